@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs; silent when all are present.
+set -euo pipefail
+packages=(cmake g++ ninja-build ccache pkg-config
+          qtbase5-dev qttools5-dev-tools librapidxml-dev
+          libgtest-dev libgmock-dev libbenchmark-dev
+          fonts-lato xvfb)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  [[ $(id -u) -ne 0 ]] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the whole suite under AddressSanitizer + UndefinedBehaviorSanitizer,
+# then the threaded suites under ThreadSanitizer.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+"$root/scripts/deps.sh"
+jobs="$(nproc)"
+export QT_QPA_PLATFORM=offscreen
+
+cmake -S "$root" -B "$root/build/asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=asan >/dev/null
+cmake --build "$root/build/asan" -j "$jobs"
+cmake -S "$root" -B "$root/build/tsan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=thread \
+      -DQUILLON_THREADED_TESTS_ONLY=ON -DQUILLON_BUILD_BENCH=OFF >/dev/null
+cmake --build "$root/build/tsan" -j "$jobs"
+
+status=0
+echo "== ThreadSanitizer: threaded suites =="
+(cd "$root/build/tsan" && ctest --output-on-failure -j "$jobs" -L threaded) || status=1
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer: all suites =="
+(cd "$root/build/asan" && ctest --output-on-failure -j "$jobs") || status=1
+exit $status
