@@ -1,0 +1,6 @@
+// Shell execution (stand-in).
+#pragma once
+#include <windows.h>
+
+BOOL ShellExecuteExA(SHELLEXECUTEINFOA* info);
+BOOL ShellExecuteExW(SHELLEXECUTEINFOW* info);
