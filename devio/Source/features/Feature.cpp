@@ -1,0 +1,235 @@
+#include "features/Feature.h"
+
+#include "core/DeviceRequest.h"
+#include "core/ErrorRecord.h"
+#include "core/Request.h"
+#include "device/IDevice.h"
+#if __has_include("core/IDeviceManager.h")
+#include "core/IDeviceManager.h"
+#define DEVIO_FEATURE_HAS_MANAGER 1
+#endif
+
+#include <utility>
+
+namespace devio {
+
+namespace {
+const char* const kMismatch = "response does not match command";
+}
+
+Feature::Feature(std::uint32_t featureId, std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
+    : m_feature_id(featureId), m_feature_index(featureIndex), m_device(std::move(device))
+{
+#ifdef DEVIO_FEATURE_HAS_MANAGER
+    // Queued subscribers of the feature's events are served through the device manager's run loop.
+    if (auto dev = m_device.lock()) {
+        if (auto manager = dev->getManager().lock())
+            set_run_loop(std::weak_ptr<IRunLoopManager>(std::static_pointer_cast<IRunLoopManager>(manager)));
+    }
+#endif
+}
+
+Feature::~Feature() = default;
+
+std::uint32_t Feature::feature_id() { return m_feature_id; }
+bool Feature::setting_change_begun() { return m_setting_change_begun; }
+bool Feature::reapply_pending() { return m_reapply_pending; }
+bool Feature::type_bit7() { return m_type_bit7; }
+bool Feature::type_bit6() { return m_type_bit6; }
+bool Feature::type_bit5() { return m_type_bit5; }
+std::uint8_t Feature::feature_index() { return m_feature_index; }
+std::uint32_t Feature::feature_version() { return m_feature_version; }
+std::shared_ptr<Feature> Feature::self() { return shared_from_this(); }
+
+std::shared_ptr<IDevice> Feature::device()
+{
+    auto dev = m_device.lock();
+    if (!dev)
+        set_last_error(28, 0, nullptr);
+    return dev;
+}
+
+void Feature::set_discovered(bool typeBit7, bool typeBit6, bool typeBit5, std::uint32_t featureVersion)
+{
+    m_type_bit7 = typeBit7;
+    m_type_bit6 = typeBit6;
+    m_type_bit5 = typeBit5;
+    m_feature_version = featureVersion;
+}
+
+bool Feature::build_command(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& command)
+{
+    auto dev = device();
+    if (!dev)
+        return false;
+    const std::uint32_t softwareId = dev->getSoftwareId();
+    command.clear();
+    command.reserve(4 + params.size());
+    command.push_back(0x10);
+    command.push_back(0xFF);
+    command.push_back(m_feature_index);
+    command.push_back(static_cast<Byte>((function << 4) | softwareId));
+    command.insert(command.end(), params.begin(), params.end());
+    // Longer commands (even past 20 bytes, for 64-byte reports) keep every byte; the transport pads.
+    if (command.size() > 7)
+        command[0] = 0x11;
+    return true;
+}
+
+bool Feature::send(std::uint32_t function, const std::vector<Byte>& params)
+{
+    std::vector<Byte> command;
+    if (!build_command(function, params, command))
+        return false;
+    auto dev = device();
+    if (!dev)
+        return false;
+    return dev->write(command, false);
+}
+
+bool Feature::check_reply(std::uint32_t function, const std::vector<Byte>& command, std::vector<Byte>& reply,
+                          bool exact, std::size_t minSize)
+{
+    if (reply.size() < 7) {
+        set_last_error(2, 0, nullptr);
+        return false;
+    }
+    auto dev = device();
+    if (!dev)
+        return false;
+    // The software id is read again: the device may have moved to another one meanwhile.
+    // Compared on the full value, so a function number above 15 never matches.
+    const std::uint32_t expected = (function << 4) | dev->getSoftwareId();
+    if (reply[2] != command[2] || reply[3] != expected) {
+        set_last_error(1, 0, kMismatch);
+        return false;
+    }
+    std::vector<Byte> payload(reply.begin() + 4, reply.end());
+    if (!exact && payload.size() < minSize)
+        payload.resize(minSize, 0);
+    reply = std::move(payload);
+    return true;
+}
+
+bool Feature::execute(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& reply,
+                      std::uint32_t kind)
+{
+    std::vector<Byte> command;
+    if (!build_command(function, params, command))
+        return false;
+    auto dev = device();
+    if (!dev)
+        return false;
+    const std::size_t entrySize = reply.size();
+    std::vector<Byte> response;
+    if (!dev->execute(command, response, kind, {}))
+        return false;
+    if (!check_reply(function, command, response, false, entrySize))
+        return false;
+    reply = std::move(response);
+    return true;
+}
+
+bool Feature::execute_compared(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& reply,
+                               std::uint32_t kind, std::vector<unsigned> positions)
+{
+    std::vector<Byte> command;
+    if (!build_command(function, params, command))
+        return false;
+    auto dev = device();
+    if (!dev)
+        return false;
+    std::vector<Byte> response;
+    if (!dev->execute(command, response, kind, std::move(positions)))
+        return false;
+    if (!check_reply(function, command, response, true, 0))
+        return false;
+    reply = std::move(response);
+    return true;
+}
+
+std::shared_ptr<IDeviceRequest> Feature::execute_async(std::uint32_t function, const std::vector<Byte>& params,
+                                                       std::uint32_t kind, MergeRule merge,
+                                                       std::vector<unsigned> positions, std::uint32_t order)
+{
+    std::vector<Byte> command;
+    std::shared_ptr<IDevice> dev;
+    if (!build_command(function, params, command) || !(dev = device()))
+        return make_device_request_failure(28, nullptr, 0);
+    return dev->send(std::move(command), kind, std::move(positions), std::move(merge),
+                     static_cast<std::int32_t>(order));
+}
+
+void Feature::onFeatureReport(int function, const std::vector<Byte>& payload)
+{
+    Producer<IFeature::FeatureReport>::notify(
+        [function, payload](IFeature::FeatureReport* s) { s->onFeatureReport(function, payload); },
+        "Feature::FeatureReport::onFeatureReport");
+    on_notification(function, payload);
+}
+
+void Feature::onUnexpectedResponse(unsigned function, unsigned softwareId, const std::vector<Byte>& payload)
+{
+    Producer<IFeature::FeatureReport>::notify(
+        [function, softwareId, payload](IFeature::FeatureReport* s) {
+            s->onUnexpectedResponse(function, softwareId, payload);
+        },
+        "Feature::FeatureReport::onUnexpectedResponse");
+    on_unexpected_response(function, softwareId, payload);
+}
+
+bool Feature::reapply()
+{
+    m_reapplying = true;
+    const bool ok = on_reapply();
+    if (ok)
+        m_reapply_pending = false;
+    m_reapplying = false;
+    return ok;
+}
+
+void Feature::clear_state_flag() { m_setting_change_begun = false; }
+
+bool Feature::begin_setting_change()
+{
+    if (m_setting_change_begun)
+        return true;
+    auto dev = device();
+    if (!dev)
+        return false;
+    const bool ok = dev->register_configured_feature(self());
+    m_setting_change_begun = true;
+    return ok;
+}
+
+bool Feature::defer_setting_change()
+{
+    if (m_reapplying) {
+        set_last_error(66, 0, nullptr);
+        return false;
+    }
+    if (m_reapply_pending)
+        return true;
+    auto dev = device();
+    if (!dev)
+        return false;
+    const bool ok = dev->register_pending_feature(self());
+    m_reapply_pending = true;
+    return ok;
+}
+
+std::shared_ptr<IRequest> chain_request(std::shared_ptr<IDeviceRequest> request, const char* label)
+{
+    std::shared_ptr<IDeviceRequest> self = request->self();
+    std::weak_ptr<IDeviceRequest> owner = self;
+    return self->then(
+        owner,
+        [](std::shared_ptr<IDeviceRequest> done) -> std::shared_ptr<IRequest> {
+            if (done->check_response())
+                return make_immediate_success();
+            return make_immediate_failure_from_error();
+        },
+        label);
+}
+
+} // namespace devio

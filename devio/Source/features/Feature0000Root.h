@@ -1,0 +1,23 @@
+#pragma once
+#include "features/Feature.h"
+#include "features/IFeature0000Root.h"
+
+namespace devio {
+
+class Feature0000Root : public Feature, public IFeature0000Root {
+public:
+    Feature0000Root(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+
+    bool GetFeature(std::uint32_t featureId, std::uint32_t* featureIndex, bool* typeBit7, bool* typeBit6,
+                    bool* typeBit5, std::uint32_t* featureVersion, std::uint32_t kind) override;
+    std::shared_ptr<IDataRequest<GetFeatureResponse>> GetFeature(std::uint32_t featureId, std::uint32_t kind) override;
+    bool TargetSw(std::uint8_t* protocolMajor, std::uint32_t* protocolMinor) override;
+    std::shared_ptr<IDataRequest<TargetSwResponse>> TargetSw() override;
+    bool Ping(std::uint8_t pingByte) override;
+    std::shared_ptr<IRequest> PingAsync(std::uint8_t pingByte) override;
+    bool Ping(std::uint8_t pingByte, std::uint8_t* reply0, std::uint8_t* reply1, std::uint8_t* reply2) override;
+    std::shared_ptr<IDeviceRequest> PingRequest(std::uint8_t pingByte) override;
+};
+
+} // namespace devio
