@@ -1,0 +1,54 @@
+#include "features/Feature00c0DFUControl.h"
+
+#include "features/FeatureRegistry.h"
+
+namespace devio {
+
+Feature00c0DFUControl::Feature00c0DFUControl(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
+    : Feature(FeatureId, featureIndex, std::move(device))
+{
+}
+
+std::shared_ptr<IFeature> Feature00c0DFUControl::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
+{
+    return std::make_shared<Feature00c0DFUControl>(featureIndex, std::move(device));
+}
+
+bool Feature00c0DFUControl::SetDfuControl()
+{
+    std::vector<Byte> reply;
+    return execute(0, {0x44, 0x46, 0x55}, reply, 0);
+}
+
+void Feature00c0DFUControl::on_subscribed(ConfigReport* subscriber, bool direct)
+{
+    if (!direct)
+        return;
+    std::lock_guard<std::recursive_mutex> lock(m_direct_mutex);
+    m_direct.insert(subscriber);
+}
+
+void Feature00c0DFUControl::on_unsubscribed(ConfigReport* subscriber)
+{
+    // Waits for a delivery in progress, so a subscriber is never called after it left.
+    std::lock_guard<std::recursive_mutex> lock(m_direct_mutex);
+    m_direct.erase(subscriber);
+}
+
+void Feature00c0DFUControl::on_unexpected_response(unsigned function, unsigned softwareId,
+                                                   const std::vector<Byte>& payload)
+{
+    if (function != 1 || payload.size() < 2)
+        return;
+    const std::uint16_t value = be16(payload, 0);
+    std::lock_guard<std::recursive_mutex> lock(m_direct_mutex);
+    // A snapshot: a handler may subscribe or unsubscribe while we iterate.
+    const std::set<ConfigReport*> snapshot = m_direct;
+    for (ConfigReport* s : snapshot)
+        if (m_direct.count(s))
+            s->onCookieSet(softwareId, value);
+}
+
+} // namespace devio
+
+DEVIO_REGISTER_FEATURE(Feature00c0DFUControl, 0x00C0)

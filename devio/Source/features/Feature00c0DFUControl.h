@@ -1,0 +1,29 @@
+#pragma once
+#include "features/Feature.h"
+#include "features/IFeature00c0DFUControl.h"
+
+#include <mutex>
+#include <set>
+
+namespace devio {
+
+class Feature00c0DFUControl : public Feature, public IFeature00c0DFUControl,
+                              public Producer<IFeature00c0DFUControl::ConfigReport> {
+public:
+    Feature00c0DFUControl(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+
+    bool SetDfuControl() override;
+
+protected:
+    void on_unexpected_response(unsigned function, unsigned softwareId, const std::vector<Byte>& payload) override;
+    void on_subscribed(ConfigReport* subscriber, bool direct) override;
+    void on_unsubscribed(ConfigReport* subscriber) override;
+
+private:
+    // Mirror of the producer's direct subscribers: only they hear of another program's reply.
+    std::recursive_mutex m_direct_mutex;
+    std::set<ConfigReport*> m_direct;
+};
+
+} // namespace devio
