@@ -1,0 +1,809 @@
+// Windows, message queues and timers.
+//
+// Every thread that owns a window or pumps messages has a queue. A message sent from another thread
+// waits in the target queue's sent list and is handled inside the target's GetMessageW/PeekMessageW
+// before any posted message. All queue and window state is guarded by one lock; window procedures
+// always run without it.
+#include "KernelObject.h"
+#include "Machine.h"
+
+#include <sim/Kernel.h>
+
+#include <algorithm>
+#include <deque>
+#include <vector>
+
+namespace platform::detail {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct ThreadQueue;
+
+struct SentMessage {
+    HWND hwnd;
+    UINT message;
+    WPARAM wParam;
+    LPARAM lParam;
+    std::shared_ptr<ThreadQueue> sender;
+    bool picked = false;
+    bool done = false;
+    bool failed = false;
+    LRESULT result = 0;
+};
+
+struct Timer {
+    HWND hwnd;
+    UINT_PTR id;
+    UINT elapse;
+    TIMERPROC proc;
+    Clock::time_point due;
+};
+
+struct ThreadQueue {
+    DWORD thread = 0;
+    std::condition_variable cv;
+    std::deque<MSG> posted;
+    std::deque<std::shared_ptr<SentMessage>> sent;
+    std::vector<Timer> timers;
+    bool quit = false;
+    int quitCode = 0;
+    bool alive = true;
+};
+
+struct WindowClass {
+    std::u16string name;
+    WNDPROC proc;
+    HINSTANCE instance;
+    ATOM atom;
+};
+
+struct Window {
+    HWND hwnd;
+    WNDPROC proc;
+    std::shared_ptr<ThreadQueue> queue;
+    HWND parent = nullptr;
+    bool messageOnly = false;
+    bool destroying = false;
+    bool visible = false;
+    LONG_PTR userData = 0;
+    LONG_PTR id = 0;
+    DWORD style = 0;
+    DWORD exStyle = 0;
+    HINSTANCE instance = nullptr;
+    std::u16string title;
+    std::uint64_t order = 0;
+};
+
+struct Desktop {
+    std::mutex mutex;
+    std::map<std::u16string, WindowClass> classes;  // key: lower-case name
+    std::map<std::uintptr_t, std::shared_ptr<Window>> windows;
+    std::map<DWORD, std::shared_ptr<ThreadQueue>> queues;
+    std::uintptr_t nextWindow = 0x20000;
+    std::uint64_t nextOrder = 1;
+    ATOM nextAtom = 0xC000;
+    UINT_PTR nextThreadTimer = 0x7FF0;
+    unsigned broadcastTimeout = 10000;
+};
+
+// Never destroyed: threads may still end (and clean up their queue) during static destruction.
+Desktop& desktop() {
+    static Desktop* d = new Desktop;
+    return *d;
+}
+
+void cleanup_thread_locked(Desktop& d, const std::shared_ptr<ThreadQueue>& q);
+
+struct QueueHolder {
+    std::shared_ptr<ThreadQueue> queue;
+    ~QueueHolder() {
+        if (!queue) return;
+        auto& d = desktop();
+        std::lock_guard<std::mutex> lock(d.mutex);
+        cleanup_thread_locked(d, queue);
+    }
+};
+
+thread_local QueueHolder t_queue;
+
+// The calling thread's queue, made on first use. Caller holds the desktop lock.
+std::shared_ptr<ThreadQueue> current_queue_locked(Desktop& d) {
+    if (!t_queue.queue || !t_queue.queue->alive) {
+        auto q = std::make_shared<ThreadQueue>();
+        q->thread = GetCurrentThreadId();
+        d.queues[q->thread] = q;
+        t_queue.queue = q;
+    }
+    return t_queue.queue;
+}
+
+std::shared_ptr<Window> find_window_locked(Desktop& d, HWND hwnd) {
+    auto it = d.windows.find(reinterpret_cast<std::uintptr_t>(hwnd));
+    return it == d.windows.end() ? nullptr : it->second;
+}
+
+void finish_sent_locked(const std::shared_ptr<SentMessage>& sm, LRESULT result, bool failed) {
+    sm->result = result;
+    sm->failed = failed;
+    sm->done = true;
+    if (sm->sender) sm->sender->cv.notify_all();
+}
+
+// Drops a window from the tables: its timers, posted messages and unhandled sent messages go too.
+void remove_window_locked(Desktop& d, HWND hwnd) {
+    auto window = find_window_locked(d, hwnd);
+    if (!window) return;
+    d.windows.erase(reinterpret_cast<std::uintptr_t>(hwnd));
+    auto& q = *window->queue;
+    q.timers.erase(std::remove_if(q.timers.begin(), q.timers.end(), [&](const Timer& t) { return t.hwnd == hwnd; }),
+                   q.timers.end());
+    q.posted.erase(std::remove_if(q.posted.begin(), q.posted.end(), [&](const MSG& m) { return m.hwnd == hwnd; }),
+                   q.posted.end());
+    for (auto it = q.sent.begin(); it != q.sent.end();) {
+        if ((*it)->hwnd == hwnd) {
+            finish_sent_locked(*it, 0, true);
+            it = q.sent.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+// A thread that ends takes its windows with it (without messages) and fails what was sent to it.
+void cleanup_thread_locked(Desktop& d, const std::shared_ptr<ThreadQueue>& q) {
+    q->alive = false;
+    std::vector<HWND> owned;
+    for (auto& entry : d.windows)
+        if (entry.second->queue == q) owned.push_back(entry.second->hwnd);
+    for (HWND hwnd : owned) remove_window_locked(d, hwnd);
+    for (auto& sm : q->sent) finish_sent_locked(sm, 0, true);
+    q->sent.clear();
+    q->posted.clear();
+    q->timers.clear();
+    auto it = d.queues.find(q->thread);
+    if (it != d.queues.end() && it->second == q) d.queues.erase(it);
+}
+
+bool is_descendant_locked(Desktop& d, HWND child, HWND ancestor) {
+    for (int depth = 0; child && depth < 64; ++depth) {
+        if (child == ancestor) return true;
+        auto w = find_window_locked(d, child);
+        if (!w) return false;
+        child = w->parent;
+    }
+    return false;
+}
+
+bool matches_locked(Desktop& d, const MSG& msg, HWND filter, UINT min, UINT max) {
+    if (min != 0 || max != 0) {
+        if (msg.message < min || msg.message > max) return false;
+    }
+    if (filter == reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1))) return msg.hwnd == nullptr;
+    if (filter) return is_descendant_locked(d, msg.hwnd, filter);
+    return true;
+}
+
+LRESULT call_window(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    WNDPROC proc = nullptr;
+    {
+        auto& d = desktop();
+        std::lock_guard<std::mutex> lock(d.mutex);
+        if (auto w = find_window_locked(d, hwnd)) proc = w->proc;
+    }
+    return proc ? proc(hwnd, message, wParam, lParam) : 0;
+}
+
+// Handles the first message sent to this thread; false when there is none. Lock held on entry/exit.
+bool handle_one_sent(std::unique_lock<std::mutex>& lock, Desktop& d, ThreadQueue& q) {
+    if (q.sent.empty()) return false;
+    auto sm = q.sent.front();
+    q.sent.pop_front();
+    sm->picked = true;
+    auto window = find_window_locked(d, sm->hwnd);
+    if (!window) {
+        finish_sent_locked(sm, 0, true);
+        return true;
+    }
+    WNDPROC proc = window->proc;
+    lock.unlock();
+    LRESULT result = proc(sm->hwnd, sm->message, sm->wParam, sm->lParam);
+    lock.lock();
+    finish_sent_locked(sm, result, false);
+    return true;
+}
+
+DWORD message_time() { return GetTickCount(); }
+
+// One pass of GetMessageW/PeekMessageW after sent messages were handled: posted, quit, timers.
+// Returns 1 with a message, 0 with WM_QUIT, -1 with nothing.
+int take_message_locked(Desktop& d, ThreadQueue& q, LPMSG msg, HWND filter, UINT min, UINT max, bool remove) {
+    for (auto it = q.posted.begin(); it != q.posted.end(); ++it) {
+        if (matches_locked(d, *it, filter, min, max)) {
+            *msg = *it;
+            if (remove) q.posted.erase(it);
+            return 1;
+        }
+    }
+    if (q.quit && ((min == 0 && max == 0) || (WM_QUIT >= min && WM_QUIT <= max))) {
+        *msg = MSG{};
+        msg->message = WM_QUIT;
+        msg->wParam = static_cast<WPARAM>(q.quitCode);
+        msg->time = message_time();
+        if (remove) q.quit = false;
+        return 0;
+    }
+    auto now = Clock::now();
+    for (auto& timer : q.timers) {
+        if (timer.due > now) continue;
+        MSG m{};
+        m.hwnd = timer.hwnd;
+        m.message = WM_TIMER;
+        m.wParam = timer.id;
+        m.lParam = reinterpret_cast<LPARAM>(timer.proc);
+        m.time = message_time();
+        if (!matches_locked(d, m, filter, min, max)) continue;
+        *msg = m;
+        if (remove) timer.due = now + std::chrono::milliseconds(timer.elapse);
+        return 1;
+    }
+    return -1;
+}
+
+Clock::time_point next_timer_locked(const ThreadQueue& q) {
+    Clock::time_point next = Clock::time_point::max();
+    for (const auto& timer : q.timers) next = std::min(next, timer.due);
+    return next;
+}
+
+bool is_top_level(const Window& w) { return w.parent == nullptr && !w.messageOnly && !w.destroying; }
+
+std::vector<HWND> top_level_windows() {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    std::vector<std::shared_ptr<Window>> list;
+    for (auto& entry : d.windows)
+        if (is_top_level(*entry.second)) list.push_back(entry.second);
+    std::sort(list.begin(), list.end(), [](const auto& a, const auto& b) { return a->order < b->order; });
+    std::vector<HWND> result;
+    for (auto& w : list) result.push_back(w->hwnd);
+    return result;
+}
+
+const WindowClass* find_class_locked(Desktop& d, LPCWSTR name) {
+    auto atom = reinterpret_cast<std::uintptr_t>(name);
+    if (atom < 0x10000) {
+        for (auto& entry : d.classes)
+            if (entry.second.atom == atom) return &entry.second;
+        return nullptr;
+    }
+    auto it = d.classes.find(lower(std::u16string(name)));
+    return it == d.classes.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+void broadcast_message(UINT msg, WPARAM wParam, LPARAM lParam) {
+    unsigned timeout;
+    {
+        auto& d = desktop();
+        std::lock_guard<std::mutex> lock(d.mutex);
+        timeout = d.broadcastTimeout;
+    }
+    for (HWND hwnd : top_level_windows()) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(hwnd, msg, wParam, lParam, SMTO_NORMAL, timeout, &result);
+    }
+}
+
+}  // namespace platform::detail
+
+using namespace platform::detail;
+
+ATOM RegisterClassW(const WNDCLASSW* windowClass) {
+    if (!windowClass || !windowClass->lpszClassName || !windowClass->lpfnWndProc) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    std::u16string key = lower(std::u16string(windowClass->lpszClassName));
+    if (d.classes.count(key)) {
+        SetLastError(ERROR_CLASS_ALREADY_EXISTS);
+        return 0;
+    }
+    ATOM atom = d.nextAtom++;
+    d.classes[key] = WindowClass{windowClass->lpszClassName, windowClass->lpfnWndProc, windowClass->hInstance, atom};
+    return atom;
+}
+
+BOOL UnregisterClassW(LPCWSTR className, HINSTANCE) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    const WindowClass* cls = className ? find_class_locked(d, className) : nullptr;
+    if (!cls) {
+        SetLastError(ERROR_CLASS_DOES_NOT_EXIST);
+        return FALSE;
+    }
+    std::u16string key = lower(cls->name);
+    d.classes.erase(key);
+    return TRUE;
+}
+
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR windowName, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param) {
+    auto& d = desktop();
+    HWND hwnd;
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        const WindowClass* cls = className ? find_class_locked(d, className) : nullptr;
+        if (!cls) {
+            SetLastError(ERROR_CANNOT_FIND_WND_CLASS);
+            return nullptr;
+        }
+        bool messageOnly = parent == HWND_MESSAGE;
+        if (parent && !messageOnly && !find_window_locked(d, parent)) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return nullptr;
+        }
+        auto window = std::make_shared<Window>();
+        hwnd = reinterpret_cast<HWND>(d.nextWindow);
+        d.nextWindow += 4;
+        window->hwnd = hwnd;
+        window->proc = cls->proc;
+        window->queue = current_queue_locked(d);
+        window->parent = messageOnly ? nullptr : parent;
+        window->messageOnly = messageOnly;
+        window->style = style;
+        window->exStyle = exStyle;
+        window->instance = instance;
+        window->title = wide_string(windowName);
+        window->order = d.nextOrder++;
+        d.windows[reinterpret_cast<std::uintptr_t>(hwnd)] = window;
+    }
+    CREATESTRUCTW cs{};
+    cs.lpCreateParams = param;
+    cs.hInstance = instance;
+    cs.hMenu = menu;
+    cs.hwndParent = parent;
+    cs.cy = height;
+    cs.cx = width;
+    cs.y = y;
+    cs.x = x;
+    cs.style = static_cast<LONG>(style);
+    cs.lpszName = windowName;
+    cs.lpszClass = className;
+    cs.dwExStyle = exStyle;
+    if (call_window(hwnd, WM_NCCREATE, 0, reinterpret_cast<LPARAM>(&cs)) == 0) {
+        call_window(hwnd, WM_NCDESTROY, 0, 0);
+        std::lock_guard<std::mutex> lock(d.mutex);
+        remove_window_locked(d, hwnd);
+        return nullptr;
+    }
+    if (call_window(hwnd, WM_CREATE, 0, reinterpret_cast<LPARAM>(&cs)) == -1) {
+        DestroyWindow(hwnd);
+        return nullptr;
+    }
+    if (style & WS_VISIBLE) {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        if (auto w = find_window_locked(d, hwnd)) w->visible = true;
+    }
+    return hwnd;
+}
+
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_NCCREATE:
+        return TRUE;
+    case WM_CLOSE:
+        DestroyWindow(window);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return TRUE;
+    case WM_DEVICECHANGE:
+    case WM_POWERBROADCAST:
+        return TRUE;
+    case WM_SETTEXT: {
+        auto& d = desktop();
+        std::lock_guard<std::mutex> lock(d.mutex);
+        if (auto w = find_window_locked(d, window)) w->title = wide_string(reinterpret_cast<LPCWSTR>(lParam));
+        return TRUE;
+    }
+    case WM_GETTEXT: {
+        auto& d = desktop();
+        std::lock_guard<std::mutex> lock(d.mutex);
+        auto w = find_window_locked(d, window);
+        if (!w || wParam == 0 || !lParam) return 0;
+        auto* out = reinterpret_cast<LPWSTR>(lParam);
+        size_t n = std::min<size_t>(w->title.size(), wParam - 1);
+        std::copy(w->title.begin(), w->title.begin() + static_cast<std::ptrdiff_t>(n), out);
+        out[n] = 0;
+        return static_cast<LRESULT>(n);
+    }
+    default:
+        return 0;
+    }
+}
+
+BOOL DestroyWindow(HWND hwnd) {
+    auto& d = desktop();
+    std::vector<HWND> children;
+    {
+        std::lock_guard<std::mutex> lock(d.mutex);
+        auto window = find_window_locked(d, hwnd);
+        if (!window) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        if (window->queue->thread != GetCurrentThreadId()) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        if (window->destroying) return TRUE;
+        window->destroying = true;
+        window->visible = false;
+        for (auto& entry : d.windows)
+            if (entry.second->parent == hwnd) children.push_back(entry.second->hwnd);
+    }
+    call_window(hwnd, WM_DESTROY, 0, 0);
+    for (HWND child : children) DestroyWindow(child);
+    call_window(hwnd, WM_NCDESTROY, 0, 0);
+    std::lock_guard<std::mutex> lock(d.mutex);
+    remove_window_locked(d, hwnd);
+    return TRUE;
+}
+
+BOOL IsWindow(HWND hwnd) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    return find_window_locked(d, hwnd) ? TRUE : FALSE;
+}
+
+LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    auto w = find_window_locked(d, hwnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    LONG_PTR old = 0;
+    switch (index) {
+    case GWLP_USERDATA:
+        old = w->userData;
+        w->userData = value;
+        break;
+    case GWLP_WNDPROC:
+        old = reinterpret_cast<LONG_PTR>(w->proc);
+        w->proc = reinterpret_cast<WNDPROC>(value);
+        break;
+    case GWLP_ID:
+        old = w->id;
+        w->id = value;
+        break;
+    case GWL_STYLE:
+        old = w->style;
+        w->style = static_cast<DWORD>(value);
+        break;
+    case GWL_EXSTYLE:
+        old = w->exStyle;
+        w->exStyle = static_cast<DWORD>(value);
+        break;
+    default:
+        SetLastError(ERROR_INVALID_INDEX);
+        return 0;
+    }
+    return old;
+}
+
+LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    auto w = find_window_locked(d, hwnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    switch (index) {
+    case GWLP_USERDATA:
+        return w->userData;
+    case GWLP_WNDPROC:
+        return reinterpret_cast<LONG_PTR>(w->proc);
+    case GWLP_ID:
+        return w->id;
+    case GWLP_HINSTANCE:
+        return reinterpret_cast<LONG_PTR>(w->instance);
+    case GWLP_HWNDPARENT:
+        return reinterpret_cast<LONG_PTR>(w->parent);
+    case GWL_STYLE:
+        return w->style | (w->visible ? WS_VISIBLE : 0);
+    case GWL_EXSTYLE:
+        return w->exStyle;
+    default:
+        SetLastError(ERROR_INVALID_INDEX);
+        return 0;
+    }
+}
+
+BOOL ShowWindow(HWND hwnd, int command) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    auto w = find_window_locked(d, hwnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return FALSE;
+    }
+    BOOL wasVisible = w->visible ? TRUE : FALSE;
+    w->visible = command != SW_HIDE;
+    return wasVisible;
+}
+
+BOOL IsWindowVisible(HWND hwnd) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    auto w = find_window_locked(d, hwnd);
+    return w && w->visible ? TRUE : FALSE;
+}
+
+DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    auto w = find_window_locked(d, hwnd);
+    if (!w) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (processId) *processId = GetCurrentProcessId();
+    return w->queue->thread;
+}
+
+namespace {
+
+int get_or_peek(LPMSG msg, HWND filter, UINT min, UINT max, bool wait, bool remove) {
+    auto& d = desktop();
+    std::unique_lock<std::mutex> lock(d.mutex);
+    if (filter && filter != reinterpret_cast<HWND>(static_cast<LONG_PTR>(-1)) && !find_window_locked(d, filter)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return -2;
+    }
+    auto q = current_queue_locked(d);
+    for (;;) {
+        while (handle_one_sent(lock, d, *q)) {
+        }
+        int got = take_message_locked(d, *q, msg, filter, min, max, remove);
+        if (got >= 0) return got;
+        if (!wait) return -1;
+        auto next = next_timer_locked(*q);
+        if (next == Clock::time_point::max())
+            q->cv.wait(lock);
+        else
+            q->cv.wait_until(lock, next);
+    }
+}
+
+}  // namespace
+
+BOOL GetMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
+    if (!msg) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return -1;
+    }
+    int got = get_or_peek(msg, window, filterMin, filterMax, true, true);
+    if (got == -2) return -1;
+    return got;  // 1, or 0 for WM_QUIT
+}
+
+BOOL PeekMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
+    if (!msg) return FALSE;
+    int got = get_or_peek(msg, window, filterMin, filterMax, false, (removeMessage & PM_REMOVE) != 0);
+    return got >= 0 ? TRUE : FALSE;
+}
+
+BOOL TranslateMessage(const MSG*) { return FALSE; }
+
+LRESULT DispatchMessageW(const MSG* msg) {
+    if (!msg) return 0;
+    if (msg->message == WM_TIMER && msg->lParam) {
+        reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam, GetTickCount());
+        return 0;
+    }
+    if (!msg->hwnd) return 0;
+    if (!IsWindow(msg->hwnd)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    return call_window(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (hwnd == HWND_BROADCAST) {
+        for (HWND target : top_level_windows()) PostMessageW(target, message, wParam, lParam);
+        return TRUE;
+    }
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    std::shared_ptr<ThreadQueue> q;
+    if (!hwnd) {
+        q = current_queue_locked(d);
+    } else {
+        auto w = find_window_locked(d, hwnd);
+        if (!w) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        q = w->queue;
+    }
+    MSG m{};
+    m.hwnd = hwnd;
+    m.message = message;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    m.time = message_time();
+    q->posted.push_back(m);
+    q->cv.notify_all();
+    return TRUE;
+}
+
+BOOL PostThreadMessageW(DWORD threadId, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    auto it = d.queues.find(threadId);
+    if (it == d.queues.end() || !it->second->alive) {
+        SetLastError(ERROR_INVALID_THREAD_ID);
+        return FALSE;
+    }
+    MSG m{};
+    m.message = message;
+    m.wParam = wParam;
+    m.lParam = lParam;
+    m.time = message_time();
+    it->second->posted.push_back(m);
+    it->second->cv.notify_all();
+    return TRUE;
+}
+
+void PostQuitMessage(int exitCode) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    auto q = current_queue_locked(d);
+    q->quit = true;
+    q->quitCode = exitCode;
+    q->cv.notify_all();
+}
+
+LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(hwnd, message, wParam, lParam, SMTO_NORMAL, INFINITE, &result);
+    return static_cast<LRESULT>(result);
+}
+
+LRESULT SendMessageTimeoutW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeout,
+                            PDWORD_PTR result) {
+    if (result) *result = 0;
+    if (hwnd == HWND_BROADCAST) {
+        for (HWND target : top_level_windows())
+            SendMessageTimeoutW(target, message, wParam, lParam, flags, timeout, nullptr);
+        return TRUE;
+    }
+    auto& d = desktop();
+    std::unique_lock<std::mutex> lock(d.mutex);
+    auto window = find_window_locked(d, hwnd);
+    if (!window) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (window->queue->thread == GetCurrentThreadId()) {
+        WNDPROC proc = window->proc;
+        lock.unlock();
+        LRESULT r = proc(hwnd, message, wParam, lParam);
+        if (result) *result = static_cast<DWORD_PTR>(r);
+        return TRUE;
+    }
+    auto self = current_queue_locked(d);
+    auto sm = std::make_shared<SentMessage>();
+    sm->hwnd = hwnd;
+    sm->message = message;
+    sm->wParam = wParam;
+    sm->lParam = lParam;
+    sm->sender = self;
+    auto target = window->queue;
+    target->sent.push_back(sm);
+    target->cv.notify_all();
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout);
+    while (!sm->done) {
+        // Unless blocked, answer messages sent to this thread meanwhile (two threads sending to
+        // each other would otherwise wait for ever).
+        if (!(flags & SMTO_BLOCK) && handle_one_sent(lock, d, *self)) continue;
+        if (timeout == INFINITE) {
+            self->cv.wait(lock);
+        } else if (self->cv.wait_until(lock, deadline) == std::cv_status::timeout && !sm->done) {
+            if (!sm->picked) {
+                auto& sent = target->sent;
+                sent.erase(std::remove(sent.begin(), sent.end(), sm), sent.end());
+            }
+            // A message already being handled finishes later; its record is shared and outlives us.
+            sm->sender = nullptr;
+            SetLastError(ERROR_TIMEOUT);
+            return 0;
+        }
+    }
+    if (sm->failed) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return 0;
+    }
+    if (result) *result = static_cast<DWORD_PTR>(sm->result);
+    return TRUE;
+}
+
+UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC timerFunc) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    std::shared_ptr<ThreadQueue> q;
+    if (hwnd) {
+        auto w = find_window_locked(d, hwnd);
+        if (!w) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return 0;
+        }
+        q = w->queue;
+    } else {
+        q = current_queue_locked(d);
+        bool known = false;
+        for (auto& t : q->timers) known = known || (t.hwnd == nullptr && t.id == id);
+        if (!known) id = d.nextThreadTimer++;
+    }
+    elapse = std::max<UINT>(elapse, 1);
+    Timer timer{hwnd, id, elapse, timerFunc, Clock::now() + std::chrono::milliseconds(elapse)};
+    auto existing = std::find_if(q->timers.begin(), q->timers.end(),
+                                 [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+    if (existing != q->timers.end())
+        *existing = timer;
+    else
+        q->timers.push_back(timer);
+    q->cv.notify_all();
+    return id != 0 ? id : 1;
+}
+
+BOOL KillTimer(HWND hwnd, UINT_PTR id) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    std::shared_ptr<ThreadQueue> q;
+    if (hwnd) {
+        auto w = find_window_locked(d, hwnd);
+        if (!w) {
+            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+            return FALSE;
+        }
+        q = w->queue;
+    } else {
+        q = current_queue_locked(d);
+    }
+    auto it = std::find_if(q->timers.begin(), q->timers.end(),
+                           [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
+    if (it == q->timers.end()) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    q->timers.erase(it);
+    // A WM_TIMER already taken is not recalled; none is generated from now on.
+    return TRUE;
+}
+
+namespace platform::sim {
+
+size_t window_count() {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    return d.windows.size();
+}
+
+void set_broadcast_timeout(unsigned milliseconds) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.broadcastTimeout = milliseconds;
+}
+
+void broadcast_power(WPARAM event) { broadcast_message(WM_POWERBROADCAST, event, 0); }
+
+}  // namespace platform::sim
