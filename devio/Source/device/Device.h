@@ -27,6 +27,7 @@ namespace devio {
 
 class Configuration;
 class DeviceLock;
+class IFeature0020ConfigChange;
 class IFeature;
 class Feature;
 
@@ -73,7 +74,7 @@ public:
     std::string getName() const override;
     std::shared_ptr<IDataRequest<std::string>> nameRequest() override;
     std::uint32_t getSoftwareId() override;
-    std::uint32_t forward_hardware_first(std::uint32_t a, std::uint32_t b, std::uint32_t c) override;
+    std::uint64_t forward_hardware_first(std::uintptr_t a, std::uintptr_t b, std::uintptr_t c) override;
     bool register_configured_feature(std::shared_ptr<IFeature> feature) override;
     bool has_configured_features() override;
     bool register_pending_feature(std::shared_ptr<IFeature> feature) override;
@@ -97,7 +98,7 @@ public:
                  std::vector<unsigned> positions) override;
     void stop() override;
     bool rediscover() override;
-    std::uint32_t forward_hardware_second(std::uint32_t a, std::uint32_t b, std::uint32_t c) override;
+    std::uint64_t forward_hardware_second(std::uintptr_t a, std::uintptr_t b, std::uintptr_t c) override;
     void replay_connect() override;
     std::shared_ptr<IRequest> after_fw_check(std::weak_ptr<void> owner) override;
 
@@ -133,6 +134,12 @@ public:
 
     std::shared_ptr<IRequest> load_feature_root();
 
+protected:
+    // The first Connect subscriber attaches the device; the first WriteReport subscriber
+    // subscribes to the hardware's write results.
+    bool on_subscribe(IDevice::Connect* subscriber) override;
+    bool on_subscribe(IDevice::WriteReport* subscriber) override;
+
 private:
     using FeatureRequest = IDataRequest<std::shared_ptr<IFeature>>;
 
@@ -154,22 +161,22 @@ private:
     std::shared_ptr<IFeature> feature_at(std::uint32_t index);
 
     // configuration
-    std::shared_ptr<IRequest> examine_configuration(bool ok);
-    std::shared_ptr<IRequest> check_cookie_chain(std::shared_ptr<IFeature> configChange);
-    std::shared_ptr<IRequest> check_configured_cookie(std::shared_ptr<IFeature> configChange);
-    std::shared_ptr<IRequest> process_pending_changes(std::shared_ptr<IFeature> configChange);
+    std::shared_ptr<IRequest> examine_configuration(const std::shared_ptr<IDeviceRequest>& request);
+    std::shared_ptr<IRequest> check_cookie_chain(std::shared_ptr<IFeature0020ConfigChange> configChange);
+    std::shared_ptr<IRequest> check_configured_cookie(std::shared_ptr<IFeature0020ConfigChange> configChange);
+    std::shared_ptr<IRequest> process_pending_changes(std::shared_ptr<IFeature0020ConfigChange> configChange);
     void reset_configuration();
     void deactivate();
     void publish_config_change();
 
     // worker
-    void worker_loop();
     void process_request(const std::shared_ptr<DeviceRequest>& request);
     void finish(const std::shared_ptr<DeviceRequest>& request);
-    void transmit(const std::shared_ptr<DeviceRequest>& request);
+    void transmit(const std::shared_ptr<DeviceRequest>& request, bool retry);
     bool post_write(const std::vector<Byte>& bytes, bool flag);
     bool firmware_check();
-    bool direct_exchange(std::vector<Byte> command, std::vector<Byte>& reply);
+    bool direct_exchange(std::uint32_t index, std::uint32_t function, std::vector<Byte> params,
+                         std::vector<Byte>& payload);
     void give_up_unresponsive();
     bool config_item(std::uint32_t item);
     static std::vector<Byte> cache_key(std::vector<Byte> bytes);
@@ -234,13 +241,18 @@ private:
     std::atomic<bool> m_late_reply_seen{false};
     bool m_config_item9 = false;
 
-    // queue and worker
-    std::list<std::shared_ptr<DeviceRequest>> m_request_queue;
-    std::list<std::shared_ptr<DeviceRequest>> m_superseded_requests;
-    std::mutex m_queue_mutex;
-    std::condition_variable m_queue_condition;
+    // Queue and worker. The queue lives apart from the device so that the worker can wait on
+    // it while holding the device only weakly: a device may die between requests.
+    struct WorkQueue {
+        std::list<std::shared_ptr<DeviceRequest>> requests;
+        std::list<std::shared_ptr<DeviceRequest>> superseded;
+        std::mutex mutex;
+        std::condition_variable condition;
+        bool stop = false;
+    };
+    static void worker_main(std::weak_ptr<Device> device, std::shared_ptr<WorkQueue> queue);
+    std::shared_ptr<WorkQueue> m_queue;
     std::thread m_worker;
-    bool m_stop_worker = false;
 
     std::mutex m_request_mutex;
     std::condition_variable m_reply_condition;

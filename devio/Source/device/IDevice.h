@@ -79,7 +79,7 @@ public:
     virtual std::string getName() const = 0;
     virtual std::shared_ptr<IDataRequest<std::string>> nameRequest() = 0;
     virtual std::uint32_t getSoftwareId() = 0;
-    virtual std::uint32_t forward_hardware_first(std::uint32_t a, std::uint32_t b, std::uint32_t c) = 0;
+    virtual std::uint64_t forward_hardware_first(std::uintptr_t a, std::uintptr_t b, std::uintptr_t c) = 0;
     virtual bool register_configured_feature(std::shared_ptr<IFeature> feature) = 0;
     virtual bool has_configured_features() = 0;
     virtual bool register_pending_feature(std::shared_ptr<IFeature> feature) = 0;
@@ -109,7 +109,7 @@ public:
                          std::vector<unsigned> positions) = 0;
     virtual void stop() = 0;
     virtual bool rediscover() = 0;
-    virtual std::uint32_t forward_hardware_second(std::uint32_t a, std::uint32_t b, std::uint32_t c) = 0;
+    virtual std::uint64_t forward_hardware_second(std::uintptr_t a, std::uintptr_t b, std::uintptr_t c) = 0;
     virtual void replay_connect() = 0;
     virtual std::shared_ptr<IRequest> after_fw_check(std::weak_ptr<void> owner) = 0;
 };
