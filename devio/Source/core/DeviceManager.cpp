@@ -289,10 +289,8 @@ void DeviceManager::onPlug(std::shared_ptr<IHardwareDevice> hardware)
     if (m_devices.count(path))
         return;
     std::shared_ptr<IDevice> device = createDevice(hardware, false, hardware->getProductId());
-    if (!device) {
-        reportError("DeviceManager::createDevice");
+    if (!device)
         return;
-    }
     m_devices[path] = Entry{hardware, device};
     Producer<IDeviceManager::ArrivalRemoval>::notify(
         [device](IDeviceManager::ArrivalRemoval* s) { s->onDeviceArrival(device); }, k_arrival);

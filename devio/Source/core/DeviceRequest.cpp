@@ -165,8 +165,7 @@ void DeviceRequest::run_continuation(const std::shared_ptr<DeviceRequest>& self,
     std::shared_ptr<IDeviceRequestHost> device = m_device.lock();
     if (!device) {
         // Nobody will ever deliver it: end the chain instead of leaving its waiters stuck.
-        m_result = ErrorRecord{28, nullptr, 0};
-        waiting->complete(m_result);
+        waiting->complete(ErrorRecord{28, nullptr, 0});
         m_continuation_pending = false;
         return;
     }
