@@ -210,10 +210,22 @@ void DeviceTree::plug(DevInst id)
         const Node* n = node_locked(id);
         if (!n || id == kRoot)
             throw std::invalid_argument("unknown device node");
-        const Node* parent = node_locked(n->parent);
-        if (parent && !parent->present)
-            throw std::logic_error("cannot plug a device below an absent parent");
-        change = collect_locked(id, true);
+        // Absent ancestors come first, on their own (their other children stay absent).
+        std::vector<DevInst> ancestors;
+        for (const Node* p = node_locked(n->parent); p && !p->present; p = node_locked(p->parent))
+            ancestors.insert(ancestors.begin(), p->id);
+        for (DevInst a : ancestors) {
+            const Node& an = m_nodes.at(a);
+            change.nodes.push_back(a);
+            for (const auto& itf : an.interfaces)
+                change.interfaces.push_back(InterfaceRef{a, itf.first, itf.second});
+            if (an.hid)
+                change.collections.push_back(an.hid);
+        }
+        Change below = collect_locked(id, true);
+        change.nodes.insert(change.nodes.end(), below.nodes.begin(), below.nodes.end());
+        change.interfaces.insert(change.interfaces.end(), below.interfaces.begin(), below.interfaces.end());
+        change.collections.insert(change.collections.end(), below.collections.begin(), below.collections.end());
         for (DevInst d : change.nodes)
             m_nodes.at(d).present = true;
     }
@@ -460,7 +472,7 @@ DevInst find_dev_node(const std::string& instanceId)
 
 std::vector<DevInst> children_of(DevInst node)
 {
-    return DeviceTree::instance().children(node);
+    return DeviceTree::instance().children(node == 0 ? DeviceTree::kRoot : node);
 }
 
 }  // namespace platform::sim

@@ -44,7 +44,8 @@ void remove_property(DevInst node, const DEVPROPKEY& key);
 // found again case-insensitively.
 void add_interface(DevInst node, const GUID& interfaceClass, const std::string& path);
 
-// The node and its subtree become present: DBT_DEVICEARRIVAL for each of their interfaces.
+// The node, its absent ancestors (alone) and its subtree become present: DBT_DEVICEARRIVAL for
+// each of their interfaces.
 // Returns once every registered window has handled the notifications.
 void plug(DevInst node);
 // The node and its subtree leave (see Removal). Open handles of their HID collections fail
@@ -55,6 +56,6 @@ bool is_present(DevInst node);
 std::string instance_id_of(DevInst node);
 // The node with that instance id (case-insensitive), 0 when none.
 DevInst find_dev_node(const std::string& instanceId);
-std::vector<DevInst> children_of(DevInst node);
+std::vector<DevInst> children_of(DevInst node);  // 0: the top-level nodes
 
 }  // namespace platform::sim

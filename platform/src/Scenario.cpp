@@ -1,0 +1,377 @@
+#include <sim/Scenario.h>
+
+#include "DeviceTree.h"
+
+#include <rapidxml/rapidxml.hpp>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+
+namespace platform::sim {
+
+namespace {
+
+using XmlNode = rapidxml::xml_node<char>;
+
+const XmlNode* as_node(const void* node)
+{
+    return static_cast<const XmlNode*>(node);
+}
+
+struct KindRegistry {
+    std::mutex mutex;
+    std::map<std::string, DeviceKindFactory> factories;
+};
+
+ScenarioDevice build_plain(const ScenarioElement& device, bool echo);
+
+KindRegistry& kinds()
+{
+    static KindRegistry registry;
+    static std::once_flag builtIns;
+    std::call_once(builtIns, [] {
+        registry.factories["hid"] = [](const ScenarioElement& e) { return build_plain(e, false); };
+        registry.factories["echo"] = [](const ScenarioElement& e) { return build_plain(e, true); };
+    });
+    return registry;
+}
+
+unsigned next_device_serial()
+{
+    static std::mutex mutex;
+    static unsigned serial = 0;
+    std::lock_guard<std::mutex> lock(mutex);
+    return ++serial;
+}
+
+ScenarioDevice build_plain(const ScenarioElement& device, bool echo)
+{
+    ScenarioDevice built;
+    built.node = make_scenario_devnode(device);
+    const auto collections = device.children("collection");
+    if (collections.empty())
+        device.fail("has no <collection>");
+    for (const auto& c : collections) {
+        auto collection = create_hid_collection(scenario_collection_spec(c, device, built.node));
+        if (echo)
+            collection->set_model(std::make_shared<EchoModel>());
+        built.collections.push_back(std::move(collection));
+    }
+    return built;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// ScenarioElement
+
+ScenarioElement::ScenarioElement(const void* node, std::string where) : m_node(node), m_where(std::move(where)) {}
+
+std::string ScenarioElement::name() const
+{
+    return std::string(as_node(m_node)->name(), as_node(m_node)->name_size());
+}
+
+bool ScenarioElement::has(const std::string& attribute) const
+{
+    return as_node(m_node)->first_attribute(attribute.c_str(), attribute.size()) != nullptr;
+}
+
+std::string ScenarioElement::text(const std::string& attribute, const std::string& fallback) const
+{
+    const auto* a = as_node(m_node)->first_attribute(attribute.c_str(), attribute.size());
+    return a ? std::string(a->value(), a->value_size()) : fallback;
+}
+
+std::string ScenarioElement::required(const std::string& attribute) const
+{
+    if (!has(attribute))
+        fail("lacks the attribute \"" + attribute + "\"");
+    return text(attribute);
+}
+
+unsigned long ScenarioElement::number(const std::string& attribute, unsigned long fallback, unsigned long max) const
+{
+    if (!has(attribute))
+        return fallback;
+    const std::string value = text(attribute);
+    const char* begin = value.c_str();
+    char* end = nullptr;
+    unsigned long n = 0;
+    bool ok = !value.empty() && value[0] != '-' && value[0] != '+' && value[0] != ' ';
+    if (ok) {
+        errno = 0;
+        n = std::strtoul(begin, &end, 0);
+        ok = errno == 0 && end && *end == '\0' && n <= max;
+    }
+    if (!ok)
+        fail("attribute \"" + attribute + "\": \"" + value + "\" is not a number from 0 to " + std::to_string(max));
+    return n;
+}
+
+unsigned long ScenarioElement::required_number(const std::string& attribute, unsigned long max) const
+{
+    if (!has(attribute))
+        fail("lacks the attribute \"" + attribute + "\"");
+    return number(attribute, 0, max);
+}
+
+bool ScenarioElement::flag(const std::string& attribute, bool fallback) const
+{
+    if (!has(attribute))
+        return fallback;
+    const std::string value = text(attribute);
+    if (value == "true" || value == "1" || value == "yes")
+        return true;
+    if (value == "false" || value == "0" || value == "no")
+        return false;
+    fail("attribute \"" + attribute + "\": \"" + value + "\" is not true or false");
+}
+
+std::vector<ScenarioElement> ScenarioElement::children(const std::string& name) const
+{
+    std::vector<ScenarioElement> out;
+    std::map<std::string, int> counts;
+    for (auto* child = as_node(m_node)->first_node(); child; child = child->next_sibling()) {
+        if (child->type() != rapidxml::node_element)
+            continue;
+        const std::string childName(child->name(), child->name_size());
+        const int index = ++counts[childName];
+        if (!name.empty() && childName != name)
+            continue;
+        const auto* label = child->first_attribute("name");
+        const std::string which = label ? "\"" + std::string(label->value(), label->value_size()) + "\""
+                                        : std::to_string(index);
+        out.emplace_back(child, m_where + " > " + childName + " " + which);
+    }
+    return out;
+}
+
+void ScenarioElement::fail(const std::string& message) const
+{
+    throw ScenarioError("scenario: " + m_where + ": " + message);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Factories' helpers
+
+void register_device_kind(const std::string& kind, DeviceKindFactory factory)
+{
+    auto& registry = kinds();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    registry.factories[kind] = std::move(factory);
+}
+
+std::vector<std::string> device_kinds()
+{
+    auto& registry = kinds();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    std::vector<std::string> out;
+    for (const auto& entry : registry.factories)
+        out.push_back(entry.first);
+    return out;
+}
+
+DevInst make_scenario_devnode(const ScenarioElement& device)
+{
+    DevNodeSpec spec;
+    if (device.has("instance")) {
+        spec.instanceId = device.text("instance");
+        if (spec.instanceId.empty())
+            device.fail("attribute \"instance\" is empty");
+    } else {
+        char id[64];
+        std::snprintf(id, sizeof id, "USB\\VID_%04lX&PID_%04lX\\SIM%04u", device.number("vendor", 0, 0xFFFF),
+                      device.number("product", 0, 0xFFFF), next_device_serial());
+        spec.instanceId = id;
+    }
+    if (device.has("enumerator")) {
+        const std::string name = device.text("enumerator");
+        if (!name.empty())
+            spec.enumeratorName = name;
+    } else {
+        spec.enumeratorName = enumerator_of(spec.instanceId);
+    }
+    try {
+        return add_dev_node(spec);
+    } catch (const std::invalid_argument& e) {
+        device.fail(e.what());
+    }
+}
+
+HidCollectionSpec scenario_collection_spec(const ScenarioElement& c, const ScenarioElement& device, DevInst parent)
+{
+    HidCollectionSpec spec;
+    spec.parent = parent;
+    spec.vendorId = static_cast<std::uint16_t>(c.number("vendor", device.number("vendor", 0, 0xFFFF), 0xFFFF));
+    spec.productId = static_cast<std::uint16_t>(c.number("product", device.number("product", 0, 0xFFFF), 0xFFFF));
+    spec.versionNumber = static_cast<std::uint16_t>(c.number("version", 0, 0xFFFF));
+    spec.usagePage = static_cast<std::uint16_t>(c.required_number("usage-page", 0xFFFF));
+    spec.usage = static_cast<std::uint16_t>(c.required_number("usage", 0xFFFF));
+    spec.productString = c.text("product-string", device.text("product-string"));
+    spec.serialNumber = c.text("serial");
+    spec.instanceId = c.text("instance");
+    spec.path = c.text("path");
+    if (c.has("enumerator")) {
+        const std::string name = c.text("enumerator");
+        spec.enumeratorName = name.empty() ? std::optional<std::string>() : name;
+    }
+    spec.inputQueueLength = c.number("queue", spec.inputQueueLength, 4096);
+    if (spec.inputQueueLength == 0)
+        c.fail("attribute \"queue\" must be at least 1");
+    if (c.has("report-id") || c.has("length")) {
+        const auto id = static_cast<std::uint8_t>(c.number("report-id", 0, 0xFF));
+        const auto length = static_cast<std::uint16_t>(c.required_number("length", 0xFFFF));
+        spec.inputReports.push_back({id, length, false});
+        spec.outputReports.push_back({id, length, false});
+    }
+    for (const auto& r : c.children()) {
+        const std::string kind = r.name();
+        std::vector<HidReportSpec>* list = kind == "input"    ? &spec.inputReports
+                                           : kind == "output" ? &spec.outputReports
+                                           : kind == "feature" ? &spec.featureReports
+                                                               : nullptr;
+        if (!list)
+            r.fail("is not <input>, <output> or <feature>");
+        HidReportSpec report;
+        report.id = static_cast<std::uint8_t>(r.number("id", 0, 0xFF));
+        report.length = static_cast<std::uint16_t>(r.required_number("length", 0xFFFF));
+        report.button = r.flag("button", false);
+        if (report.length == 0)
+            r.fail("attribute \"length\" must be at least 1");
+        list->push_back(report);
+    }
+    if (spec.inputReports.empty() && spec.outputReports.empty() && spec.featureReports.empty())
+        c.fail("has no reports");
+    return spec;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scenario
+
+Scenario::Scenario(Scenario&& other) noexcept : m_devices(std::move(other.m_devices))
+{
+    other.m_devices.clear();
+}
+
+Scenario& Scenario::operator=(Scenario&& other) noexcept
+{
+    if (this != &other) {
+        clear();
+        m_devices = std::move(other.m_devices);
+        other.m_devices.clear();
+    }
+    return *this;
+}
+
+Scenario::~Scenario()
+{
+    clear();
+}
+
+void Scenario::clear()
+{
+    for (auto it = m_devices.rbegin(); it != m_devices.rend(); ++it)
+        if (it->node)
+            remove_dev_node(it->node);
+    m_devices.clear();
+}
+
+Scenario Scenario::from_file(const std::string& hostPath)
+{
+    std::ifstream in(hostPath, std::ios::binary);
+    if (!in)
+        throw ScenarioError("scenario: cannot read \"" + hostPath + "\"");
+    std::ostringstream text;
+    text << in.rdbuf();
+    return from_text(text.str());
+}
+
+Scenario Scenario::from_text(const std::string& xml)
+{
+    std::vector<char> buffer(xml.begin(), xml.end());
+    buffer.push_back('\0');
+    rapidxml::xml_document<char> document;
+    try {
+        document.parse<rapidxml::parse_default>(buffer.data());
+    } catch (const rapidxml::parse_error& e) {
+        const auto offset = static_cast<long>(e.where<char>() - buffer.data());
+        throw ScenarioError(std::string("scenario: malformed XML: ") + e.what() + " at offset " + std::to_string(offset));
+    }
+    const XmlNode* root = document.first_node();
+    while (root && root->type() != rapidxml::node_element)
+        root = root->next_sibling();
+    if (!root || std::string(root->name(), root->name_size()) != "scenario")
+        throw ScenarioError("scenario: the root element must be <scenario>");
+
+    Scenario scenario;
+    const ScenarioElement top(root, "scenario");
+    for (const auto& e : top.children()) {
+        if (e.name() != "device")
+            e.fail("is not a <device>");
+        const std::string kind = e.required("kind");
+        DeviceKindFactory factory;
+        {
+            auto& registry = kinds();
+            std::lock_guard<std::mutex> lock(registry.mutex);
+            auto it = registry.factories.find(kind);
+            if (it != registry.factories.end())
+                factory = it->second;
+        }
+        if (!factory) {
+            std::string known;
+            for (const auto& k : device_kinds())
+                known += (known.empty() ? "" : ", ") + k;
+            e.fail("unknown device kind \"" + kind + "\" (known: " + known + ")");
+        }
+        const std::string name = e.text("name", kind + std::to_string(scenario.m_devices.size() + 1));
+        for (const auto& d : scenario.m_devices)
+            if (d.name == name)
+                e.fail("a device named \"" + name + "\" exists already");
+        const bool plugged = e.flag("plugged", true);
+        // Whatever the factory adds below the root and does not hand back is removed on failure.
+        const auto before = children_of(0);
+        try {
+            ScenarioDevice built = factory(e);
+            built.name = name;
+            built.kind = kind;
+            built.plugged = plugged;
+            scenario.m_devices.push_back(std::move(built));
+        } catch (...) {
+            for (DevInst node : children_of(0))
+                if (std::find(before.begin(), before.end(), node) == before.end())
+                    remove_dev_node(node);
+            try {
+                throw;
+            } catch (const ScenarioError&) {
+                throw;
+            } catch (const std::exception& error) {
+                e.fail(error.what());
+            }
+        }
+    }
+    return scenario;
+}
+
+void Scenario::plug()
+{
+    for (const auto& d : m_devices)
+        if (d.plugged && d.node && !is_present(d.node))
+            platform::sim::plug(d.node);
+}
+
+const ScenarioDevice* Scenario::device(const std::string& name) const
+{
+    for (const auto& d : m_devices)
+        if (d.name == name)
+            return &d;
+    return nullptr;
+}
+
+}  // namespace platform::sim

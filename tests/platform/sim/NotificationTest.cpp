@@ -1,0 +1,132 @@
+// Device-change notifications: arrival, orderly and surprise removal, and their order.
+#include "SimTestSupport.h"
+
+#include <hidclass.h>
+
+using namespace platform::sim;
+using simtest::Notice;
+using simtest::NoticeWindow;
+using simtest::wide;
+
+namespace {
+
+class NotificationTest : public simtest::DeviceTreeTest {
+protected:
+    HDEVNOTIFY watch_class(HWND window)
+    {
+        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+        filter.dbcc_size = sizeof filter;
+        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        filter.dbcc_classguid = GUID_DEVINTERFACE_HID;
+        return RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    }
+    HDEVNOTIFY watch_handle(HWND window, HANDLE file)
+    {
+        DEV_BROADCAST_HANDLE filter{};
+        filter.dbch_size = sizeof filter;
+        filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
+        filter.dbch_handle = file;
+        return RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+    }
+    HANDLE open(const HidCollection& c)
+    {
+        const std::u16string path = wide(c.path());
+        return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    }
+};
+
+TEST_F(NotificationTest, ArrivalCarriesTheMixedCasePathAndStopsAfterUnregistering)
+{
+    NoticeWindow window;
+    HDEVNOTIFY notify = watch_class(window.window());
+    ASSERT_NE(notify, nullptr);
+    auto c = make_collection();
+    c->plug();  // returns once the window handled it
+    auto notices = window.notices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].event, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
+    EXPECT_EQ(notices[0].type, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+    EXPECT_EQ(notices[0].name, c->path());
+    EXPECT_NE(notices[0].name, simtest::lowered(notices[0].name));
+
+    EXPECT_TRUE(UnregisterDeviceNotification(notify));
+    EXPECT_FALSE(UnregisterDeviceNotification(notify));
+    c->unplug();
+    EXPECT_EQ(window.notices().size(), 1u);
+}
+
+TEST_F(NotificationTest, OrderlyRemovalAsksTheHandleWatchersFirst)
+{
+    NoticeWindow window;
+    auto c = make_collection();
+    c->plug();
+    ASSERT_NE(watch_class(window.window()), nullptr);
+    HANDLE file = open(*c);
+    HDEVNOTIFY handleNotify = watch_handle(window.window(), file);
+    ASSERT_NE(handleNotify, nullptr);
+    c->unplug(Removal::Orderly);
+    auto n = window.notices();
+    ASSERT_EQ(n.size(), 3u);
+    EXPECT_EQ(n[0].event, static_cast<WPARAM>(DBT_DEVICEQUERYREMOVE));
+    EXPECT_EQ(n[0].type, static_cast<DWORD>(DBT_DEVTYP_HANDLE));
+    EXPECT_EQ(n[0].handle, file);
+    EXPECT_EQ(n[0].notify, handleNotify);
+    EXPECT_EQ(n[1].event, static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE));
+    EXPECT_EQ(n[1].type, static_cast<DWORD>(DBT_DEVTYP_HANDLE));
+    EXPECT_EQ(n[2].event, static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE));
+    EXPECT_EQ(n[2].type, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+    EXPECT_EQ(n[2].name, c->path());
+    UnregisterDeviceNotification(handleNotify);
+    CloseHandle(file);
+}
+
+TEST_F(NotificationTest, SurpriseRemovalEndsReadsBeforeTheHandleThenTheInterfaceHearsOfIt)
+{
+    NoticeWindow window;
+    auto c = make_collection();
+    c->plug();
+    ASSERT_NE(watch_class(window.window()), nullptr);
+    HANDLE file = open(*c);
+    ASSERT_NE(watch_handle(window.window(), file), nullptr);
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    OVERLAPPED o{};
+    o.hEvent = event;
+    Bytes buffer(20);
+    ASSERT_FALSE(ReadFile(file, buffer.data(), 20, nullptr, &o));
+    window.watch_read(&o);
+    c->unplug(Removal::Surprise);
+    auto n = window.notices();
+    ASSERT_EQ(n.size(), 2u);
+    EXPECT_EQ(n[0].event, static_cast<WPARAM>(DBT_DEVICEREMOVECOMPLETE));
+    EXPECT_EQ(n[0].type, static_cast<DWORD>(DBT_DEVTYP_HANDLE));
+    EXPECT_TRUE(n[0].readDone);
+    EXPECT_EQ(n[1].type, static_cast<DWORD>(DBT_DEVTYP_DEVICEINTERFACE));
+    DWORD done = 0;
+    EXPECT_FALSE(GetOverlappedResult(file, &o, &done, FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
+    window.watch_read(nullptr);
+    CloseHandle(event);
+    CloseHandle(file);
+}
+
+TEST_F(NotificationTest, UnplugFromAnotherThreadWhileAWindowWatches)
+{
+    NoticeWindow window;
+    ASSERT_NE(watch_class(window.window()), nullptr);
+    auto c = make_collection();
+    std::thread t([&] {
+        for (int i = 0; i < 5; ++i) {
+            c->plug();
+            c->unplug(i % 2 ? Removal::Orderly : Removal::Surprise);
+        }
+    });
+    t.join();
+    EXPECT_TRUE(window.wait_for(10));
+    auto n = window.notices();
+    ASSERT_EQ(n.size(), 10u);
+    for (std::size_t i = 0; i < n.size(); ++i)
+        EXPECT_EQ(n[i].event, static_cast<WPARAM>(i % 2 ? DBT_DEVICEREMOVECOMPLETE : DBT_DEVICEARRIVAL));
+}
+
+}  // namespace
