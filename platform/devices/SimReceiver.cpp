@@ -16,7 +16,7 @@ constexpr std::uint8_t kErrorSubId = 0x8F;
 SimReceiver::SimReceiver(std::uint16_t productId, std::uint32_t serial)
     : m_product_id(productId), m_serial(serial) {}
 
-void SimReceiver::setSink(Sink sink) {
+void SimReceiver::set_sink(Sink sink) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_sink = std::move(sink);
 }
@@ -56,7 +56,7 @@ SimReceiver::Bytes SimReceiver::connection_notification(int index, const Paired&
                  static_cast<std::uint8_t>(p.wirelessPid >> 8)};
 }
 
-void SimReceiver::onOutputReport(const Bytes& report) {
+void SimReceiver::on_output_report(const Bytes& report) {
     if (report.size() < 4) return;   // too short to mean anything; a real receiver ignores it
     const std::uint8_t index = report[1];
     if (index == kReceiverIndex) {
@@ -217,7 +217,7 @@ bool SimReceiver::pair(int index, std::uint16_t wirelessPid, const std::string& 
     return true;
 }
 
-void SimReceiver::fromDevice(int index, Bytes report) {
+void SimReceiver::from_device(int index, Bytes report) {
     if (index < 1 || index > kSlots || report.size() < 2) return;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -262,27 +262,27 @@ void SimReceiver::unpair(int index) {
     if (!note.empty()) emit({note});
 }
 
-bool SimReceiver::isPaired(int index) const {
+bool SimReceiver::is_paired(int index) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return index >= 1 && index <= kSlots && m_slots[index - 1].paired;
 }
 
-bool SimReceiver::isLinked(int index) const {
+bool SimReceiver::is_linked(int index) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return index >= 1 && index <= kSlots && m_slots[index - 1].paired && m_slots[index - 1].linked;
 }
 
-void SimReceiver::setMissingAnnouncements(int times) {
+void SimReceiver::set_missing_announcements(int times) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_missing_announcements = times;
 }
 
-void SimReceiver::dropReplies(int count) {
+void SimReceiver::drop_replies(int count) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_drop_replies = count;
 }
 
-void SimReceiver::overwriteRegisterZero(std::uint8_t b4, std::uint8_t b5, std::uint8_t b6) {
+void SimReceiver::overwrite_register_zero(std::uint8_t b4, std::uint8_t b5, std::uint8_t b6) {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_reg00.v[0] = b4;
@@ -293,23 +293,23 @@ void SimReceiver::overwriteRegisterZero(std::uint8_t b4, std::uint8_t b5, std::u
     emit({Bytes{kShort, kReceiverIndex, kSetShort, 0x00, 0, 0, 0}});
 }
 
-SimReceiver::Bytes SimReceiver::registerValue(std::uint8_t r) const {
+SimReceiver::Bytes SimReceiver::register_value(std::uint8_t r) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     const Reg& rg = const_cast<SimReceiver*>(this)->reg(r);
     return Bytes{rg.v[0], rg.v[1], rg.v[2]};
 }
 
-int SimReceiver::registerWrites(std::uint8_t r) const {
+int SimReceiver::register_writes(std::uint8_t r) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return const_cast<SimReceiver*>(this)->reg(r).writes;
 }
 
-int SimReceiver::registerReads(std::uint8_t r) const {
+int SimReceiver::register_reads(std::uint8_t r) const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return const_cast<SimReceiver*>(this)->reg(r).reads;
 }
 
-bool SimReceiver::lockOpen() const {
+bool SimReceiver::lock_open() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_lock_open;
 }

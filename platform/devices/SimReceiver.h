@@ -1,5 +1,5 @@
 // Simulated USB receiver speaking register protocol 1.0.
-// Transport-neutral: output reports from the host go into onOutputReport, input
+// Transport-neutral: output reports from the host go into on_output_report, input
 // reports to the host leave through the sink (the HID glue broadcasts them to
 // every open handle of the receiver's collections).
 #pragma once
@@ -28,35 +28,35 @@ public:
 
     SimReceiver(std::uint16_t productId, std::uint32_t serial);
 
-    std::uint16_t productId() const { return m_product_id; }
-    void setSink(Sink sink);
+    std::uint16_t product_id() const { return m_product_id; }
+    void set_sink(Sink sink);
 
     // Host side: one output report (report id, index, sub-id, ...).
-    void onOutputReport(const Bytes& report);
+    void on_output_report(const Bytes& report);
 
     // Pairing. `toDevice` takes the host's reports for that device (byte 1 = its
-    // index); the device answers through `fromDevice` on the returned function.
+    // index); the device answers through `from_device` on the returned function.
     // Returns false when the slot (1..6) is out of range or taken.
     bool pair(int index, std::uint16_t wirelessPid, const std::string& name,
               std::function<void(const Bytes&)> toDevice, bool linked = true);
     // Input report of the paired device in `index` (byte 1 is set to the index).
-    void fromDevice(int index, Bytes report);
+    void from_device(int index, Bytes report);
     void link(int index);
     void unlink(int index);
     void unpair(int index);   // as by the host's unpair command, with a 0x40 notification
-    bool isPaired(int index) const;
-    bool isLinked(int index) const;
+    bool is_paired(int index) const;
+    bool is_linked(int index) const;
 
     // Faults.
-    void setMissingAnnouncements(int times);   // next announcements leave out the last device
-    void dropReplies(int count);               // the next register replies are lost
-    void overwriteRegisterZero(std::uint8_t b4, std::uint8_t b5, std::uint8_t b6);  // another program
+    void set_missing_announcements(int times);   // next announcements leave out the last device
+    void drop_replies(int count);               // the next register replies are lost
+    void overwrite_register_zero(std::uint8_t b4, std::uint8_t b5, std::uint8_t b6);  // another program
 
     // Inspection.
-    Bytes registerValue(std::uint8_t reg) const;
-    int registerWrites(std::uint8_t reg) const;
-    int registerReads(std::uint8_t reg) const;
-    bool lockOpen() const;
+    Bytes register_value(std::uint8_t reg) const;
+    int register_writes(std::uint8_t reg) const;
+    int register_reads(std::uint8_t reg) const;
+    bool lock_open() const;
 
 private:
     struct Paired {

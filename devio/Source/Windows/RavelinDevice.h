@@ -4,6 +4,7 @@
 
 #include "core/IHardwareDevice.h"
 #include "core/Producer.h"
+#include "device/IReceiverLink.h"
 
 #include <atomic>
 #include <memory>
@@ -19,6 +20,7 @@ class RavelinDevice : public IHardwareDevice,
                       public Producer<IHardwareDevice::Read>,
                       public Producer<IHardwareDevice::Connect>,
                       public Producer<IHardwareDevice::FastDisconnect>,
+                      public IReceiverLink,
                       public std::enable_shared_from_this<RavelinDevice> {
 public:
     static std::shared_ptr<RavelinDevice> create(std::shared_ptr<RavelinBus> bus, std::uint32_t slot,
@@ -48,9 +50,9 @@ public:
     void write_relay(const std::vector<Byte>& report, ErrorCode code, unsigned detail);
 
     // Called by the device model while it configures the device behind the receiver.
-    bool set_receiver_flag();      // register 0x00 configured bit, once per receiver
-    bool set_receiver_slot_bit();  // this device's bit in register 0x03
-    bool clear_receiver_flag();    // the receiver's release of its configured bit
+    bool set_receiver_flag() override;      // register 0x00 configured bit, once per receiver
+    bool set_receiver_slot_bit() override;  // this device's bit in register 0x03
+    bool clear_receiver_flag() override;    // the receiver's release of its configured bit
 
 protected:
     bool on_subscribe(IHardwareDevice::Write* subscriber) override;
