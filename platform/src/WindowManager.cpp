@@ -591,7 +591,7 @@ BOOL GetMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax) {
     }
     int got = get_or_peek(msg, window, filterMin, filterMax, true, true);
     if (got == -2) return -1;
-    return got;  // 1, or 0 for WM_QUIT
+    return got == 1 && msg->message == WM_QUIT ? 0 : got;  // a posted WM_QUIT ends the loop too
 }
 
 BOOL PeekMessageW(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMessage) {
@@ -796,6 +796,13 @@ size_t window_count() {
     auto& d = desktop();
     std::lock_guard<std::mutex> lock(d.mutex);
     return d.windows.size();
+}
+
+size_t pending_sent_messages(HWND window) {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    auto w = find_window_locked(d, window);
+    return w ? w->queue->sent.size() : 0;
 }
 
 void set_broadcast_timeout(unsigned milliseconds) {

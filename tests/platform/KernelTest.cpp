@@ -1,0 +1,256 @@
+// Waits, events, mutexes (also across processes), overlapped records and change notifications.
+#include <windows.h>
+
+#include <sim/Kernel.h>
+
+#include "KernelObject.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+namespace {
+
+using namespace std::chrono;
+
+class KernelTest : public ::testing::Test {
+protected:
+    void SetUp() override { platform::sim::reset_machine(); }
+};
+
+TEST_F(KernelTest, WaitAnyTakesLowestSignalledIndexAndConsumesOnlyThatAutoResetEvent) {
+    HANDLE events[3] = {CreateEventW(nullptr, FALSE, FALSE, nullptr), CreateEventW(nullptr, FALSE, TRUE, nullptr),
+                        CreateEventW(nullptr, FALSE, TRUE, nullptr)};
+    EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 1);
+    EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0 + 2);
+    EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_TIMEOUT);
+    ASSERT_TRUE(SetEvent(events[2]));
+    ASSERT_TRUE(SetEvent(events[0]));
+    EXPECT_EQ(WaitForMultipleObjects(3, events, FALSE, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(events[2], 0), WAIT_OBJECT_0);
+    for (HANDLE e : events) EXPECT_TRUE(CloseHandle(e));
+}
+
+TEST_F(KernelTest, ManualResetEventStaysSignalledUntilReset) {
+    HANDLE e = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ASSERT_TRUE(SetEvent(e));
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);
+    ASSERT_TRUE(ResetEvent(e));
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);
+    CloseHandle(e);
+}
+
+TEST_F(KernelTest, WaitTimesOutAndRejectsClosedHandles) {
+    HANDLE e = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    auto start = steady_clock::now();
+    EXPECT_EQ(WaitForSingleObject(e, 30), WAIT_TIMEOUT);
+    EXPECT_GE(steady_clock::now() - start, milliseconds(30));
+    CloseHandle(e);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_FAILED);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    EXPECT_FALSE(CloseHandle(e));
+}
+
+TEST_F(KernelTest, EventSetOnAnotherThreadWakesWaiterAndLastErrorIsPerThread) {
+    HANDLE e = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    SetLastError(1234);
+    std::thread setter([&] {
+        SetLastError(99);
+        SetEvent(e);
+    });
+    EXPECT_EQ(WaitForSingleObject(e, 10000), WAIT_OBJECT_0);
+    setter.join();
+    EXPECT_EQ(GetLastError(), 1234u);
+    CloseHandle(e);
+}
+
+TEST_F(KernelTest, MutexIsRecursiveForItsOwnerAndRefusesReleaseByOthers) {
+    HANDLE m = CreateMutexW(nullptr, FALSE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+    DWORD other = 0;
+    BOOL released = TRUE;
+    std::thread([&] {
+        other = WaitForSingleObject(m, 0);
+        released = ReleaseMutex(m);
+    }).join();
+    EXPECT_EQ(other, WAIT_TIMEOUT);
+    EXPECT_FALSE(released);
+    EXPECT_TRUE(ReleaseMutex(m));
+    EXPECT_TRUE(ReleaseMutex(m));
+    EXPECT_FALSE(ReleaseMutex(m));  // no longer owned: harmless failure
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_OWNER));
+    std::thread([&] { other = WaitForSingleObject(m, 0); }).join();
+    EXPECT_EQ(other, WAIT_OBJECT_0);
+    CloseHandle(m);
+}
+
+// Runs body in a forked child and returns its exit code.
+template <class F> int in_child(F body, int readyPipe = -1) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        int code = body();
+        if (readyPipe >= 0) ::close(readyPipe);
+        _exit(code);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(KernelTest, NamedMutexExcludesAnotherProcessAndIsAbandonedWhenItsOwnerDies) {
+    const char* name = "tarn.tsl:\\\\?\\hid#vid_7e51&pid_c52b#1";
+    HANDLE m = CreateMutexA(nullptr, FALSE, name);
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+
+    // Held here: the other process cannot take it.
+    EXPECT_EQ(in_child([&] {
+                  HANDLE c = CreateMutexA(nullptr, FALSE, name);
+                  return WaitForSingleObject(c, 50) == WAIT_TIMEOUT ? 0 : 1;
+              }),
+              0);
+
+    ASSERT_TRUE(ReleaseMutex(m));
+    // Free: the child takes it and dies holding it.
+    EXPECT_EQ(in_child([&] {
+                  HANDLE c = CreateMutexA(nullptr, FALSE, name);
+                  return WaitForSingleObject(c, 5000) == WAIT_OBJECT_0 ? 0 : 1;
+              }),
+              0);
+    EXPECT_EQ(WaitForSingleObject(m, 5000), WAIT_ABANDONED);
+    ASSERT_TRUE(ReleaseMutex(m));
+
+    // Released properly, the next owner sees an ordinary wait.
+    EXPECT_EQ(in_child([&] {
+                  HANDLE c = CreateMutexA(nullptr, FALSE, name);
+                  if (WaitForSingleObject(c, 5000) != WAIT_OBJECT_0) return 1;
+                  return ReleaseMutex(c) ? 0 : 2;
+              }),
+              0);
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_OBJECT_0);
+    ReleaseMutex(m);
+    CloseHandle(m);
+}
+
+TEST_F(KernelTest, NamedMutexWaitEndsWhenAnotherProcessReleases) {
+    const char* name = "quillon-test-handover";
+    HANDLE m = CreateMutexA(nullptr, FALSE, name);
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    pid_t pid = fork();
+    if (pid == 0) {
+        HANDLE c = CreateMutexA(nullptr, FALSE, name);
+        int code = WaitForSingleObject(c, 5000) == WAIT_OBJECT_0 ? 0 : 1;
+        char byte = 1;
+        (void)!write(toParent[1], &byte, 1);  // holding it now
+        (void)!read(toChild[0], &byte, 1);    // until told to let go
+        if (!ReleaseMutex(c)) code = 2;
+        _exit(code);
+    }
+    char byte;
+    ASSERT_EQ(read(toParent[0], &byte, 1), 1);
+    EXPECT_EQ(WaitForSingleObject(m, 0), WAIT_TIMEOUT);
+    ASSERT_EQ(write(toChild[1], &byte, 1), 1);
+    EXPECT_EQ(WaitForSingleObject(m, 10000), WAIT_OBJECT_0);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ReleaseMutex(m);
+    CloseHandle(m);
+    for (int fd : {toChild[0], toChild[1], toParent[0], toParent[1]}) close(fd);
+}
+
+// A handle type with pending reads, as a device handle would have.
+class PendingReader : public platform::detail::KernelObject {
+public:
+    BOOL read(LPVOID, DWORD, LPDWORD, LPOVERLAPPED overlapped) override {
+        platform::detail::overlapped_set_pending(overlapped);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_pending = overlapped;
+        SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+    }
+    BOOL cancel_io(LPOVERLAPPED overlapped) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_pending || (overlapped && overlapped != m_pending)) {
+            SetLastError(ERROR_NOT_FOUND);
+            return FALSE;
+        }
+        platform::detail::complete_overlapped(m_pending, ERROR_OPERATION_ABORTED, 0);
+        m_pending = nullptr;
+        return TRUE;
+    }
+    void complete(DWORD bytes) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        platform::detail::complete_overlapped(m_pending, 0, bytes);
+        m_pending = nullptr;
+    }
+
+private:
+    std::mutex m_mutex;
+    LPOVERLAPPED m_pending = nullptr;
+};
+
+TEST_F(KernelTest, OverlappedRecordCompletesFromAnotherThreadAndCancels) {
+    auto reader = std::make_shared<PendingReader>();
+    HANDLE h = platform::detail::insert_handle(reader);
+    OVERLAPPED ov{};
+    ov.hEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    char buffer[8];
+    EXPECT_FALSE(ReadFile(h, buffer, sizeof buffer, nullptr, &ov));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+    DWORD n = 0;
+    EXPECT_FALSE(GetOverlappedResult(h, &ov, &n, FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_INCOMPLETE));
+
+    std::thread completer([&] { reader->complete(7); });
+    EXPECT_TRUE(GetOverlappedResult(h, &ov, &n, TRUE));
+    completer.join();
+    EXPECT_EQ(n, 7u);
+
+    EXPECT_FALSE(ReadFile(h, buffer, sizeof buffer, nullptr, &ov));
+    EXPECT_TRUE(CancelIoEx(h, &ov));
+    EXPECT_EQ(WaitForSingleObject(ov.hEvent, 5000), WAIT_OBJECT_0);
+    EXPECT_FALSE(GetOverlappedResult(h, &ov, &n, FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_OPERATION_ABORTED));
+    EXPECT_FALSE(CancelIo(h));
+    CloseHandle(ov.hEvent);
+    CloseHandle(h);
+}
+
+TEST_F(KernelTest, ChangeNotificationSignalsOnceUntilRearmedAndFollowsSubfolders) {
+    ASSERT_TRUE(CreateDirectoryW(u"C:\\ProgramData\\Watched", nullptr));
+    ASSERT_TRUE(CreateDirectoryW(u"C:\\ProgramData\\Watched\\Sub", nullptr));
+    HANDLE change = FindFirstChangeNotificationW(u"C:\\ProgramData\\Watched", TRUE, FILE_NOTIFY_CHANGE_FILE_NAME);
+    ASSERT_NE(change, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(WaitForSingleObject(change, 0), WAIT_TIMEOUT);
+
+    ASSERT_TRUE(platform::sim::write_file("C:\\ProgramData\\Watched\\a.ini", "x"));
+    EXPECT_EQ(WaitForSingleObject(change, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(change, 0), WAIT_OBJECT_0);  // stays signalled until re-armed
+    ASSERT_TRUE(FindNextChangeNotification(change));
+
+    ASSERT_TRUE(platform::sim::write_file("C:\\ProgramData\\Watched\\Sub\\b.ini", "y"));
+    EXPECT_EQ(WaitForSingleObject(change, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(FindCloseChangeNotification(change));
+    EXPECT_EQ(FindFirstChangeNotificationW(u"C:\\Missing", FALSE, FILE_NOTIFY_CHANGE_FILE_NAME), INVALID_HANDLE_VALUE);
+}
+
+TEST_F(KernelTest, DebugOutputIsCaptured) {
+    OutputDebugStringA("first\n");
+    OutputDebugStringW(u"zweite \u00e9\n");
+    auto lines = platform::sim::debug_output();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "zweite \xc3\xa9\n");
+    EXPECT_TRUE(platform::sim::wait_for_debug_output("first", 0));
+}
+
+}  // namespace
