@@ -589,6 +589,18 @@ void SimProtocolDevice::set_battery(std::uint8_t level, std::uint8_t critical)
     m_config.battery_critical = critical;
 }
 
+void SimProtocolDevice::update_firmware(std::uint16_t number, std::uint16_t build)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (auto& f : m_config.firmware) {
+        if (f.type == 0) {
+            f.number = number;
+            f.build = build;
+            break;
+        }
+    }
+}
+
 std::uint16_t SimProtocolDevice::config_cookie() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -127,6 +127,8 @@ public:
     void power_cycle();        // leaves, forgets the cookie, takes a pending bootloader switch, returns
     void disappear();          // leaves for good (until power_cycle)
     void set_battery(std::uint8_t level, std::uint8_t critical);
+    // The application entity now reports this version (as after an update by other means).
+    void update_firmware(std::uint16_t number, std::uint16_t build);
     std::uint16_t config_cookie() const;
     void set_config_cookie(std::uint16_t cookie);
     bool in_bootloader() const;

@@ -131,7 +131,10 @@ std::shared_ptr<IRequest> Device::after_fw_check(std::weak_ptr<void> owner)
 std::shared_ptr<IRequest> Device::examine_configuration(const std::shared_ptr<IDeviceRequest>& request)
 {
     // The empty request carries no reply: only its error record counts.
-    request->check_response();
+    if (auto queued = std::dynamic_pointer_cast<DeviceRequest>(request))
+        set_last_error(queued->result());
+    else
+        request->check_response();
     if (last_error().code != 0) {
         if (last_error().code != 5)
             reset_configuration();
