@@ -8,7 +8,7 @@
 
 using namespace devio;
 
-TEST(LastError, IsPerThreadAndMovedByRequests)
+TEST(CoreLastError, IsPerThreadAndMovedByRequests)
 {
     set_last_error(46, 7, "mine");
     LastError other{};
@@ -39,7 +39,7 @@ TEST(LastError, IsPerThreadAndMovedByRequests)
     EXPECT_STREQ(make_immediate_result(0, "x", 3)->name(), "ImmediateSuccess");
 }
 
-TEST(LastError, ExceptionCopiesCodeDetailAndText)
+TEST(CoreLastError, ExceptionCopiesCodeDetailAndText)
 {
     try {
         throw DevioException("SetupDiGetClassDevs failed", 6, 0x80070005u);
@@ -52,7 +52,7 @@ TEST(LastError, ExceptionCopiesCodeDetailAndText)
     EXPECT_STREQ(last_error().text, "SetupDiGetClassDevs failed");
 }
 
-TEST(Hex, ParsesPairsSkippingBadOnes)
+TEST(CoreHex, ParsesPairsSkippingBadOnes)
 {
     EXPECT_EQ(hex_to_bytes("10FF00"), (std::vector<Byte>{0x10, 0xFF, 0x00}));
     EXPECT_EQ(hex_to_bytes("1Gff"), (std::vector<Byte>{0xFF}));
@@ -61,7 +61,7 @@ TEST(Hex, ParsesPairsSkippingBadOnes)
     EXPECT_TRUE(hex_to_bytes("F").empty());
 }
 
-TEST(Hex, FormatsUpperCase)
+TEST(CoreHex, FormatsUpperCase)
 {
     EXPECT_EQ(bytes_to_hex({0x0A, 0xB0}), "0AB0");
     EXPECT_EQ(bytes_to_hex({}), "");

@@ -75,7 +75,7 @@ struct Loop {
 
 } // namespace
 
-TEST(Events, DirectAtOnceQueuedThroughTheLoopOnePerProcess)
+TEST(CoreEvents, DirectAtOnceQueuedThroughTheLoopOnePerProcess)
 {
     Loop loop;
     auto source = std::make_shared<Source>();
@@ -102,7 +102,7 @@ TEST(Events, DirectAtOnceQueuedThroughTheLoopOnePerProcess)
     EXPECT_EQ(loop.host.events, 3);
 }
 
-TEST(Events, RepeatedAndMixedSubscriptions)
+TEST(CoreEvents, RepeatedAndMixedSubscriptions)
 {
     Loop loop;
     auto source = std::make_shared<Source>();
@@ -138,7 +138,7 @@ TEST(Events, RepeatedAndMixedSubscriptions)
     EXPECT_EQ(source->subscriber_count(), 1u);
 }
 
-TEST(Events, RefusedSubscriptions)
+TEST(CoreEvents, RefusedSubscriptions)
 {
     auto source = std::make_shared<Source>(); // no run loop
     Listener l;
@@ -154,7 +154,7 @@ TEST(Events, RefusedSubscriptions)
     EXPECT_STREQ(last_error().text, "dynamic pointer cast in subscribe failed");
 }
 
-TEST(Events, RemovalDropsOnlyThatProducersQueuedDeliveries)
+TEST(CoreEvents, RemovalDropsOnlyThatProducersQueuedDeliveries)
 {
     Loop loop;
     auto s1 = std::make_shared<Source>();
@@ -172,7 +172,7 @@ TEST(Events, RemovalDropsOnlyThatProducersQueuedDeliveries)
     EXPECT_EQ(l.seen, (std::vector<int>{2}));
 }
 
-TEST(Events, QueuedDeliveryNeverReachesAnEndedSubscriber)
+TEST(CoreEvents, QueuedDeliveryNeverReachesAnEndedSubscriber)
 {
     Loop loop;
     auto source = std::make_shared<Source>();
@@ -194,7 +194,7 @@ TEST(Events, QueuedDeliveryNeverReachesAnEndedSubscriber)
     EXPECT_TRUE(weak.expired());
 }
 
-TEST(RunLoop, CallableResultDecidesWhetherProcessYields)
+TEST(CoreRunLoop, CallableResultDecidesWhetherProcessYields)
 {
     Loop loop;
     std::vector<int> order;
@@ -216,7 +216,7 @@ TEST(RunLoop, CallableResultDecidesWhetherProcessYields)
     EXPECT_EQ(loop.host.events, 2);
 }
 
-TEST(RunLoop, FlushByPairOrAll)
+TEST(CoreRunLoop, FlushByPairOrAll)
 {
     Loop loop;
     int s = 0, p = 0, q = 0;
@@ -240,7 +240,7 @@ TEST(RunLoop, FlushByPairOrAll)
     EXPECT_EQ(ran, (std::vector<int>{2, 3}));
 }
 
-TEST(RunLoop, LateHostIsWokenOncePerWaitingEntry)
+TEST(CoreRunLoop, LateHostIsWokenOncePerWaitingEntry)
 {
     auto manager = std::make_shared<DeviceManager>();
     manager->set_run_loop(manager);
@@ -251,7 +251,7 @@ TEST(RunLoop, LateHostIsWokenOncePerWaitingEntry)
     EXPECT_EQ(host.events, 2);
 }
 
-TEST(RunLoop, ConcurrentPostsToAnEmptyQueueWakeTheHostOnce)
+TEST(CoreRunLoop, ConcurrentPostsToAnEmptyQueueWakeTheHostOnce)
 {
     Loop loop;
     for (int round = 0; round < 300; ++round) {

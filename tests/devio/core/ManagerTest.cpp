@@ -262,7 +262,7 @@ struct ScaledTime {
 
 } // namespace
 
-TEST(DeviceManager, AcceptsByTransportKindAndItems)
+TEST(CoreDeviceManager, AcceptsByTransportKindAndItems)
 {
     Rig rig;
     rig.manager->setConfig(ConfigItem(6), true); // before the start: stored and published only
@@ -305,7 +305,7 @@ TEST(DeviceManager, AcceptsByTransportKindAndItems)
     EXPECT_EQ(rig.manager->getDevices().size(), 7u);
 }
 
-TEST(DeviceManager, ReceiverArrivesBeforeAndLeavesAfterItsDevices)
+TEST(CoreDeviceManager, ReceiverArrivesBeforeAndLeavesAfterItsDevices)
 {
     Rig rig;
     rig.manager->setConfig(ConfigItem(5), true);
@@ -350,7 +350,7 @@ TEST(DeviceManager, ReceiverArrivesBeforeAndLeavesAfterItsDevices)
     EXPECT_EQ(rig.events.log.back(), "-rcv");
 }
 
-TEST(DeviceManager, RetriesAFailingReceiverOnAGrowingSchedule)
+TEST(CoreDeviceManager, RetriesAFailingReceiverOnAGrowingSchedule)
 {
     ScaledTime scale(100); // 20 ms, 80 ms, ...
     Rig rig;
@@ -371,7 +371,7 @@ TEST(DeviceManager, RetriesAFailingReceiverOnAGrowingSchedule)
     EXPECT_TRUE(rig.events.errors.empty());
 }
 
-TEST(DeviceManager, GivesUpAfterTheTenthFailure)
+TEST(CoreDeviceManager, GivesUpAfterTheTenthFailure)
 {
     ScaledTime scale(4000);
     Rig rig;
@@ -387,7 +387,7 @@ TEST(DeviceManager, GivesUpAfterTheTenthFailure)
               "DeviceManager::addBus retry failed all attempts|77|Ravelin device enumeration failed after max retry attempts");
 }
 
-TEST(DeviceManager, RemovedReceiverIsNotRetried)
+TEST(CoreDeviceManager, RemovedReceiverIsNotRetried)
 {
     ScaledTime scale(100);
     Rig rig;
@@ -403,7 +403,7 @@ TEST(DeviceManager, RemovedReceiverIsNotRetried)
     EXPECT_EQ(rbus->enumerations, 1);
 }
 
-TEST(DeviceManager, RemovedBusLeavesNoLateDevices)
+TEST(CoreDeviceManager, RemovedBusLeavesNoLateDevices)
 {
     Rig rig;
     rig.manager->setConfig(ConfigItem(6), true);
@@ -419,7 +419,7 @@ TEST(DeviceManager, RemovedBusLeavesNoLateDevices)
     EXPECT_EQ(extra->subscriber_count(), 0u);
 }
 
-TEST(DeviceManager, FailedStartTakesBackWhatItAdded)
+TEST(CoreDeviceManager, FailedStartTakesBackWhatItAdded)
 {
     Rig rig;
     rig.manager->setConfig(ConfigItem(6), true);
@@ -442,7 +442,7 @@ TEST(DeviceManager, FailedStartTakesBackWhatItAdded)
     EXPECT_EQ(rig.factory->made.size(), 2u);
 }
 
-TEST(DeviceManager, ConfigurationItems)
+TEST(CoreDeviceManager, ConfigurationItems)
 {
     Rig rig;
     bool v = false;
@@ -472,7 +472,7 @@ TEST(DeviceManager, ConfigurationItems)
     EXPECT_TRUE(v); // defaults stay
 }
 
-TEST(DeviceManager, SoftwareIdsAndActiveFlag)
+TEST(CoreDeviceManager, SoftwareIdsAndActiveFlag)
 {
     Rig rig;
     const auto id = rig.manager->getSoftwareId();
@@ -499,7 +499,7 @@ TEST(DeviceManager, SoftwareIdsAndActiveFlag)
     EXPECT_EQ(rig.factory->platform->enumerations, before + 2);
 }
 
-TEST(DeviceManager, PowerLossReplaysConnectionsAndDirectoriesReachEveryone)
+TEST(CoreDeviceManager, PowerLossReplaysConnectionsAndDirectoriesReachEveryone)
 {
     Rig rig;
     rig.manager->setConfig(ConfigItem(5), true);
@@ -537,7 +537,7 @@ TEST(DeviceManager, PowerLossReplaysConnectionsAndDirectoriesReachEveryone)
         EXPECT_EQ(d->released, 1) << d->path;
 }
 
-TEST(DeviceManager, DeviceListRefreshesAndClearsTheError)
+TEST(CoreDeviceManager, DeviceListRefreshesAndClearsTheError)
 {
     Rig rig;
     set_last_error(9, 9, "stale");
@@ -547,7 +547,7 @@ TEST(DeviceManager, DeviceListRefreshesAndClearsTheError)
     EXPECT_EQ(rig.factory->platform->refreshes, 1);
 }
 
-TEST(Facade, CreatesTheManagerOnlyWhenNeeded)
+TEST(CoreFacade, CreatesTheManagerOnlyWhenNeeded)
 {
     auto factory = std::make_shared<FakeFactory>();
     factory->platform = std::make_shared<FakeBus>();
@@ -584,7 +584,7 @@ TEST(Facade, CreatesTheManagerOnlyWhenNeeded)
     EXPECT_EQ(made, 2);
 }
 
-TEST(Facade, CloseDropsQueuedWorkAndRefusesCreationMeanwhile)
+TEST(CoreFacade, CloseDropsQueuedWorkAndRefusesCreationMeanwhile)
 {
     CDevio facade;
     auto manager = facade.get_or_create_manager();

@@ -92,7 +92,7 @@ std::shared_ptr<DeviceRequest> device_request(const std::shared_ptr<FakeHost>& h
 
 // ---- plain requests ----------------------------------------------------------------------
 
-TEST(Request, ContinuationOnCompletedSourceRunsInsideThen)
+TEST(CoreRequest, ContinuationOnCompletedSourceRunsInsideThen)
 {
     auto owner = std::make_shared<int>(0);
     auto source = manual();
@@ -110,7 +110,7 @@ TEST(Request, ContinuationOnCompletedSourceRunsInsideThen)
     EXPECT_TRUE(next->wait());
 }
 
-TEST(Request, ChainOfThreeCompletesInOnePass)
+TEST(CoreRequest, ChainOfThreeCompletesInOnePass)
 {
     auto owner = std::make_shared<int>(0);
     auto source = manual();
@@ -126,7 +126,7 @@ TEST(Request, ChainOfThreeCompletesInOnePass)
     EXPECT_TRUE(r3->wait());
 }
 
-TEST(Request, OwnerRulesAndSecondContinuation)
+TEST(CoreRequest, OwnerRulesAndSecondContinuation)
 {
     auto source = manual();
     auto owner = std::make_shared<int>(0);
@@ -150,7 +150,7 @@ TEST(Request, OwnerRulesAndSecondContinuation)
     EXPECT_EQ(last_error().code, 84u);
 }
 
-TEST(Request, FailureOfTheNextRequestIsTheResult)
+TEST(CoreRequest, FailureOfTheNextRequestIsTheResult)
 {
     auto owner = std::make_shared<int>(0);
     auto source = manual();
@@ -162,7 +162,7 @@ TEST(Request, FailureOfTheNextRequestIsTheResult)
     EXPECT_EQ(last_error().detail, 4u);
 }
 
-TEST(Request, MisuseRaises)
+TEST(CoreRequest, MisuseRaises)
 {
     Request unowned(nullptr, RequestOwner{}, RequestContinuation{}, "stack");
     EXPECT_THROW(unowned.then(RequestOwner{}, [](bool) { return make_immediate_success(); }, "x"),
@@ -170,7 +170,7 @@ TEST(Request, MisuseRaises)
     EXPECT_THROW(make_immediate_success()->then(RequestOwner{}, RequestContinuation{}, "x"), std::bad_function_call);
 }
 
-TEST(Request, ContinuationReturningIncompleteRequestWaitsForIt)
+TEST(CoreRequest, ContinuationReturningIncompleteRequestWaitsForIt)
 {
     auto owner = std::make_shared<int>(0);
     auto source = manual();
@@ -184,7 +184,7 @@ TEST(Request, ContinuationReturningIncompleteRequestWaitsForIt)
     EXPECT_EQ(last_error().code, 5u);
 }
 
-TEST(Request, ThenAndCompletionOnTwoThreadsRunTheContinuationOnce)
+TEST(CoreRequest, ThenAndCompletionOnTwoThreadsRunTheContinuationOnce)
 {
     auto owner = std::make_shared<int>(0);
     for (int round = 0; round < 500; ++round) {
@@ -212,7 +212,7 @@ TEST(Request, ThenAndCompletionOnTwoThreadsRunTheContinuationOnce)
 
 // ---- data requests -----------------------------------------------------------------------
 
-TEST(DataRequest, ImmediateForms)
+TEST(CoreDataRequest, ImmediateForms)
 {
     set_last_error(9, 1, nullptr);
     auto ok = make_data_success<std::string>("name");
@@ -240,7 +240,7 @@ TEST(DataRequest, ImmediateForms)
     EXPECT_EQ(last_error().code, 1u);
 }
 
-TEST(DataRequest, ValueComesThroughTargetBeforeCompletion)
+TEST(CoreDataRequest, ValueComesThroughTargetBeforeCompletion)
 {
     auto owner = std::make_shared<int>(0);
     auto outerSource = manual("outer");
@@ -262,7 +262,7 @@ TEST(DataRequest, ValueComesThroughTargetBeforeCompletion)
     EXPECT_TRUE(after->wait());
 }
 
-TEST(DataRequest, FailedSourcePassesItsRecord)
+TEST(CoreDataRequest, FailedSourcePassesItsRecord)
 {
     auto owner = std::make_shared<int>(0);
     auto source = manual();
@@ -275,7 +275,7 @@ TEST(DataRequest, FailedSourcePassesItsRecord)
     EXPECT_EQ(last_error().detail, 3u);
 }
 
-TEST(DataRequest, InnerValueRacingTheTargetLinkIsNotLost)
+TEST(CoreDataRequest, InnerValueRacingTheTargetLinkIsNotLost)
 {
     auto owner = std::make_shared<int>(0);
     for (int round = 0; round < 300; ++round) {
@@ -317,7 +317,7 @@ struct FakeFeatureDevice {
     }
 };
 
-TEST(DataRequest, ThenValueAndFeatureLookup)
+TEST(CoreDataRequest, ThenValueAndFeatureLookup)
 {
     auto holder = make_data_success<std::shared_ptr<Base>>(std::make_shared<Wanted>());
     std::shared_ptr<Base> got;
@@ -343,7 +343,7 @@ TEST(DataRequest, ThenValueAndFeatureLookup)
 
 // ---- device requests ---------------------------------------------------------------------
 
-TEST(DeviceRequest, ReplyMatching)
+TEST(CoreDeviceRequest, ReplyMatching)
 {
     auto host = std::make_shared<FakeHost>();
     auto r = device_request(host, {0x10, 0x01, 0x05, 0x2A, 0x00, 0x00, 0x00});
@@ -367,7 +367,7 @@ TEST(DeviceRequest, ReplyMatching)
     EXPECT_FALSE(p->is_response({0x10, 0xFF, 0x00, 0x1B}));
 }
 
-TEST(DeviceRequest, ResultCheckOfReplies)
+TEST(CoreDeviceRequest, ResultCheckOfReplies)
 {
     auto host = std::make_shared<FakeHost>();
     auto r = device_request(host, {0x10, 0x01, 0x05, 0x2A});
@@ -404,7 +404,7 @@ TEST(DeviceRequest, ResultCheckOfReplies)
     EXPECT_EQ(r->result().code, 49u);
 }
 
-TEST(DeviceRequest, NameKindAndSoftwareId)
+TEST(CoreDeviceRequest, NameKindAndSoftwareId)
 {
     auto host = std::make_shared<FakeHost>();
     std::vector<Byte> longCommand(40, 0xAB);
@@ -420,7 +420,7 @@ TEST(DeviceRequest, NameKindAndSoftwareId)
     EXPECT_EQ(s->params(), (std::vector<Byte>{0x01, 0x02}));
 }
 
-TEST(DeviceRequest, ContinuationOnCompletedRequestAndSecondOne)
+TEST(CoreDeviceRequest, ContinuationOnCompletedRequestAndSecondOne)
 {
     auto host = std::make_shared<FakeHost>();
     auto owner = std::make_shared<int>(0);
@@ -445,7 +445,7 @@ TEST(DeviceRequest, ContinuationOnCompletedRequestAndSecondOne)
     EXPECT_EQ(failed->state(), 2u);
 }
 
-TEST(DeviceRequest, WaiterRunsContinuationCompletedOnAnotherThread)
+TEST(CoreDeviceRequest, WaiterRunsContinuationCompletedOnAnotherThread)
 {
     auto host = std::make_shared<FakeHost>();
     auto owner = std::make_shared<int>(0);
@@ -465,7 +465,7 @@ TEST(DeviceRequest, WaiterRunsContinuationCompletedOnAnotherThread)
     }
 }
 
-TEST(DeviceRequest, DiscardedContinuationEndsTheChainWith28)
+TEST(CoreDeviceRequest, DiscardedContinuationEndsTheChainWith28)
 {
     auto host = std::make_shared<FakeHost>();
     auto owner = std::make_shared<int>(0);
@@ -484,7 +484,7 @@ TEST(DeviceRequest, DiscardedContinuationEndsTheChainWith28)
     EXPECT_EQ(last_error().code, 28u);
 }
 
-TEST(DeviceRequest, DeviceGoneBeforeCompletionFailsWith28)
+TEST(CoreDeviceRequest, DeviceGoneBeforeCompletionFailsWith28)
 {
     auto host = std::make_shared<FakeHost>();
     auto owner = std::make_shared<int>(0);

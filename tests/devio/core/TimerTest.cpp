@@ -60,7 +60,7 @@ const milliseconds k_generous(5000);
 
 } // namespace
 
-TEST(Timer, FiresOnceWithItsIdAfterThePeriod)
+TEST(CoreTimer, FiresOnceWithItsIdAfterThePeriod)
 {
     auto timer = std::make_shared<Timer>(std::weak_ptr<IRunLoopManager>(), 7);
     Recorder r;
@@ -74,7 +74,7 @@ TEST(Timer, FiresOnceWithItsIdAfterThePeriod)
     EXPECT_FALSE(r.wait_for(2, milliseconds(300)));
 }
 
-TEST(Timer, KickDebouncesInTheFirstHalfAndRestartsInTheSecond)
+TEST(CoreTimer, KickDebouncesInTheFirstHalfAndRestartsInTheSecond)
 {
     auto timer = std::make_shared<Timer>(std::weak_ptr<IRunLoopManager>(), 1);
     Recorder r;
@@ -105,7 +105,7 @@ TEST(Timer, KickDebouncesInTheFirstHalfAndRestartsInTheSecond)
     ASSERT_TRUE(r2.wait_for(1, k_generous));
 }
 
-TEST(Timer, StopAndHugePeriods)
+TEST(CoreTimer, StopAndHugePeriods)
 {
     auto timer = std::make_shared<Timer>(std::weak_ptr<IRunLoopManager>(), 3);
     Recorder r;
@@ -126,7 +126,7 @@ TEST(Timer, StopAndHugePeriods)
     EXPECT_TRUE(r.wait_for(1, k_generous));
 }
 
-TEST(Timer, QueuedSubscriberRunsOnTheRunLoop)
+TEST(CoreTimer, QueuedSubscriberRunsOnTheRunLoop)
 {
     auto manager = std::make_shared<DeviceManager>();
     manager->set_run_loop(manager);
@@ -142,7 +142,7 @@ TEST(Timer, QueuedSubscriberRunsOnTheRunLoop)
     EXPECT_EQ(r.count(), 1u);
 }
 
-TEST(Timer, HandlerDroppingTheLastReferenceOnTheTimerThread)
+TEST(CoreTimer, HandlerDroppingTheLastReferenceOnTheTimerThread)
 {
     struct Dropper : Subscriber<ITimer::TimerEvent> {
         std::shared_ptr<Timer> held;
