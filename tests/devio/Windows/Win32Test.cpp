@@ -1,0 +1,532 @@
+// The run-time bound system table, the HID bus and the HID device against the stand-in.
+#include "ReceiverRig.h"
+
+#include "Windows/Win32Bus.h"
+#include "Windows/Win32Device.h"
+#include "Windows/Win32System.h"
+#include "devices/SimHidDevice.h"
+
+#include <hidsdi.h>
+#include <setupapi.h>
+#include <sim/DeviceTree.h>
+#include <sim/HidCollection.h>
+#include <sim/Kernel.h>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+namespace devio::test {
+namespace {
+
+using namespace platform::sim;
+using ::testing::ElementsAre;
+
+DevInst usb_node(const std::string& id, std::optional<std::string> enumerator = std::string("USB"))
+{
+    DevNodeSpec spec;
+    spec.instanceId = id;
+    spec.enumeratorName = std::move(enumerator);
+    return add_dev_node(spec);
+}
+
+class Win32Fixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        reset_machine();
+        remove_all_dev_nodes();
+    }
+    void TearDown() override
+    {
+        if (bus)
+            bus.reset();
+        remove_all_dev_nodes();
+        manager->shutdown();
+    }
+    std::shared_ptr<Win32Bus> make_bus()
+    {
+        bus = Win32Bus::create(manager);
+        bus->start();
+        return bus;
+    }
+    std::shared_ptr<Win32Device> device_for(const std::string& path)
+    {
+        std::shared_ptr<IWin32System> system;
+        bus->start(nullptr, &system);
+        std::string lower = path;
+        for (char& c : lower)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return std::make_shared<Win32Device>(bus, system, lower, 0);
+    }
+
+    ScaledTiming timing{20};
+    std::shared_ptr<HostManager> manager = HostManager::create();
+    std::shared_ptr<Win32Bus> bus;
+};
+
+// ---- System table ----
+
+using SystemTable = Win32Fixture;
+
+TEST_F(SystemTable, LoadsALibraryOnceAndLooksTheEntryUpEveryTime)
+{
+    Win32System system;
+    const unsigned loads = module_load_count("hid.dll");
+    const unsigned lookups = module_lookup_count("hid.dll", "HidD_GetHidGuid");
+    GUID guid{};
+    system.HidD_GetHidGuid(&guid);
+    system.HidD_GetHidGuid(&guid);
+    EXPECT_EQ(module_load_count("hid.dll"), loads + 1);
+    EXPECT_EQ(module_lookup_count("hid.dll", "HidD_GetHidGuid"), lookups + 2);
+}
+
+TEST_F(SystemTable, MissingLibrariesAndEntryPointsThrowCode31WithTheirTexts)
+{
+    Win32System system;
+    try {
+        system.bluetoothApisEntry("BluetoothGATTGetServices", "BluetoothGATTGetServices ProcAddress Missing");
+        FAIL() << "no exception";
+    } catch (const DevioException& e) {
+        EXPECT_EQ(e.code(), 31u);
+        EXPECT_STREQ(e.text(), "LoadLibrary BluetoothApis.dll failed");
+    }
+    GUID guid{};
+    EXPECT_NO_THROW(system.HidD_GetHidGuid(&guid));  // the HID slots keep working
+
+    struct Case {
+        const char* module;
+        const char* entry;
+        std::function<void()> call;
+        const char* text;
+    };
+    ULONG size = 0;
+    WCHAR buffer[4];
+    HIDP_CAPS caps{};
+    const std::vector<Case> cases = {
+        {"hid.dll", "HidP_GetCaps", [&] { system.HidP_GetCaps(nullptr, &caps); }, "HidP_GetCaps ProcAddress Missing"},
+        {"cfgmgr32.dll", "CM_Get_Device_IDW", [&] { system.CM_Get_Device_IDW(1, buffer, 4, 0); },
+         "CM_Get_Device_ID ProcAddress Missing"},
+        {"cfgmgr32.dll", "CM_Get_Device_ID_Size", [&] { system.CM_Get_Device_ID_Size(&size, 1, 0); },
+         "CM_Get_Device_ID_Size ProcAddress Missing"},
+        {"setupapi.dll", "SetupDiGetClassDevsW", [&] { system.SetupDiGetClassDevsW(&guid, nullptr, nullptr, 0); },
+         "SetupDiGetClassDevsW ProcAddress Missing"},
+    };
+    for (const auto& c : cases) {
+        set_entry_absent(c.module, c.entry, true);
+        try {
+            c.call();
+            ADD_FAILURE() << c.entry << ": no exception";
+        } catch (const DevioException& e) {
+            EXPECT_EQ(e.code(), 31u) << c.entry;
+            EXPECT_STREQ(e.text(), c.text);
+        }
+        set_entry_absent(c.module, c.entry, false);
+    }
+    set_module_absent("setupapi.dll", true);
+    Win32System fresh;
+    try {
+        fresh.getInstanceIdOfInterface("x");
+        ADD_FAILURE() << "no exception";
+    } catch (const DevioException& e) {
+        EXPECT_STREQ(e.text(), "LoadLibrary setupapi.dll failed");
+    }
+}
+
+TEST_F(SystemTable, LowerCasingAndTheComposites)
+{
+    EXPECT_EQ(wide_to_lower_utf8(u"\\\\?\\HID#VID_7E51&PID_C52B#\u00C4x"), "\\\\?\\hid#vid_7e51&pid_c52b#\xC3\x84x");
+    std::string kept;
+    wide_to_utf8(u"Sim Keyboard", kept);
+    EXPECT_EQ(kept, "Sim Keyboard");
+    EXPECT_EQ(utf8_to_wide("a\xC3\x84").size(), 3u);
+
+    SimHidDevice device(0x4001, "Sim Keyboard", nullptr);
+    device.plug();
+    Win32System system;
+    const std::string path = device.short_collection()->path();
+    const std::string instance = system.getInstanceIdOfInterface(path);
+    EXPECT_EQ(instance, wide_to_lower_utf8(utf8_to_wide(device.short_collection()->instance_id()).data()));
+    EXPECT_EQ(system.getParentInstanceId(instance),
+              wide_to_lower_utf8(utf8_to_wide(instance_id_of(device.node())).data()));
+    EXPECT_EQ(system.getParentInstanceId("usb\\vid_0000&pid_0000\\nothing"), "usb\\vid_0000&pid_0000\\nothing");
+    GUID hid{};
+    system.HidD_GetHidGuid(&hid);
+    EXPECT_EQ(system.findInterfacePath(instance, hid), wide_to_lower_utf8(utf8_to_wide(path).data()));
+    EXPECT_EQ(system.findInterfacePath(system.getParentInstanceId(instance), hid), "");
+    EXPECT_EQ(system.getInstanceIdOfInterface(""), "");
+}
+
+// ---- HID bus ----
+
+using HidBus = Win32Fixture;
+
+TEST_F(HidBus, EnumerationListsProtocolCollectionsAndClassifiesTheirParents)
+{
+    make_bus();
+    set_last_error(99);
+    EXPECT_TRUE(bus->enumerate().empty());
+    EXPECT_EQ(last_error().code, 0u);
+
+    struct Parent {
+        const char* instance;
+        std::optional<std::string> enumerator;
+        std::uint32_t kind;
+    };
+    const std::vector<Parent> parents = {
+        {"USB\\VID_7E51&PID_4001\\A", std::string("USB"), 0},
+        {"BTHENUM\\{X}\\B", std::string("BTHENUM"), 2},
+        {"BTHLEDEVICE\\{Y}\\C", std::string("BTHLEDEVICE"), 3},
+        {"USB\\VID_7E51&PID_4003\\D", std::string("usb"), 5},
+        {"ACPI\\E", std::string("ACPI"), 5},
+        {"ROOT\\F", std::nullopt, 5},
+    };
+    std::map<std::string, std::uint32_t> expected;
+    int n = 0;
+    for (const auto& p : parents) {
+        const DevInst node = usb_node(p.instance, p.enumerator);
+        auto spec = HidCollectionSpec::simple(0x7E51, static_cast<std::uint16_t>(0x4001 + n), 0xFF00, 1, 0x10, 7);
+        spec.parent = node;
+        auto c = create_hid_collection(spec);
+        expected[wide_to_lower_utf8(utf8_to_wide(c->path()).data())] = p.kind;
+        plug(node);
+        ++n;
+    }
+    // Another vendor's collection is not listed.
+    const DevInst other = usb_node("USB\\VID_1234&PID_0001\\G");
+    auto spec = HidCollectionSpec::simple(0x1234, 0x0001, 0xFF00, 1, 0x10, 7);
+    spec.parent = other;
+    create_hid_collection(spec);
+    plug(other);
+
+    auto devices = bus->enumerate();
+    ASSERT_EQ(devices.size(), parents.size());
+    for (const auto& d : devices) {
+        auto w = std::dynamic_pointer_cast<Win32Device>(d);
+        ASSERT_TRUE(w);
+        EXPECT_EQ(w->parentKind(), expected.at(w->getPath())) << w->getPath();
+    }
+}
+
+TEST_F(HidBus, ArrivalRemovalAndPowerNotifications)
+{
+    make_bus();
+    PlugLog log;
+    ASSERT_TRUE(log.subscribe(bus, 1, ""));
+    SimHidDevice device(0x4001, "Sim Keyboard", nullptr);
+    device.plug();
+    ASSERT_TRUE(log.wait_count(2));
+    const std::string shortPath = wide_to_lower_utf8(utf8_to_wide(device.short_collection()->path()).data());
+    EXPECT_THAT(log.events(), ::testing::Contains("plug " + shortPath));
+    device.unplug();
+    ASSERT_TRUE(log.wait_count(4));
+    EXPECT_THAT(log.events(), ::testing::Contains("unplug " + shortPath));
+
+    broadcast_power(PBT_APMSUSPEND);
+    broadcast_power(PBT_APMRESUMEAUTOMATIC);
+    ASSERT_TRUE(log.wait_count(5));
+    EXPECT_EQ(log.events().size(), 5u);
+    EXPECT_EQ(log.events()[4], "power off");
+}
+
+class FailingWindowBus : public Win32Bus {
+public:
+    using Win32Bus::Win32Bus;
+    void window_thread() override { throw DevioException("could not create window", 41, 0); }
+};
+
+TEST_F(HidBus, AFailedWindowNeitherHangsTheStartNorServesRequests)
+{
+    auto failing = std::make_shared<FailingWindowBus>(manager);
+    failing->start();  // returns although the window never came
+    EXPECT_EQ(failing->window(), nullptr);
+    EXPECT_EQ(failing->registerDeviceNotificationAndTakeOwnershipOfHandle(reinterpret_cast<HANDLE>(1)), nullptr);
+    EXPECT_EQ(last_error().code, 72u);
+    EXPECT_THAT(manager->errors(), ElementsAre("Win32Bus::window_thread_static"));
+}
+
+TEST_F(HidBus, BusesCanBeMadeAgainAndIgnoreMalformedRequests)
+{
+    for (int i = 0; i < 2; ++i) {
+        auto again = Win32Bus::create(manager);
+        again->start();
+        EXPECT_NE(again->window(), nullptr) << "bus " << i;
+    }
+    make_bus();
+    DeviceNotificationRequest request;
+    request.kind = 1;
+    request.fileHandle = reinterpret_cast<HANDLE>(1);
+    request.size = sizeof(request) + 1;
+    DWORD_PTR result = 7;
+    ::SendMessageTimeoutW(bus->window(), WM_USER, sizeof(request), reinterpret_cast<LPARAM>(&request), SMTO_BLOCK,
+                          5000, &result);
+    EXPECT_EQ(result, 0u);
+    EXPECT_EQ(request.handleNotification, nullptr);
+}
+
+// ---- HID device ----
+
+using HidDevice = Win32Fixture;
+
+TEST_F(HidDevice, OpenRefusesWhatIsNotAProtocolCollection)
+{
+    make_bus();
+    struct Case {
+        const char* what;
+        std::uint16_t vendor, page, usage;
+        std::vector<HidReportSpec> input, output;
+        ErrorCode code;
+        std::uint32_t detail;
+    };
+    const HidReportSpec s7{0x10, 7, false}, l20{0x11, 20, false};
+    const std::vector<Case> cases = {
+        {"short", 0x7E51, 0xFF00, 1, {s7}, {s7}, 0, 0},
+        {"ff00 usage 3", 0x7E51, 0xFF00, 3, {s7}, {s7}, 38, 0},
+        {"ff43 0602", 0x7E51, 0xFF43, 0x0602, {l20}, {l20}, 0, 0},
+        {"ff43 0402", 0x7E51, 0xFF43, 0x0402, {l20}, {l20}, 38, 0},
+        {"ff43 0203", 0x7E51, 0xFF43, 0x0203, {l20}, {l20}, 38, 0},
+        {"other page", 0x7E51, 0x0001, 2, {s7}, {s7}, 37, 0},
+        {"two inputs", 0x7E51, 0xFF00, 2, {s7, l20}, {l20}, 38, 0},
+        {"lengths differ", 0x7E51, 0xFF00, 2, {l20}, {s7}, 38, 0},
+        {"other vendor", 0x1234, 0xFF00, 1, {s7}, {s7}, 70, 0x4100},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        HidCollectionSpec spec;
+        spec.vendorId = c.vendor;
+        spec.productId = 0x4100;
+        spec.usagePage = c.page;
+        spec.usage = c.usage;
+        spec.inputReports = c.input;
+        spec.outputReports = c.output;
+        spec.instanceId = "HID\\CASE" + std::to_string(n++);
+        auto collection = create_hid_collection(spec);
+        collection->plug();
+        auto device = device_for(collection->path());
+        EXPECT_EQ(device->open(), c.code == 0) << c.what;
+        EXPECT_EQ(last_error().code, c.code) << c.what;
+        if (c.code)
+            EXPECT_EQ(last_error().detail, c.detail) << c.what;
+        EXPECT_EQ(collection->open_handle_count(), c.code ? 0u : 1u) << c.what;
+        device->close();
+    }
+}
+
+TEST_F(HidDevice, IdsFromThePathWhenTheAttributesHaveNone)
+{
+    std::uint16_t vid = 0, pid = 0;
+    Win32Device::ids_from_path("\\\\?\\hid#{00001812-0000-1000-8000-00805f9b34fb}_dev_vid&027e51_pid&b010_rev&0001#x",
+                               vid, pid);
+    EXPECT_EQ(vid, 0x7E51);
+    EXPECT_EQ(pid, 0xB010);
+    vid = pid = 0;
+    Win32Device::ids_from_path("\\\\?\\hid#{00001812-0000-1000-8000-00805f9b34fb}_dev_vid&02zz51_pid&b010_rev&0001#x",
+                               vid, pid);
+    EXPECT_EQ(vid, 0);  // not a number: no exception, no ids
+    EXPECT_EQ(pid, 0);
+    Win32Device::ids_from_path("x}_dev_vid&027e51_pid&b010", vid, pid);  // too close to the end
+    EXPECT_EQ(pid, 0);
+
+    make_bus();
+    auto spec = HidCollectionSpec::simple(0, 0, 0xFF00, 2, 0x11, 20);
+    spec.instanceId = "HID\\{00001812-0000-1000-8000-00805F9B34FB}_DEV_VID&027E51_PID&B010_REV&0001\\9";
+    spec.path = "\\\\?\\hid#{00001812-0000-1000-8000-00805f9b34fb}_dev_vid&027e51_pid&b010_rev&0001#9#{4d1e55b2}";
+    auto collection = create_hid_collection(spec);
+    collection->plug();
+    auto device = device_for(collection->path());
+    ASSERT_TRUE(device->open());
+    EXPECT_EQ(device->getProductId(), 0xB010);
+}
+
+class WriteLog : public Subscriber<IHardwareDevice::Write> {
+public:
+    void onWrite(std::vector<Byte> data, ErrorCode code, unsigned detail) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        writes.push_back({data, code, detail});
+    }
+    struct Entry {
+        std::vector<Byte> data;
+        ErrorCode code;
+        unsigned detail;
+    };
+    std::mutex mutex;
+    std::vector<Entry> writes;
+};
+
+TEST_F(HidDevice, WritesArePaddedToTheReportAndFailuresCarryTheirCodes)
+{
+    make_bus();
+    SimHidDevice sim(0x4001, "Sim Keyboard", nullptr);
+    sim.plug();
+    auto device = device_for(sim.long_collection()->path());
+    WriteLog log;
+    ASSERT_TRUE(log.subscribe(std::static_pointer_cast<Producer<IHardwareDevice::Write>>(device), 1, ""));
+
+    ASSERT_TRUE(device->write({0x10, 0xFF, 0x00, 0x1A, 1, 2, 3}, false));
+    ASSERT_EQ(log.writes.size(), 1u);
+    const std::vector<Byte> expected = {0x11, 0xFF, 0x00, 0x1A, 1, 2, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(log.writes[0].data, expected);
+    EXPECT_EQ(sim.long_collection()->written_reports().at(0), expected);
+
+    struct Case {
+        const char* what;
+        std::function<void()> arrange;
+        std::vector<Byte> report;
+        bool awaitReply;
+        ErrorCode code;
+        unsigned detail;
+    };
+    const std::vector<Case> cases = {
+        {"too long", [] {}, std::vector<Byte>(21, 0x11), false, 25, 0},
+        {"empty", [] {}, {}, false, 71, 0},
+        {"reply without reader", [] {}, {0x11, 0xFF, 0, 0}, true, 27, 0},
+        {"write error", [&] { sim.long_collection()->fail_writes(ERROR_ACCESS_DENIED); }, {0x11, 0xFF}, false, 40,
+         ERROR_ACCESS_DENIED},
+        {"device not functioning", [&] { sim.long_collection()->set_stalled(true); }, {0x11, 0xFF}, false, 61, 31},
+    };
+    for (const auto& c : cases) {
+        c.arrange();
+        EXPECT_FALSE(device->write(c.report, c.awaitReply)) << c.what;
+        EXPECT_EQ(last_error().code, c.code) << c.what;
+        EXPECT_EQ(last_error().detail, c.detail) << c.what;
+        EXPECT_TRUE(log.writes.back().data.empty()) << c.what;
+        EXPECT_EQ(log.writes.back().code, c.code) << c.what;
+    }
+    sim.long_collection()->set_stalled(false);
+
+    // A write that does not finish in time is cancelled before write returns.
+    device->setWriteTimeout(50);
+    sim.long_collection()->hold_writes(true);
+    EXPECT_FALSE(device->write({0x11, 0xFF}, false));
+    EXPECT_EQ(last_error().code, 39u);
+    EXPECT_EQ(sim.long_collection()->held_write_count(), 0u);
+    sim.long_collection()->hold_writes(false);
+    EXPECT_EQ(sim.long_collection()->write_count(), 1u);
+}
+
+TEST_F(HidDevice, ConcurrentWritersShareTheDeviceSafely)
+{
+    make_bus();
+    SimHidDevice sim(0x4001, "Sim Keyboard", nullptr);
+    sim.plug();
+    auto device = device_for(sim.short_collection()->path());
+    ASSERT_TRUE(device->open());
+    std::atomic<int> failures{0};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t)
+        writers.emplace_back([&, t] {
+            for (int i = 0; i < 25; ++i)
+                if (!device->write({0x10, 0xFF, static_cast<Byte>(t), static_cast<Byte>(i)}, false))
+                    ++failures;
+        });
+    for (auto& w : writers)
+        w.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(sim.short_collection()->write_count(), 100u);
+}
+
+// Everything the reader and the bus publish about one device, in order.
+class ReadLog : public Subscriber<IHardwareDevice::Read>,
+                public Subscriber<IHardwareDevice::FastDisconnect>,
+                public Subscriber<IHardwareBus::PlugUnplug> {
+public:
+    void onRead(std::vector<Byte> data, bool, unsigned status, unsigned) override
+    {
+        add(status ? "read " + std::to_string(status) : "read " + std::to_string(data.size()));
+        if (on_read)
+            on_read();
+    }
+    void onFastDisconnect() override { add("fast"); }
+    void onUnplug(std::shared_ptr<IHardwareDevice> d) override
+    {
+        if (d->getPath() == path)
+            add("unplug");
+    }
+    bool wait_for(const std::string& e, std::chrono::milliseconds deadline = 10s)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return condition.wait_for(lock, deadline, [&] { return std::find(events.begin(), events.end(), e) != events.end(); });
+    }
+    std::vector<std::string> snapshot()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return events;
+    }
+    std::string path;
+    std::function<void()> on_read;
+
+private:
+    void add(const std::string& e)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(e);
+        condition.notify_all();
+    }
+    std::mutex mutex;
+    std::condition_variable condition;
+    std::vector<std::string> events;
+};
+
+TEST_F(HidDevice, SurpriseRemovalUnplugsThenFailsTheReadThenDisconnects)
+{
+    make_bus();
+    SimHidDevice sim(0x4001, "Sim Keyboard", nullptr);
+    sim.plug();
+    auto device = device_for(sim.short_collection()->path());
+    ReadLog log;
+    log.path = device->getPath();
+    ASSERT_TRUE(log.Subscriber<IHardwareBus::PlugUnplug>::subscribe(bus, 1, ""));
+    ASSERT_TRUE(device->open());
+    ASSERT_TRUE(log.Subscriber<IHardwareDevice::Read>::subscribe(device, 1, ""));
+    ASSERT_TRUE(log.Subscriber<IHardwareDevice::FastDisconnect>::subscribe(device, 1, ""));
+    ASSERT_TRUE(sim.send_input({0x10, 0xFF, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(log.wait_for("read 7"));
+    ASSERT_TRUE(sim.short_collection()->wait_for_pending_reads(1));
+
+    sim.unplug(Removal::Surprise);
+    ASSERT_TRUE(log.wait_for("fast"));
+    const auto events = log.snapshot();
+    const auto read = std::find(events.begin(), events.end(), "read 1167");
+    const auto fast = std::find(events.begin(), events.end(), "fast");
+    const auto unplug = std::find(events.begin(), events.end(), "unplug");
+    ASSERT_NE(read, events.end());
+    EXPECT_LT(unplug, read);
+    EXPECT_LT(read, fast);
+    EXPECT_FALSE(device->open());
+    EXPECT_EQ(last_error().code, 28u);
+}
+
+TEST_F(HidDevice, OrderlyRemovalHandsTheHandleBackAndAReaderMayCloseItsOwnDevice)
+{
+    make_bus();
+    SimHidDevice sim(0x4001, "Sim Keyboard", nullptr);
+    sim.plug();
+    auto device = device_for(sim.short_collection()->path());
+    ASSERT_TRUE(device->open());
+    sim.unplug(Removal::Orderly);  // the query closes our handle; nothing crashes on reuse
+    EXPECT_EQ(sim.short_collection()->open_handle_count(), 0u);
+    EXPECT_FALSE(device->open());
+    EXPECT_EQ(last_error().code, 33u);
+    device->close();
+
+    sim.plug();
+    auto other = device_for(sim.short_collection()->path());
+    ReadLog log;
+    std::weak_ptr<Win32Device> weak = other;
+    log.on_read = [weak] {
+        if (auto d = weak.lock())
+            d->close();
+    };
+    ASSERT_TRUE(other->open());
+    ASSERT_TRUE(log.Subscriber<IHardwareDevice::Read>::subscribe(other, 1, ""));
+    ASSERT_TRUE(sim.send_input({0x10, 0xFF, 0, 0, 0, 0, 0}));
+    ASSERT_TRUE(log.wait_for("read 7"));
+    ASSERT_TRUE(sim.short_collection()->wait_for_open_handles(0));
+    sim.send_input({0x10, 0xFF, 1, 0, 0, 0, 0});
+    EXPECT_EQ(log.snapshot().size(), 1u);  // the reader left with its device
+}
+
+} // namespace
+} // namespace devio::test
