@@ -2,13 +2,10 @@
 #include "bluetooth/PairingBus.h"
 #include "core/CDevio.h"
 #include "core/IDeviceFactory.h"
+#include "device/CombinerBus.h"
 #include "device/Device.h"
 #include "Windows/RavelinBus.h"
 #include "Windows/Win32Bus.h"
-#if __has_include("device/CombinerBus.h")
-#include "device/CombinerBus.h"
-#define DEVIO_HAS_COMBINER 1
-#endif
 
 namespace devio {
 
@@ -24,12 +21,7 @@ public:
     std::shared_ptr<IHardwareBus> make_combiner_bus(std::shared_ptr<IDeviceManager> manager,
                                                     std::shared_ptr<IHardwareBus> child) override
     {
-#ifdef DEVIO_HAS_COMBINER
         return CombinerBus::create(std::move(manager), std::move(child));
-#else
-        (void)manager;
-        return child;
-#endif
     }
 
     std::shared_ptr<IHardwareBus> make_pairing_bus(std::shared_ptr<IDeviceManager> manager,
