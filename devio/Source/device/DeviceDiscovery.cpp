@@ -173,7 +173,8 @@ std::shared_ptr<IRequest> Device::check_cookie_chain(std::shared_ptr<IFeature002
     auto chain = make_immediate_success()->then(
         weak,
         [weak, configChange](bool) -> std::shared_ptr<IRequest> {
-            return weak.lock()->check_configured_cookie(configChange);
+            auto device = weak.lock();
+            return device ? device->check_configured_cookie(configChange) : make_immediate_result(28, nullptr, 0);
         },
         "check configured cookie");
     chain = chain->then(
@@ -181,7 +182,8 @@ std::shared_ptr<IRequest> Device::check_cookie_chain(std::shared_ptr<IFeature002
         [weak, configChange](bool ok) -> std::shared_ptr<IRequest> {
             if (!ok)
                 return make_immediate_failure_from_error();
-            return weak.lock()->process_pending_changes(configChange);
+            auto device = weak.lock();
+            return device ? device->process_pending_changes(configChange) : make_immediate_result(28, nullptr, 0);
         },
         "process pending changes");
     return chain->then(
@@ -189,7 +191,8 @@ std::shared_ptr<IRequest> Device::check_cookie_chain(std::shared_ptr<IFeature002
         [weak](bool ok) -> std::shared_ptr<IRequest> {
             if (!ok)
                 return make_immediate_failure_from_error();
-            if (weak.lock()->has_configured_features())
+            auto device = weak.lock();
+            if (device && device->has_configured_features())
                 return make_immediate_success();
             return make_immediate_result(86, nullptr, 0);
         },
@@ -211,6 +214,8 @@ std::shared_ptr<IRequest> Device::check_configured_cookie(std::shared_ptr<IFeatu
         weak,
         [weak](IFeature0020ConfigChange::GetCookieResponse* reply) -> std::shared_ptr<IRequest> {
             auto device = weak.lock();
+            if (!device)
+                return make_immediate_result(28, nullptr, 0);
             if (reply) {
                 const std::uint16_t mine = device->m_config_cookie;
                 if (mine != 0 && reply->cookie == mine)
@@ -266,6 +271,8 @@ std::shared_ptr<IRequest> Device::process_pending_changes(std::shared_ptr<IFeatu
                 if (last_error().code == 5)
                     return make_immediate_failure_from_error();
                 auto device = weak.lock();
+                if (!device)
+                    return make_immediate_result(28, nullptr, 0);
                 device->m_config_lost = true;
                 device->reset_configuration();
                 return make_immediate_failure_from_error();
@@ -506,6 +513,8 @@ std::shared_ptr<IRequest> Device::load_feature_root()
         weak,
         [weak, feature](IFeature0000Root::TargetSwResponse* reply) -> std::shared_ptr<IRequest> {
             auto device = weak.lock();
+            if (!device)
+                return make_immediate_result(28, nullptr, 0);
             if (!reply) {
                 if (last_error().code == 9) {
                     device->m_protocol = 1;
@@ -528,6 +537,8 @@ std::shared_ptr<IRequest> Device::finish_discovery()
         weak,
         [weak](bool ok) -> std::shared_ptr<IRequest> {
             auto device = weak.lock();
+            if (!device)
+                return make_immediate_result(28, nullptr, 0);
             if (!ok) {
                 device->m_discovery_incomplete = true;
                 return make_immediate_success();
@@ -538,6 +549,8 @@ std::shared_ptr<IRequest> Device::finish_discovery()
                 weak,
                 [weak](std::shared_ptr<IFeature1D4BWirelessStatus>* feature) -> std::shared_ptr<IRequest> {
                     auto device = weak.lock();
+                    if (!device)
+                        return make_immediate_result(28, nullptr, 0);
                     if (feature && *feature) {
                         device->Subscriber<IFeature1D4BWirelessStatus::Report>::subscribe(*feature, 0, "");
                     } else if (last_error().code != 30) {
@@ -558,6 +571,8 @@ std::shared_ptr<IRequest> Device::load_fwinfo()
             weak,
             [weak](std::shared_ptr<IFeature0003FirmwareInfo>* feature) -> std::shared_ptr<IRequest> {
                 auto device = weak.lock();
+                if (!device)
+                    return make_immediate_result(28, nullptr, 0);
                 bool first;
                 {
                     std::lock_guard<std::mutex> lock(device->m_firmware_mutex);
@@ -574,6 +589,8 @@ std::shared_ptr<IRequest> Device::load_fwinfo()
                     [weak, first](IFeature0003FirmwareInfo::GetFwInfoStringResponse* reply)
                         -> std::shared_ptr<IRequest> {
                         auto device = weak.lock();
+                        if (!device)
+                            return make_immediate_result(28, nullptr, 0);
                         if (!reply) {
                             if (first)
                                 return make_immediate_failure_from_error();
@@ -629,6 +646,8 @@ std::shared_ptr<IDataRequest<FeaturePtr>> Device::lookup_feature_by_id(std::uint
             if (!ok)
                 return make_data_failure_from_error<FeaturePtr>();
             auto device = weak.lock();
+            if (!device)
+                return make_data_failure<FeaturePtr>(28, nullptr, 0);
             {
                 std::lock_guard<std::mutex> lock(device->m_feature_mutex);
                 auto it = device->m_features_by_id.find(featureId);
@@ -649,6 +668,8 @@ std::shared_ptr<IDataRequest<FeaturePtr>> Device::lookup_feature_by_id(std::uint
                         if (!reply)
                             return make_data_failure_from_error<FeaturePtr>();
                         auto device = weak.lock();
+                        if (!device)
+                            return make_data_failure<FeaturePtr>(28, nullptr, 0);
                         if (reply->feature_index == 0) {
                             std::lock_guard<std::mutex> lock(device->m_feature_mutex);
                             device->m_features_by_id[featureId] = nullptr;
@@ -688,6 +709,8 @@ std::shared_ptr<IDataRequest<FeaturePtr>> Device::lookup_feature_by_index(std::u
             if (!count)
                 return make_data_failure_from_error<FeaturePtr>();
             auto device = weak.lock();
+            if (!device)
+                return make_data_failure<FeaturePtr>(28, nullptr, 0);
             std::shared_ptr<IFeature0001FeatureSet> featureSet;
             {
                 std::lock_guard<std::mutex> lock(device->m_feature_mutex);
@@ -711,6 +734,8 @@ std::shared_ptr<IDataRequest<FeaturePtr>> Device::lookup_feature_by_index(std::u
                         if (!reply)
                             return make_data_failure_from_error<FeaturePtr>();
                         auto device = weak.lock();
+                        if (!device)
+                            return make_data_failure<FeaturePtr>(28, nullptr, 0);
                         auto feature = make_feature(reply->feature_id, static_cast<std::uint8_t>(index),
                                                     std::weak_ptr<IDevice>(device));
                         if (auto concrete = std::dynamic_pointer_cast<Feature>(feature))
@@ -741,6 +766,8 @@ std::shared_ptr<IDataRequest<std::uint32_t>> Device::getFeatureCount()
                         if (!reply)
                             return make_data_failure_from_error<std::uint32_t>();
                         auto device = weak.lock();
+                        if (!device)
+                            return make_data_failure<std::uint32_t>(28, nullptr, 0);
                         std::lock_guard<std::mutex> lock(device->m_feature_mutex);
                         device->m_feature_count = reply->count + 1;
                         device->m_all_features_known = device->m_features_by_index.size() == device->m_feature_count;

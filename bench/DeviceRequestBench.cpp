@@ -1,0 +1,203 @@
+// Cost of the framework per request: a blocking feature request through devio::Device
+// against the simulated device answering at once, against a bare write-and-wait on the same
+// simulated device. Also checks that waiting does not spin: with a device that answers after
+// one USB frame, the process's CPU time per request stays far below the frame.
+
+#include "core/IDeviceManager.h"
+#include "core/Producer.h"
+#include "device/Device.h"
+#include "devices/SimHardwareDevice.h"
+#include "features/IFeature.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using namespace devio;
+using platform::sim::Bytes;
+
+// A device manager reduced to its run loop, drained by a host thread.
+class HostManager : public IDeviceManager, public Producer<IDeviceManager::ActiveChanged> {
+public:
+    HostManager() : m_thread([this] { host(); }) {}
+    ~HostManager() override
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_condition.notify_all();
+        m_thread.join();
+    }
+    void post(std::function<bool()> callable, void*, void*, std::string) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.push_back(std::move(callable));
+        m_condition.notify_one();
+    }
+    void process() override {}
+    void flush(void*, void*) override {}
+    std::vector<std::shared_ptr<IDevice>> getDevices() override { return {}; }
+    std::vector<std::shared_ptr<IDevice>> getChildDevices(std::shared_ptr<IDevice>) override { return {}; }
+    void setSoftwareId(int) override {}
+    std::uint32_t getSoftwareId() override { return 1; }
+    bool is_active() override { return true; }
+    void set_active(bool) override {}
+    void reportError(const char*) override {}
+    void setCacheDirectory(std::string) override {}
+    bool getDefaultConfig(ConfigItem, bool* v) override { return !(*v = false); }
+    bool getConfig(ConfigItem, bool* v) override { return !(*v = false); }
+    bool setConfig(ConfigItem, bool) override { return true; }
+    bool start() override { return true; }
+    std::shared_ptr<IDevice> createDevice(std::shared_ptr<IHardwareDevice>, bool, std::uint32_t) override { return {}; }
+    bool addBus(std::shared_ptr<IHardwareBus>) override { return true; }
+    void removeBus(std::shared_ptr<IHardwareBus>) override {}
+
+private:
+    void host()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_condition.wait(lock, [&] { return m_stop || !m_queue.empty(); });
+            if (m_stop)
+                return;
+            auto task = std::move(m_queue.front());
+            m_queue.pop_front();
+            lock.unlock();
+            task();
+            lock.lock();
+        }
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    std::deque<std::function<bool()>> m_queue;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
+double process_cpu_seconds()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+void framework_request(benchmark::State& state, std::chrono::microseconds latency)
+{
+    auto manager = std::make_shared<HostManager>();
+    manager->set_run_loop(std::weak_ptr<IRunLoopManager>(manager));
+    auto config = platform::sim::sim_keyboard_config();
+    config.latency = latency;
+    auto model = std::make_shared<platform::sim::SimProtocolDevice>(config);
+    auto hardware = platform::sim::SimHardwareDevice::create(model, std::weak_ptr<IRunLoopManager>(manager));
+    {
+        auto device = Device::create(manager, hardware, std::make_shared<Configuration>());
+        device->initDevice(manager);
+        device->attach();
+        auto battery = device->getFeatureSync(0x1000);
+        if (!battery) {
+            state.SkipWithError("no battery feature");
+            return;
+        }
+        std::vector<Byte> reply;
+        battery->execute(0, {}, reply, 0);  // warm: worker started, software id settled
+        const double cpu0 = process_cpu_seconds();
+        for (auto _ : state) {
+            reply.clear();
+            if (!battery->execute(0, {}, reply, 0)) {
+                state.SkipWithError("request failed");
+                break;
+            }
+            benchmark::DoNotOptimize(reply.data());
+        }
+        state.counters["process_cpu_us"] =
+            benchmark::Counter((process_cpu_seconds() - cpu0) * 1e6 / static_cast<double>(state.iterations()));
+    }
+}
+
+void BM_FrameworkRequest(benchmark::State& state) { framework_request(state, std::chrono::microseconds(0)); }
+
+void BM_FrameworkRequestUsbFrame(benchmark::State& state) { framework_request(state, std::chrono::microseconds(1000)); }
+
+void BM_BareRequest(benchmark::State& state)
+{
+    platform::sim::SimProtocolDevice model(platform::sim::sim_keyboard_config());
+    std::mutex mutex;
+    std::condition_variable condition;
+    std::uint64_t replies = 0;
+    model.set_sink([&](const Bytes&) {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++replies;
+        condition.notify_all();
+    });
+    const Bytes command = {0x10, 0xFF, 0x05, 0x01};
+    const double cpu0 = process_cpu_seconds();
+    for (auto _ : state) {
+        std::unique_lock<std::mutex> lock(mutex);
+        const std::uint64_t target = replies + 1;
+        lock.unlock();
+        model.write(command);
+        lock.lock();
+        condition.wait(lock, [&] { return replies >= target; });
+    }
+    state.counters["process_cpu_us"] =
+        benchmark::Counter((process_cpu_seconds() - cpu0) * 1e6 / static_cast<double>(state.iterations()));
+    model.set_sink(nullptr);
+}
+
+BENCHMARK(BM_BareRequest)->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_FrameworkRequest)->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_FrameworkRequestUsbFrame)
+    ->Unit(benchmark::kMicrosecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly(true)
+    ->UseRealTime();
+
+// Keeps the medians for the summary line.
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const auto& run : runs)
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
+                auto cpu = run.counters.find("process_cpu_us");
+                if (cpu != run.counters.end())
+                    cpuPerRequest[run.run_name.function_name] = cpu->second.value;
+            }
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> medians;
+    std::map<std::string, double> cpuPerRequest;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    const double bare = reporter.medians["BM_BareRequest"];
+    const double framework = reporter.medians["BM_FrameworkRequest"];
+    if (bare > 0 && framework > 0) {
+        std::printf("\nmedian per request: bare %.1f us, framework %.1f us, ratio %.2f, framework adds %.1f us "
+                    "(target: at most 50 us)\n",
+                    bare, framework, framework / bare, framework - bare);
+    }
+    if (reporter.medians.count("BM_FrameworkRequestUsbFrame"))
+        std::printf("with a 1000 us device: %.1f us per request, process CPU %.1f us per request (no spinning)\n",
+                    reporter.medians["BM_FrameworkRequestUsbFrame"],
+                    reporter.cpuPerRequest["BM_FrameworkRequestUsbFrame"]);
+    benchmark::Shutdown();
+    return 0;
+}
