@@ -23,10 +23,10 @@ bool Timer::start(unsigned ms)
 {
     stop();
     m_second_half.store(false);
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_stop = false;
-    }
+    // The new thread starts by taking the lock, so it cannot fire (and perhaps end the timer)
+    // before m_thread is stored.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stop = false;
     m_thread = std::make_unique<std::thread>([this, ms, weak = weak_from_this()] { run(ms, weak); });
     return true;
 }
