@@ -42,6 +42,9 @@ SimProtocolConfig base_config()
 
 } // namespace
 
+// Pulls the scenario kinds into every program that links the model.
+void (*g_keep_scenario_kinds)() = &register_protocol_scenario_kinds;
+
 SimProtocolConfig sim_keyboard_config()
 {
     SimProtocolConfig c = base_config();

@@ -68,6 +68,10 @@ struct SimProtocolConfig {
 SimProtocolConfig sim_keyboard_config();
 SimProtocolConfig sim_mouse_config();
 
+// Registers the scenario kinds "keyboard" and "mouse" (a model behind two HID collections).
+// Runs by itself in every program that links this model; calling it again does nothing.
+void register_protocol_scenario_kinds();
+
 // Protocol error numbers the model answers with (byte 5 of a 0xFF error reply).
 enum SimProtocolError : std::uint8_t {
     kSimErrInvalidArgument = 2,

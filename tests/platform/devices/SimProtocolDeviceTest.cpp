@@ -1,7 +1,10 @@
 #include "devices/SimProtocolDevice.h"
 
+#include <sim/Scenario.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 
@@ -245,4 +248,18 @@ TEST(SimProtocolDevice, SlowSwitchWaitsForPowerCycleAndStatusMayComeLater)
     EXPECT_EQ(reports[before][8], 3);         // reply: status 3
     EXPECT_EQ(reports[before + 1][3], 0x00);  // notification, software id 0
     EXPECT_EQ(reports[before + 1][8], 1);
+}
+
+TEST(SimProtocolDevice, ScenarioKindsPutTheModelBehindTwoCollections)
+{
+    auto kinds = device_kinds();
+    EXPECT_NE(std::find(kinds.begin(), kinds.end(), "keyboard"), kinds.end());
+    EXPECT_NE(std::find(kinds.begin(), kinds.end(), "mouse"), kinds.end());
+    Scenario scenario = Scenario::from_text(
+        "<scenario><device kind=\"mouse\" name=\"m\" vendor=\"0x7E51\" product=\"0x4010\" battery=\"5\"/></scenario>");
+    ASSERT_EQ(scenario.devices().size(), 1u);
+    EXPECT_EQ(scenario.devices()[0].kind, "mouse");
+    EXPECT_EQ(scenario.devices()[0].collections.size(), 2u);
+    EXPECT_THROW(Scenario::from_text("<scenario><device kind=\"keyboard\" product=\"0x12345\"/></scenario>"),
+                 ScenarioError);
 }
