@@ -209,6 +209,21 @@ TEST_F(HidBus, EnumerationListsProtocolCollectionsAndClassifiesTheirParents)
     }
 }
 
+TEST_F(HidBus, CollectionsOfOneDeviceShareTheirParentId)
+{
+    make_bus();
+    SimHidDevice sim(0x4001, "Sim Keyboard", nullptr);
+    sim.plug();
+    auto devices = bus->enumerate();
+    ASSERT_EQ(devices.size(), 2u);
+    const std::string parent = wide_to_lower_utf8(utf8_to_wide(instance_id_of(sim.node())).data());
+    for (const auto& d : devices) {
+        EXPECT_EQ(d->getProtocolKind(), 3u);
+        EXPECT_EQ(d->getParentId(), parent) << d->getPath();
+    }
+    EXPECT_NE(devices[0]->getUsage(), devices[1]->getUsage());
+}
+
 TEST_F(HidBus, ArrivalRemovalAndPowerNotifications)
 {
     make_bus();
@@ -485,7 +500,8 @@ TEST_F(HidDevice, SurpriseRemovalUnplugsThenFailsTheReadThenDisconnects)
     ASSERT_TRUE(log.wait_for("read 7"));
     ASSERT_TRUE(sim.short_collection()->wait_for_pending_reads(1));
 
-    sim.unplug(Removal::Surprise);
+    // The device vanishes under the pending read.
+    sim.short_collection()->inject_read_error(ERROR_DEVICE_NOT_CONNECTED);
     ASSERT_TRUE(log.wait_for("fast"));
     const auto events = log.snapshot();
     const auto read = std::find(events.begin(), events.end(), "read 1167");
@@ -496,6 +512,29 @@ TEST_F(HidDevice, SurpriseRemovalUnplugsThenFailsTheReadThenDisconnects)
     EXPECT_LT(read, fast);
     EXPECT_FALSE(device->open());
     EXPECT_EQ(last_error().code, 28u);
+}
+
+TEST_F(HidDevice, ASurpriseUnplugEndsTheReaderWithAFailedRead)
+{
+    make_bus();
+    SimHidDevice sim(0x4001, "Sim Keyboard", nullptr);
+    sim.plug();
+    auto device = device_for(sim.short_collection()->path());
+    ReadLog log;
+    ASSERT_TRUE(device->open());
+    ASSERT_TRUE(log.Subscriber<IHardwareDevice::Read>::subscribe(device, 1, ""));
+    ASSERT_TRUE(sim.short_collection()->wait_for_pending_reads(1));
+    sim.unplug(Removal::Surprise);
+    // The read fails with 1167, or the bus closed the handle first: then the failed read and
+    // the failure of the next one are reported, and the reader stops.
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (log.snapshot().empty() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::yield();
+    ASSERT_GE(log.snapshot().size(), 1u);
+    EXPECT_NE(log.snapshot()[0], "read 7");
+    EXPECT_FALSE(device->open());
+    device->close();
+    EXPECT_LE(log.snapshot().size(), 2u);
 }
 
 TEST_F(HidDevice, OrderlyRemovalHandsTheHandleBackAndAReaderMayCloseItsOwnDevice)
