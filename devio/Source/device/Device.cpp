@@ -54,6 +54,12 @@ Device::Device(std::shared_ptr<IDeviceManager> manager, std::shared_ptr<IHardwar
 
 Device::~Device()
 {
+    // Direct deliveries from the hardware run under its producer's lock: leaving its
+    // producers first waits for any of them still running.
+    Subscriber<IHardwareDevice::Read>::unsubscribe(m_hardware_device);
+    Subscriber<IHardwareDevice::FastDisconnect>::unsubscribe(m_hardware_device);
+    Subscriber<IHardwareDevice::Write>::unsubscribe(m_hardware_device);
+    Subscriber<IHardwareDevice::Connect>::unsubscribe(m_hardware_device);
     m_device_gone = true;
     {
         std::lock_guard<std::mutex> lock(m_write_mutex);
@@ -288,9 +294,19 @@ void Device::onWrite(std::vector<Byte> bytes, ErrorCode error, unsigned value)
     }
 }
 
-void Device::onConnect(std::shared_ptr<IHardwareDevice>) { handle_connect(); }
+// Queued handlers hold the device for their run; one that arrives while the device is being
+// destroyed finds no owner and does nothing.
+void Device::onConnect(std::shared_ptr<IHardwareDevice>)
+{
+    if (auto self = weak_from_this().lock())
+        handle_connect();
+}
 
-void Device::onDisconnect(std::shared_ptr<IHardwareDevice>) { handle_disconnect(); }
+void Device::onDisconnect(std::shared_ptr<IHardwareDevice>)
+{
+    if (auto self = weak_from_this().lock())
+        handle_disconnect();
+}
 
 void Device::handle_disconnect()
 {
@@ -323,6 +339,9 @@ void Device::onFastDisconnect()
 
 void Device::onActiveChanged(bool active)
 {
+    auto self = weak_from_this().lock();
+    if (!self)
+        return;
     if (m_notifications_enabled.exchange(active) == active)
         return;
     if (!m_attached || !m_hardware_device->isConnected())
@@ -340,6 +359,9 @@ void Device::onActiveChanged(bool active)
 
 void Device::onTimerEvent(int id)
 {
+    auto self = weak_from_this().lock();
+    if (!self)
+        return;
     switch (id) {
     case 0:
         deactivate();
@@ -352,7 +374,6 @@ void Device::onTimerEvent(int id)
         break;
     case 3:
         if (m_unresponsive.exchange(false)) {
-            auto self = shared_from_this();
             Producer<IDevice::Connect>::notify([self](IDevice::Connect* s) { s->onUnresponsiveTimeout(self); },
                                                "Device::Connect::onUnresponsiveTimeout");
         }

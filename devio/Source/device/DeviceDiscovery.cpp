@@ -89,9 +89,9 @@ void Device::publish_settings_retained(bool ok)
 
 void Device::onWirelessStatusEvent(bool, bool second, bool)
 {
-    if (!second || m_connection_state != 2)
+    auto self = weak_from_this().lock();
+    if (!self || !second || m_connection_state != 2)
         return;
-    auto self = shared_from_this();
     std::weak_ptr<Device> weak = self;
     after_fw_check(weak)->then(
         weak,
