@@ -3,6 +3,7 @@
 #include "ReceiverRig.h"
 
 #include "Windows/TSL10Command.h"
+#include "devices/SimHidReceiver.h"
 #include "core/DeviceRequest.h"
 #include "features/IFeature0000Root.h"
 
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+
+#include <sim/Scenario.h>
 
 namespace devio::test {
 namespace {
@@ -292,6 +295,32 @@ TEST(PairedDevice, AProtocolDeviceBehindTheReceiverAnswersFeatureRequests)
     EXPECT_FALSE(features.empty());
     EXPECT_EQ(device->getTransport(), 1u);
     device->close();
+}
+
+// ---- The receiver as a scenario kind ----
+
+TEST(ReceiverScenario, BuildsTheReceiverWithItsPairedDevices)
+{
+    platform::sim::register_receiver_scenario_kind();
+    auto scenario = platform::sim::Scenario::from_text(
+        "<scenario><device kind=\"receiver\" name=\"rx\" vendor=\"0x7E51\" product=\"0xC510\">"
+        "<paired slot=\"2\" kind=\"mouse\" product=\"0x4010\" name=\"Sim Mouse\"/>"
+        "</device></scenario>");
+    scenario.plug();
+    const auto* rx = scenario.device("rx");
+    ASSERT_NE(rx, nullptr);
+    ASSERT_EQ(rx->collections.size(), 2u);
+    EXPECT_TRUE(rx->collections[0]->is_present());
+    auto receiver = std::static_pointer_cast<platform::sim::SimHidReceiver>(rx->model);
+    EXPECT_TRUE(receiver->receiver().is_paired(2));
+    ASSERT_NE(receiver->paired(2), nullptr);
+    EXPECT_EQ(receiver->paired(2)->product_id(), 0x4010);
+
+    EXPECT_THROW(platform::sim::Scenario::from_text(
+                     "<scenario><device kind=\"receiver\" product=\"0xC511\">"
+                     "<paired slot=\"9\"/></device></scenario>"),
+                 platform::sim::ScenarioError);
+    platform::sim::remove_all_dev_nodes();
 }
 
 } // namespace
