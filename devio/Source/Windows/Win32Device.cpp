@@ -4,6 +4,7 @@
 #include "Windows/Win32System.h"
 #include "core/DataRequest.h"
 #include "core/ErrorRecord.h"
+#include "core/Timing.h"
 
 #include <hidpi.h>
 #include <hidsdi.h>
@@ -511,7 +512,7 @@ bool Win32Device::write(std::vector<Byte> report, bool awaitReply)
                 return;
             const DWORD error = ::GetLastError();
             if (error == ERROR_IO_PENDING) {
-                if (::WaitForSingleObject(event, m_write_timeout) != WAIT_OBJECT_0) {
+                if (::WaitForSingleObject(event, Timing::scaled(m_write_timeout)) != WAIT_OBJECT_0) {
                     code = 39;
                     // The operation record lives on this stack: it must be finished before we leave.
                     ::CancelIoEx(file, &operation);

@@ -60,7 +60,7 @@ public:
     std::map<int, int> reportIds() const { return m_report_ids; }
     // Vendor and product id from an interface path; both 0 when the path has none.
     static void ids_from_path(const std::string& path, std::uint16_t& vendorId, std::uint16_t& productId);
-    // Write time-out in ms; a test shortens it.
+    // Write time-out in ms (10000), under the process-wide scale of long waits.
     void setWriteTimeout(std::uint32_t ms) { m_write_timeout = ms; }
 
 protected:
