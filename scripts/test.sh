@@ -6,6 +6,8 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 "$root/scripts/deps.sh"
 jobs="$(nproc)"
 export QT_QPA_PLATFORM=offscreen
+# Lets ccache share objects between checkouts in different folders.
+export CCACHE_BASEDIR="$root"
 
 cmake -S "$root" -B "$root/build/asan" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLON_SANITIZE=asan >/dev/null
 cmake --build "$root/build/asan" -j "$jobs"
