@@ -13,6 +13,15 @@ CombinerDevice::CombinerDevice(std::shared_ptr<IHardwareDevice> first, std::weak
       m_required_kinds(first->getProtocolKind()),
       m_bus(std::move(bus))
 {
+    // Queued subscribers (a device waiting for Connect) are served by the bus's run loop;
+    // a bus without one leaves the first member's.
+    std::weak_ptr<IRunLoopManager> runLoop;
+    if (auto owner = std::dynamic_pointer_cast<IRunLoopAccess>(m_bus.lock()))
+        runLoop = owner->get_run_loop();
+    if (runLoop.expired())
+        if (auto access = std::dynamic_pointer_cast<IRunLoopAccess>(first))
+            runLoop = access->get_run_loop();
+    set_run_loop(std::move(runLoop));
     m_members[static_cast<int>(first->getUsage())] = std::move(first);
 }
 

@@ -3,6 +3,7 @@
 #include "core/ErrorRecord.h"
 #include "device/CombinerBus.h"
 #include "device/CombinerDevice.h"
+#include "features/Feature.h"
 
 using namespace devio;
 using namespace devio::test;
@@ -24,9 +25,25 @@ public:
     void close() override {}
     bool write(std::vector<Byte> report, bool) override
     {
+        std::shared_ptr<platform::sim::SimProtocolDevice> model;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_writes.push_back(report);
+            model = m_model;
+        }
+        return !model || model->write(report);
+    }
+    // Writes reach the model; with `self`, its replies come back as this collection's reads.
+    void connect_model(std::shared_ptr<platform::sim::SimProtocolDevice> model, std::shared_ptr<FakeCollection> self)
+    {
+        std::weak_ptr<FakeCollection> weak = self;
+        if (self)
+            model->set_sink([weak](const platform::sim::Bytes& report) {
+                if (auto collection = weak.lock())
+                    collection->read(report);
+            });
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_writes.push_back(report);
-        return true;
+        m_model = std::move(model);
     }
     std::shared_ptr<IHardwareBus> getBus() override { return nullptr; }
     std::string getPath() override { return m_path; }
@@ -56,6 +73,7 @@ private:
     std::uint32_t m_usage, m_kind, m_max;
     std::mutex m_mutex;
     std::vector<std::vector<Byte>> m_writes;
+    std::shared_ptr<platform::sim::SimProtocolDevice> m_model;
 };
 
 class FakeBus : public IHardwareBus, public Producer<IHardwareBus::PlugUnplug> {
@@ -169,5 +187,38 @@ TEST(Combiner, CollectionsOfOneDeviceBecomeOneWhenComplete)
     EXPECT_EQ(log.events().size(), 7u);  // no second announcement of the combined device
     log.Subscriber<IHardwareDevice::Read>::unsubscribe(std::shared_ptr<IHardwareDevice>(combined));
     log.Subscriber<IHardwareBus::PlugUnplug>::unsubscribe(std::shared_ptr<IHardwareBus>(bus));
+    manager->shutdown();
+}
+
+TEST(Combiner, DeviceOverCombinedCollectionsConnectsAndAnswers)
+{
+    ScaledTiming timing;
+    auto manager = HostManager::create();
+    auto child = std::make_shared<FakeBus>();
+    child->set_run_loop(std::weak_ptr<IRunLoopManager>(manager));
+    auto bus = CombinerBus::create(manager, child);
+    auto model = std::make_shared<platform::sim::SimProtocolDevice>(platform::sim::sim_keyboard_config());
+    // Collections without a run loop of their own, as the combined device sees them.
+    auto shortReports = std::make_shared<FakeCollection>("kb-1", "usb-kb", 1, 3, 7);
+    auto longReports = std::make_shared<FakeCollection>("kb-2", "usb-kb", 2, 3, 20);
+    shortReports->connect_model(model, nullptr);
+    longReports->connect_model(model, longReports);  // replies are long reports
+    child->plug(shortReports);
+    child->plug(longReports);
+    const auto found = bus->enumerate();
+    ASSERT_EQ(found.size(), 1u);
+
+    // The device's queued Connect subscription needs the combined device's run loop.
+    auto device = Device::create(manager, found[0], manager->config());
+    device->initDevice(manager);
+    device->attach();
+    EXPECT_TRUE(manager->errors().empty());
+    auto battery = device->getFeatureSync(0x1000);
+    ASSERT_TRUE(battery);
+    EXPECT_EQ(battery->feature_index(), 5);
+    EXPECT_GT(shortReports->writes(), 0u);
+
+    device.reset();
+    model->set_sink(nullptr);
     manager->shutdown();
 }
