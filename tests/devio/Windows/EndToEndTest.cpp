@@ -1,13 +1,10 @@
-// A simulated keyboard on USB and one behind a simulated receiver reach the device manager
-// through the platform bus, the combiner and the receiver bus, and answer a feature request.
-#include "Windows/RavelinBus.h"
-#include "Windows/Win32Bus.h"
-#include "core/DeviceManager.h"
-#include "core/IDeviceFactory.h"
+// A simulated keyboard on USB and one behind a simulated receiver reach the application's
+// facade (the real platform bus, combiner, receiver bus and devices) and answer a feature
+// request; unplugging them reaches it as removals.
+#include "core/CDevio.h"
 #include "core/Subscriber.h"
 #include "core/Timing.h"
-#include "device/CombinerBus.h"
-#include "device/Device.h"
+#include "device/IDevice.h"
 #include "devices/SimHidDevice.h"
 #include "devices/SimHidReceiver.h"
 #include "quillon/ProductIds.h"
@@ -26,70 +23,9 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// The makers the application's facade uses, over the simulated machine.
-class Factory : public IDeviceFactory {
-public:
-    std::shared_ptr<IHardwareBus> make_platform_bus(std::shared_ptr<IDeviceManager> manager) override
-    {
-        return devio::make_platform_bus(std::move(manager));
-    }
-    std::shared_ptr<IHardwareBus> make_combiner_bus(std::shared_ptr<IDeviceManager> manager,
-                                                    std::shared_ptr<IHardwareBus> child) override
-    {
-        return CombinerBus::create(std::move(manager), std::move(child));
-    }
-    std::shared_ptr<IHardwareBus> make_pairing_bus(std::shared_ptr<IDeviceManager>,
-                                                   std::shared_ptr<IHardwareBus> child) override
-    {
-        return child;  // the stand-in has no Bluetooth buses
-    }
-    std::shared_ptr<IDevice> make_device(std::shared_ptr<IDeviceManager> manager,
-                                         std::shared_ptr<IHardwareDevice> hardware,
-                                         std::shared_ptr<Configuration> configuration,
-                                         const std::string& cacheDirectory) override
-    {
-        give_run_loop(hardware, manager);
-        auto device = Device::create(manager, hardware, std::move(configuration));
-        device->initDevice(manager);
-        device->set_cache_directory(cacheDirectory);
-        return device;
-    }
-    std::shared_ptr<IDevice> make_receiver(std::shared_ptr<IDeviceManager> manager,
-                                           std::shared_ptr<IHardwareDevice> hardware, std::uint32_t slotCount,
-                                           std::shared_ptr<Configuration> configuration) override
-    {
-        give_run_loop(hardware, manager);
-        auto receiver = RavelinBus::create(manager, hardware, slotCount, std::move(configuration));
-        receiver->initDevice(manager);
-        return receiver;
-    }
-    std::shared_ptr<IHardwareBus> as_bus(const std::shared_ptr<IDevice>& device) override
-    {
-        return std::dynamic_pointer_cast<IHardwareBus>(device);
-    }
-    void set_cache_directory(const std::shared_ptr<IDevice>& device, const std::string& directory) override
-    {
-        if (auto d = std::dynamic_pointer_cast<Device>(device))
-            d->set_cache_directory(directory);
-    }
-    void release_configuration(const std::shared_ptr<IDevice>& device) override { device->release_configuration(); }
-    void replay_connect(const std::shared_ptr<IDevice>& device) override { device->replay_connect(); }
-
-private:
-    // A combined device made by the combiner knows no run loop of its own yet.
-    static void give_run_loop(const std::shared_ptr<IHardwareDevice>& hardware,
-                              const std::shared_ptr<IDeviceManager>& manager)
-    {
-        if (auto access = std::dynamic_pointer_cast<IRunLoopAccess>(hardware))
-            if (!access->lock_run_loop())
-                access->set_run_loop(std::weak_ptr<IRunLoopManager>(manager));
-    }
-};
-
-// The run-loop host: drains the manager's queue whenever work is posted.
+// The run-loop host of the application: drains the facade's queue whenever work is posted.
 class Host : public Subscriber<IRunLoopManager::RunLoopEvent> {
 public:
-    explicit Host(std::shared_ptr<DeviceManager> manager) : m_manager(std::move(manager)) {}
     void onRunLoopEvent() override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -103,7 +39,7 @@ public:
             m_condition.wait(lock, [&] { return m_stop || m_pending; });
             m_pending = false;
             lock.unlock();
-            m_manager->process();
+            CDevio::instance().process();
             lock.lock();
         }
     }
@@ -115,28 +51,25 @@ public:
     }
 
 private:
-    std::shared_ptr<DeviceManager> m_manager;
     std::mutex m_mutex;
     std::condition_variable m_condition;
     bool m_pending = false;
     bool m_stop = false;
 };
 
+// Arrivals and removals as the application sees them, by transport and product id.
 class Arrivals : public Subscriber<IDeviceManager::ArrivalRemoval> {
 public:
-    void onDeviceArrival(std::shared_ptr<IDevice> device) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_devices.push_back({device, device->getTransport(), device->getProductId()});
-        m_condition.notify_all();
-    }
-    std::shared_ptr<IDevice> wait_for(std::uint32_t transport, std::uint16_t productId)
+    void onDeviceArrival(std::shared_ptr<IDevice> device) override { add(device, true); }
+    void onDeviceRemoval(std::shared_ptr<IDevice> device) override { add(device, false); }
+
+    std::shared_ptr<IDevice> wait_for(bool arrival, std::uint32_t transport, std::uint16_t productId)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         std::shared_ptr<IDevice> found;
         m_condition.wait_for(lock, 20s, [&] {
-            for (const auto& d : m_devices)
-                if (d.transport == transport && d.productId == productId)
+            for (const auto& d : m_seen)
+                if (d.arrival == arrival && d.transport == transport && d.productId == productId)
                     found = d.device;
             return found != nullptr;
         });
@@ -145,21 +78,28 @@ public:
     void clear()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_devices.clear();
+        m_seen.clear();
     }
 
 private:
     struct Seen {
         std::shared_ptr<IDevice> device;
+        bool arrival;
         std::uint32_t transport;
         std::uint16_t productId;
     };
+    void add(const std::shared_ptr<IDevice>& device, bool arrival)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_seen.push_back({device, arrival, device->getTransport(), static_cast<std::uint16_t>(device->getProductId())});
+        m_condition.notify_all();
+    }
     std::mutex m_mutex;
     std::condition_variable m_condition;
-    std::vector<Seen> m_devices;
+    std::vector<Seen> m_seen;
 };
 
-TEST(EndToEnd, KeyboardsOnUsbAndBehindAReceiverAnswerFeatureRequests)
+TEST(EndToEnd, KeyboardsOnUsbAndBehindAReceiverReachTheFacadeAndAnswerFeatureRequests)
 {
     platform::sim::reset_machine();
     Timing::setScale(1, 20);
@@ -175,11 +115,12 @@ TEST(EndToEnd, KeyboardsOnUsbAndBehindAReceiverAnswerFeatureRequests)
     paired.name = "Paired Board";
     ASSERT_NE(receiver.pair(1, paired), nullptr);
 
-    auto manager = std::make_shared<DeviceManager>(std::make_shared<Factory>());
-    manager->set_run_loop(std::weak_ptr<IRunLoopManager>(manager));
-    ASSERT_TRUE(manager->setConfig(ConfigReceivers, true));
-    ASSERT_TRUE(manager->setConfig(ConfigUsbHid, true));
-    Host host(manager);
+    CDevio& facade = CDevio::instance();
+    ASSERT_TRUE(facade.setConfig(ConfigReceivers, true));
+    ASSERT_TRUE(facade.setConfig(ConfigUsbHid, true));
+    auto manager = facade.get_or_create_manager();
+    ASSERT_TRUE(manager);
+    Host host;
     ASSERT_TRUE(host.subscribe(std::static_pointer_cast<Producer<IRunLoopManager::RunLoopEvent>>(manager), 1, ""));
     std::thread hostThread([&] { host.run(); });
     Arrivals arrivals;
@@ -188,28 +129,34 @@ TEST(EndToEnd, KeyboardsOnUsbAndBehindAReceiverAnswerFeatureRequests)
     usbKeyboard.plug();
     receiver.plug();
 
-    auto onUsb = arrivals.wait_for(TransportUsbHid, usbIds.productId);
-    auto behind = arrivals.wait_for(TransportReceiver, pairedIds.productId);
+    auto onUsb = arrivals.wait_for(true, TransportUsbHid, usbIds.productId);
+    auto behind = arrivals.wait_for(true, TransportReceiver, pairedIds.productId);
     EXPECT_TRUE(onUsb);
     EXPECT_TRUE(behind);
-    if (onUsb)
+    if (onUsb) {
         EXPECT_GT(onUsb->getFeatureCountSync(), 0u);
+    }
     if (behind) {
         EXPECT_GT(behind->getFeatureCountSync(), 0u);
         EXPECT_EQ(behind->getDeviceIndex(), 1u);
         EXPECT_EQ(behind->getName(), "Paired Board");
     }
 
-    arrivals.clear();
+    // Unplugged, each reaches the application as a removal.
+    usbKeyboard.unplug();
+    receiver.unpair(1);
+    EXPECT_TRUE(arrivals.wait_for(false, TransportUsbHid, usbIds.productId));
+    EXPECT_TRUE(arrivals.wait_for(false, TransportReceiver, pairedIds.productId));
+
     arrivals.unsubscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager));
+    arrivals.clear();
     onUsb.reset();
     behind.reset();
     host.stop();
     hostThread.join();
     host.unsubscribe(std::static_pointer_cast<Producer<IRunLoopManager::RunLoopEvent>>(manager));
-    for (const auto& device : manager->getDevices())
-        device->close();
     manager.reset();
+    facade.close();
     platform::sim::remove_all_dev_nodes();
     Timing::reset();
 }

@@ -321,8 +321,9 @@ TEST_F(HidDevice, OpenRefusesWhatIsNotAProtocolCollection)
         auto device = device_for(collection->path());
         EXPECT_EQ(device->open(), c.code == 0) << c.what;
         EXPECT_EQ(last_error().code, c.code) << c.what;
-        if (c.code)
+        if (c.code) {
             EXPECT_EQ(last_error().detail, c.detail) << c.what;
+        }
         EXPECT_EQ(collection->open_handle_count(), c.code ? 0u : 1u) << c.what;
         device->close();
     }
