@@ -12,6 +12,10 @@ PairingBus::PairingBus(std::shared_ptr<IDeviceManager> manager, std::shared_ptr<
         set_run_loop(access->get_run_loop());
     else if (manager)
         set_run_loop(std::weak_ptr<IRunLoopManager>(manager));
+    // The Bluetooth items in force for this bus's whole life: a change rebuilds the buses.
+    if (manager)
+        for (int item = 0; item < 4; ++item)
+            manager->getConfig(ConfigItem(item), &m_config[item]);
 }
 
 PairingBus::~PairingBus() = default;
@@ -21,7 +25,7 @@ bool PairingBus::on_subscribe(IHardwareBus::PlugUnplug*)
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_child_subscribed || !m_child)
         return true;
-    if (!Subscriber<IHardwareBus::PlugUnplug>::subscribe(m_child, 1, "PairingBus subscribe(IHardwareBus::PlugUnplug)"))
+    if (!Subscriber<IHardwareBus::PlugUnplug>::subscribe(m_child, 0, ""))
         return false;
     m_child_subscribed = true;
     return true;
@@ -34,10 +38,8 @@ std::vector<std::shared_ptr<IHardwareDevice>> PairingBus::enumerate()
     return m_child->enumerate();
 }
 
-std::vector<std::shared_ptr<IBluetoothBus>> PairingBus::getBluetoothBuses()
-{
-    return m_child ? m_child->getBluetoothBuses() : std::vector<std::shared_ptr<IBluetoothBus>>{};
-}
+// The Bluetooth buses stay below this bus.
+std::vector<std::shared_ptr<IBluetoothBus>> PairingBus::getBluetoothBuses() { return {}; }
 
 void PairingBus::setDataDirectory(std::string directory)
 {

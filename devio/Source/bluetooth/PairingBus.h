@@ -11,8 +11,8 @@
 
 namespace devio {
 
-// Bus over the platform bus that passes on its child's plug events and devices.
-// Remembered Bluetooth devices come with the Bluetooth transports.
+// Bus over the platform bus that passes on its child's plug events (taken through the run
+// loop) and devices. Remembered Bluetooth devices come with the Bluetooth transports.
 class PairingBus : public IHardwareBus,
                    public Producer<IHardwareBus::PlugUnplug>,
                    public Subscriber<IHardwareBus::PlugUnplug>,
@@ -42,6 +42,7 @@ private:
     std::mutex m_mutex;
     bool m_child_subscribed = false;
     std::string m_data_directory;
+    bool m_config[4] = {}; // items 0 to 3 when the bus was made
 };
 
 } // namespace devio

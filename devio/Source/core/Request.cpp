@@ -73,9 +73,14 @@ ErrorRecord Request::result()
 
 void Request::complete(const ErrorRecord& record)
 {
+    // Releasing what the request holds may drop the last outside reference to it.
+    const std::shared_ptr<Request> self = weak_from_this().lock();
     std::shared_ptr<Request> waiter;
     std::shared_ptr<Request> keepAlive;
     std::shared_ptr<IRequestControl> pending;
+    // A chain ended before its continuation ran (device gone) never runs it: let it go now,
+    // as it may hold the object that holds this request.
+    RequestContinuation unrun;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_completed)
@@ -88,7 +93,10 @@ void Request::complete(const ErrorRecord& record)
         m_pending.reset();
         keepAlive = std::move(m_keep_alive);
         m_keep_alive.reset();
+        unrun = std::move(m_continuation);
+        m_continuation = nullptr;
     }
+    unrun = nullptr;
     if (waiter)
         waiter->on_source_complete(record);
     // keepAlive may hold the last reference: nothing touches this object after here.

@@ -305,6 +305,31 @@ TEST(CoreDeviceManager, AcceptsByTransportKindAndItems)
     EXPECT_EQ(rig.manager->getDevices().size(), 7u);
 }
 
+TEST(CoreDeviceManager, ArrivalSubscribersAdoptPresentDevicesThroughTheList)
+{
+    // The first arrival subscriber starts the buses from inside its own subscription, before it
+    // is stored: the devices found then reach it only through the device list, which is how the
+    // application adopts them. Announcing them as well would make it adopt each one twice.
+    Rig rig;
+    rig.manager->setConfig(ConfigItem(6), true);
+    rig.factory->platform->add("a", 0x1, 0);
+    ASSERT_TRUE(rig.listen());
+    rig.drain();
+    EXPECT_TRUE(rig.events.log.empty());
+    auto devices = rig.manager->getDevices();
+    ASSERT_EQ(devices.size(), 1u);
+    EXPECT_EQ(rig.factory->path_of(devices[0]), "a");
+
+    // Later arrivals reach it, queued subscribers included.
+    Events queued(*rig.factory);
+    ASSERT_TRUE(queued.Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(rig.manager, 0, "queued"));
+    EXPECT_TRUE(queued.log.empty());
+    rig.factory->platform->plug(rig.factory->platform->add("b", 0x2, 0));
+    rig.drain();
+    EXPECT_EQ(rig.events.log, (std::vector<std::string>{"+b"}));
+    EXPECT_EQ(queued.log, (std::vector<std::string>{"+b"}));
+}
+
 TEST(CoreDeviceManager, ReceiverArrivesBeforeAndLeavesAfterItsDevices)
 {
     Rig rig;

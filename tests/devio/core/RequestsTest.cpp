@@ -484,6 +484,45 @@ TEST(CoreDeviceRequest, DiscardedContinuationEndsTheChainWith28)
     EXPECT_EQ(last_error().code, 28u);
 }
 
+TEST(CoreDeviceRequest, ChainEndedWithoutItsContinuationReleasesEverything)
+{
+    // A typed request over a device request holds the chain that holds its converter: when the
+    // continuation is dropped, nothing may keep that circle alive.
+    auto host = std::make_shared<FakeHost>();
+    auto owner = std::make_shared<int>(0);
+    auto r = device_request(host, {0x10, 0x01, 0x05, 0x2A});
+    std::weak_ptr<IDeviceRequest> weakSource = r;
+    bool converted = false;
+    auto typed = DataRequest<int, IDeviceRequest, std::shared_ptr<IDeviceRequest>>::create(
+        r, owner, [&](std::shared_ptr<IDeviceRequest>) { converted = true; return make_data_success(1); }, "typed");
+    std::weak_ptr<IDataRequest<int>> weakTyped = typed;
+    host->complete(r, {0x11, 0x01, 0x05, 0x2A, 0x01});
+    r.reset();
+    host->discard_all();
+    int value = 0;
+    EXPECT_FALSE(typed->get(value));
+    EXPECT_EQ(last_error().code, 28u);
+    EXPECT_FALSE(converted);
+    typed.reset();
+    EXPECT_TRUE(weakTyped.expired());
+    EXPECT_TRUE(weakSource.expired());
+
+    // The same when the device went before the continuation was due.
+    auto host2 = std::make_shared<FakeHost>();
+    auto r2 = device_request(host2, {0x10, 0x01, 0x05, 0x2A});
+    std::weak_ptr<IDeviceRequest> weakSource2 = r2;
+    auto typed2 = DataRequest<int, IDeviceRequest, std::shared_ptr<IDeviceRequest>>::create(
+        r2, owner, [](std::shared_ptr<IDeviceRequest>) { return make_data_success(2); }, "typed");
+    std::weak_ptr<IDataRequest<int>> weakTyped2 = typed2;
+    host2.reset();
+    r2.reset();
+    EXPECT_FALSE(typed2->get(value));
+    EXPECT_EQ(last_error().code, 28u);
+    typed2.reset();
+    EXPECT_TRUE(weakTyped2.expired());
+    EXPECT_TRUE(weakSource2.expired());
+}
+
 TEST(CoreDeviceRequest, DeviceGoneBeforeCompletionFailsWith28)
 {
     auto host = std::make_shared<FakeHost>();
