@@ -87,51 +87,8 @@ bool Feature::send(std::uint32_t function, const std::vector<Byte>& params)
     return dev->write(command, false);
 }
 
-bool Feature::check_reply(std::uint32_t function, const std::vector<Byte>& command, std::vector<Byte>& reply,
-                          bool exact, std::size_t minSize)
-{
-    if (reply.size() < 7) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
-    auto dev = device();
-    if (!dev)
-        return false;
-    // The software id is read again: the device may have moved to another one meanwhile.
-    // Compared on the full value, so a function number above 15 never matches.
-    const std::uint32_t expected = (function << 4) | dev->getSoftwareId();
-    if (reply[2] != command[2] || reply[3] != expected) {
-        set_last_error(1, 0, kMismatch);
-        return false;
-    }
-    std::vector<Byte> payload(reply.begin() + 4, reply.end());
-    if (!exact && payload.size() < minSize)
-        payload.resize(minSize, 0);
-    reply = std::move(payload);
-    return true;
-}
-
-bool Feature::execute(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& reply,
-                      std::uint32_t kind)
-{
-    std::vector<Byte> command;
-    if (!build_command(function, params, command))
-        return false;
-    auto dev = device();
-    if (!dev)
-        return false;
-    const std::size_t entrySize = reply.size();
-    std::vector<Byte> response;
-    if (!dev->execute(command, response, kind, {}))
-        return false;
-    if (!check_reply(function, command, response, false, entrySize))
-        return false;
-    reply = std::move(response);
-    return true;
-}
-
-bool Feature::execute_compared(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& reply,
-                               std::uint32_t kind, std::vector<unsigned> positions)
+bool Feature::execute_checked(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& reply,
+                              std::uint32_t kind, std::vector<unsigned> positions, bool exact)
 {
     std::vector<Byte> command;
     if (!build_command(function, params, command))
@@ -142,9 +99,46 @@ bool Feature::execute_compared(std::uint32_t function, const std::vector<Byte>& 
     std::vector<Byte> response;
     if (!dev->execute(command, response, kind, std::move(positions)))
         return false;
-    if (!check_reply(function, command, response, true, 0))
+    if (response.size() < 7) {
+        set_last_error(2, 0, nullptr);
         return false;
-    reply = std::move(response);
+    }
+    // The software id is read again: the device may have moved to another one meanwhile.
+    // Compared on the full value, so a function number above 15 never matches.
+    const std::uint32_t expected = (function << 4) | dev->getSoftwareId();
+    if (response[2] != command[2] || response[3] != expected) {
+        set_last_error(1, 0, kMismatch);
+        return false;
+    }
+    std::vector<Byte> payload(response.begin() + 4, response.end());
+    if (!exact && payload.size() < reply.size())
+        payload.resize(reply.size(), 0);
+    reply = std::move(payload);
+    return true;
+}
+
+bool Feature::execute(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& reply,
+                      std::uint32_t kind)
+{
+    return execute_checked(function, params, reply, kind, {}, false);
+}
+
+bool Feature::execute_compared(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& reply,
+                               std::uint32_t kind, std::vector<unsigned> positions)
+{
+    return execute_checked(function, params, reply, kind, std::move(positions), true);
+}
+
+bool Feature::execute_payload(std::uint32_t function, const std::vector<Byte>& params, std::uint32_t kind,
+                              std::size_t minSize, std::vector<Byte>& payload)
+{
+    payload.clear();
+    if (!execute(function, params, payload, kind))
+        return false;
+    if (payload.size() < minSize) {
+        set_last_error(2, 0, nullptr);
+        return false;
+    }
     return true;
 }
 
@@ -190,32 +184,28 @@ bool Feature::reapply()
 
 void Feature::clear_state_flag() { m_setting_change_begun = false; }
 
-bool Feature::begin_setting_change()
+bool Feature::register_once(bool& flag, bool (IDevice::*registration)(std::shared_ptr<IFeature>))
 {
-    if (m_setting_change_begun)
+    if (flag)
         return true;
     auto dev = device();
     if (!dev)
         return false;
-    const bool ok = dev->register_configured_feature(self());
-    m_setting_change_begun = true;
+    const bool ok = ((*dev).*registration)(self());
+    flag = true;
     return ok;
 }
 
+bool Feature::begin_setting_change() { return register_once(m_setting_change_begun, &IDevice::register_configured_feature); }
+
 bool Feature::defer_setting_change()
 {
+    // A write that fails while the feature re-applies its settings is not deferred again.
     if (m_reapplying) {
         set_last_error(66, 0, nullptr);
         return false;
     }
-    if (m_reapply_pending)
-        return true;
-    auto dev = device();
-    if (!dev)
-        return false;
-    const bool ok = dev->register_pending_feature(self());
-    m_reapply_pending = true;
-    return ok;
+    return register_once(m_reapply_pending, &IDevice::register_pending_feature);
 }
 
 std::shared_ptr<IRequest> chain_request(std::shared_ptr<IDeviceRequest> request, const char* label)

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace devio {
@@ -55,6 +56,10 @@ public:
     bool defer_setting_change();
 
 protected:
+    // execute with an empty reply vector, then at least `minSize` payload bytes, else code 2.
+    bool execute_payload(std::uint32_t function, const std::vector<Byte>& params, std::uint32_t kind,
+                         std::size_t minSize, std::vector<Byte>& payload);
+
     // Writes the feature's retained settings again.
     virtual bool on_reapply() { return true; }
     virtual void on_notification(int /*function*/, const std::vector<Byte>& /*payload*/) {}
@@ -64,10 +69,12 @@ protected:
     }
 
 private:
-    // Shared reply check of execute and execute_compared; `reply` holds the whole report on entry
-    // and the payload on success.
-    bool check_reply(std::uint32_t function, const std::vector<Byte>& command, std::vector<Byte>& reply, bool exact,
-                     std::size_t minSize);
+    // execute and execute_compared: `exact` keeps the payload as it came, otherwise it is
+    // zero-filled to the size `reply` had on entry.
+    bool execute_checked(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& reply,
+                         std::uint32_t kind, std::vector<unsigned> positions, bool exact);
+    // begin_setting_change and defer_setting_change: register with the device once per `flag`.
+    bool register_once(bool& flag, bool (IDevice::*registration)(std::shared_ptr<IFeature>));
 
     bool m_type_bit7 = false;
     bool m_type_bit6 = false;
@@ -79,6 +86,22 @@ private:
     bool m_setting_change_begun = false;
     bool m_reapply_pending = false;
     bool m_reapplying = false;
+};
+
+// Base of a concrete feature class T with interface I: the constructor with I's feature id and
+// the registry's creator (one allocation, so self() works). T adds `using FeatureClass::FeatureClass;`
+// and its operations.
+template <class T, class I>
+class FeatureClass : public Feature, public I {
+public:
+    FeatureClass(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
+        : Feature(I::FeatureId, featureIndex, std::move(device))
+    {
+    }
+    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
+    {
+        return std::make_shared<T>(featureIndex, std::move(device));
+    }
 };
 
 // Turns a device request into a plain request: success when its reply is not an error reply.

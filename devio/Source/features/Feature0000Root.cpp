@@ -5,16 +5,6 @@
 
 namespace devio {
 
-Feature0000Root::Feature0000Root(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature0000Root::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature0000Root>(featureIndex, std::move(device));
-}
-
 std::shared_ptr<IDataRequest<IFeature0000Root::GetFeatureResponse>> Feature0000Root::GetFeature(
     std::uint32_t featureId, std::uint32_t kind)
 {
@@ -104,12 +94,8 @@ bool Feature0000Root::Ping(std::uint8_t pingByte, std::uint8_t* reply0, std::uin
 {
     std::vector<Byte> reply;
     // Ping byte 0 is TargetSw's request, repeatable like it.
-    if (!execute(1, {0x00, 0x00, pingByte}, reply, pingByte == 0 ? 1 : 0))
+    if (!execute_payload(1, {0x00, 0x00, pingByte}, pingByte == 0 ? 1 : 0, 3, reply))
         return false;
-    if (reply.size() < 3) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     if (reply0)
         *reply0 = reply[0];
     if (reply1)

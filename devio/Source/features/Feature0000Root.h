@@ -4,10 +4,9 @@
 
 namespace devio {
 
-class Feature0000Root : public Feature, public IFeature0000Root {
+class Feature0000Root : public FeatureClass<Feature0000Root, IFeature0000Root> {
 public:
-    Feature0000Root(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
-    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    using FeatureClass::FeatureClass;
 
     bool GetFeature(std::uint32_t featureId, std::uint32_t* featureIndex, bool* typeBit7, bool* typeBit6,
                     bool* typeBit5, std::uint32_t* featureVersion, std::uint32_t kind) override;

@@ -5,16 +5,6 @@
 
 namespace devio {
 
-Feature0001FeatureSet::Feature0001FeatureSet(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature0001FeatureSet::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature0001FeatureSet>(featureIndex, std::move(device));
-}
-
 std::shared_ptr<IDataRequest<IFeature0001FeatureSet::GetCountResponse>> Feature0001FeatureSet::GetCount()
 {
     return decode_request<GetCountResponse>(

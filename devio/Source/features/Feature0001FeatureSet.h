@@ -4,10 +4,9 @@
 
 namespace devio {
 
-class Feature0001FeatureSet : public Feature, public IFeature0001FeatureSet {
+class Feature0001FeatureSet : public FeatureClass<Feature0001FeatureSet, IFeature0001FeatureSet> {
 public:
-    Feature0001FeatureSet(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
-    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    using FeatureClass::FeatureClass;
 
     bool GetCount(std::uint32_t* count) override;
     std::shared_ptr<IDataRequest<GetCountResponse>> GetCount() override;

@@ -132,19 +132,34 @@ std::string format_fw_version(const std::vector<Byte>& reply, bool requireActive
                      appendUnitId, unitId);
 }
 
-Feature0003FirmwareInfo::Feature0003FirmwareInfo(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
+template <class Result>
+std::shared_ptr<IDataRequest<Result>> Feature0003FirmwareInfo::after_entity_count(
+    std::function<std::shared_ptr<IDataRequest<Result>>(Feature0003FirmwareInfo&, const GetEntityCountResponse&)> next)
 {
+    // The chain holds the feature until it ends; throws bad_weak_ptr for a feature being destroyed.
+    auto feature = std::static_pointer_cast<Feature0003FirmwareInfo>(self());
+    return DataRequest<Result, IDataRequest<GetEntityCountResponse>, GetEntityCountResponse*>::create(
+        GetEntityCount(1), std::weak_ptr<void>(feature),
+        [feature, next = std::move(next)](GetEntityCountResponse* c) -> std::shared_ptr<IDataRequest<Result>> {
+            if (!c)
+                return make_data_failure_from_error<Result>();
+            return next(*feature, *c);
+        },
+        "");
 }
 
-std::shared_ptr<IFeature> Feature0003FirmwareInfo::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
+bool Feature0003FirmwareInfo::model_id(std::uint32_t high, std::uint32_t low, std::uint32_t& modelId)
 {
-    return std::make_shared<Feature0003FirmwareInfo>(featureIndex, std::move(device));
-}
-
-std::shared_ptr<Feature0003FirmwareInfo> Feature0003FirmwareInfo::shared_self()
-{
-    return std::static_pointer_cast<Feature0003FirmwareInfo>(self());
+    if (high != 0) {
+        modelId = (high << 16) | low;
+        return true;
+    }
+    // No model id of its own: the device's product id stands for it.
+    auto dev = device();
+    if (!dev)
+        return false;
+    modelId = dev->getProductId();
+    return true;
 }
 
 bool Feature0003FirmwareInfo::GetEntityCount(std::uint32_t* entityCount, std::uint32_t* unitId,
@@ -153,12 +168,8 @@ bool Feature0003FirmwareInfo::GetEntityCount(std::uint32_t* entityCount, std::ui
                                              std::uint32_t* extendedModelId, std::uint32_t flag)
 {
     std::vector<Byte> reply;
-    if (!execute(0, {}, reply, flag))
+    if (!execute_payload(0, {}, flag, 1, reply))
         return false;
-    if (reply.empty()) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     // A short reply reads as zeros beyond its end, as in the asynchronous form.
     const GetEntityCountResponse r = decode_entity_count(padded(reply, 16));
     if (entityCount)
@@ -190,12 +201,8 @@ bool Feature0003FirmwareInfo::GetFwInfo(std::uint8_t entity, std::uint32_t* type
                                         std::vector<Byte>* extra, std::uint32_t flag)
 {
     std::vector<Byte> reply;
-    if (!execute(1, {entity}, reply, flag))
+    if (!execute_payload(1, {entity}, flag, 16, reply))
         return false;
-    if (reply.size() < 16) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     if (type)
         *type = reply[0] & 0x0F;
     if (name) {
@@ -279,14 +286,13 @@ std::shared_ptr<IDataRequest<IFeature0003FirmwareInfo::GetFwInfoStringResponse>>
 {
     using Result = GetFwInfoStringResponse;
     using Step = std::function<std::shared_ptr<IDataRequest<Result>>(GetFwInfoResponse*)>;
-    auto feature = shared_self();
-    std::weak_ptr<void> owner = feature;
     const std::uint32_t index = feature_index();
     const std::uint32_t version = feature_version();
 
     if (version == 0) {
+        auto feature = self();
         return DataRequest<Result, IDataRequest<GetFwInfoResponse>, GetFwInfoResponse*>::create(
-            GetFwInfo(0, 1), owner,
+            GetFwInfo(0, 1), std::weak_ptr<void>(feature),
             [feature, index, version](GetFwInfoResponse* r) -> std::shared_ptr<IDataRequest<Result>> {
                 if (!r)
                     return make_data_failure_from_error<Result>();
@@ -296,44 +302,41 @@ std::shared_ptr<IDataRequest<IFeature0003FirmwareInfo::GetFwInfoStringResponse>>
             "");
     }
 
-    return DataRequest<Result, IDataRequest<GetEntityCountResponse>, GetEntityCountResponse*>::create(
-        GetEntityCount(1), owner,
-        [feature, owner, index, version](GetEntityCountResponse* c) -> std::shared_ptr<IDataRequest<Result>> {
-            if (!c)
+    return after_entity_count<Result>([index, version](Feature0003FirmwareInfo& info, const GetEntityCountResponse& c) {
+        std::shared_ptr<Feature> feature = info.self();
+        std::int64_t count = c.entityCount;
+        auto current = std::make_shared<std::int64_t>(-1);
+        if (count < 2) {
+            count = 1;
+            *current = 0;
+        }
+        const std::uint32_t unitId = c.unitId;
+        // Each pending step holds the function; it holds itself only weakly, so the chain frees
+        // it, the counter and the feature with its last step.
+        auto step = std::make_shared<Step>();
+        std::weak_ptr<Step> weakStep = step;
+        *step = [feature, index, version, unitId, count, current,
+                 weakStep](GetFwInfoResponse* r) -> std::shared_ptr<IDataRequest<Result>> {
+            if (!r)
                 return make_data_failure_from_error<Result>();
-            std::int64_t count = c->entityCount;
-            auto current = std::make_shared<std::int64_t>(-1);
-            if (count < 2) {
-                count = 1;
-                *current = 0;
+            if (*current >= count || (r->flags & 0x01)) {
+                const auto entity = static_cast<std::uint32_t>(*current % count);
+                return make_data_success(
+                    Result{info_text(r->type, r->name, r->number, r->build, true, unitId), index, version, entity});
             }
-            const std::uint32_t unitId = c->unitId;
-            // Each pending step holds the function; it holds itself only weakly, so the chain
-            // frees it with its last step.
-            auto step = std::make_shared<Step>();
-            std::weak_ptr<Step> weakStep = step;
-            *step = [feature, owner, index, version, unitId, count, current,
-                     weakStep](GetFwInfoResponse* r) -> std::shared_ptr<IDataRequest<Result>> {
-                if (!r)
-                    return make_data_failure_from_error<Result>();
-                if (*current >= count || (r->flags & 0x01)) {
-                    const auto entity = static_cast<std::uint32_t>(*current % count);
-                    return make_data_success(
-                        Result{info_text(r->type, r->name, r->number, r->build, true, unitId), index, version, entity});
-                }
-                ++*current;
-                std::shared_ptr<Step> again = weakStep.lock();
-                if (!again)
-                    return make_data_failure<Result>(1, nullptr, 0);
-                return DataRequest<Result, IDataRequest<GetFwInfoResponse>, GetFwInfoResponse*>::create(
-                    feature->GetFwInfo(static_cast<std::uint32_t>(*current % count), 1), owner,
-                    [again](GetFwInfoResponse* next) { return (*again)(next); },
-                    "recursive loop to get active fw entity info");
-            };
-            GetFwInfoResponse none;
-            return (*step)(&none);
-        },
-        "");
+            ++*current;
+            std::shared_ptr<Step> again = weakStep.lock();
+            if (!again)
+                return make_data_failure<Result>(1, nullptr, 0);
+            auto& info = static_cast<Feature0003FirmwareInfo&>(*feature);
+            return DataRequest<Result, IDataRequest<GetFwInfoResponse>, GetFwInfoResponse*>::create(
+                info.GetFwInfo(static_cast<std::uint32_t>(*current % count), 1), std::weak_ptr<void>(feature),
+                [again](GetFwInfoResponse* next) { return (*again)(next); },
+                "recursive loop to get active fw entity info");
+        };
+        GetFwInfoResponse none;
+        return (*step)(&none);
+    });
 }
 
 bool Feature0003FirmwareInfo::formatted_version(const std::function<bool(std::uint32_t, const std::string&)>& match,
@@ -387,26 +390,20 @@ std::shared_ptr<IDataRequest<IFeature0003FirmwareInfo::GetFwFormattedVersionResp
     GetFwFormattedVersion()
 {
     using Result = GetFwFormattedVersionResponse;
-    auto feature = shared_self();
-    return DataRequest<Result, IDataRequest<GetEntityCountResponse>, GetEntityCountResponse*>::create(
-        GetEntityCount(1), std::weak_ptr<void>(feature),
-        [feature](GetEntityCountResponse* c) -> std::shared_ptr<IDataRequest<Result>> {
-            if (!c || c->entityCount == 0)
-                return make_data_failure_from_error<Result>();
-            // The entities are asked one by one with blocking requests, as in the blocking form.
-            for (std::uint32_t e = 0; e < c->entityCount; ++e) {
-                std::uint32_t type = 0;
-                std::uint16_t n = 0;
-                std::uint16_t b = 0;
-                std::string name;
-                if (!feature->GetFwInfo(static_cast<std::uint8_t>(e), &type, &name, &n, &b, nullptr, nullptr, 1))
-                    return make_data_failure_from_error<Result>();
-                if (type == 0)
-                    return make_data_success(Result{dotted_version(name, n, b)});
-            }
-            return make_data_failure_from_error<Result>();
-        },
-        "");
+    return after_entity_count<Result>([](Feature0003FirmwareInfo& feature, const GetEntityCountResponse& c) {
+        // The entities are asked one by one with blocking requests, as in the blocking form.
+        for (std::uint32_t e = 0; e < c.entityCount; ++e) {
+            std::uint32_t type = 0;
+            std::uint16_t n = 0;
+            std::uint16_t b = 0;
+            std::string name;
+            if (!feature.GetFwInfo(static_cast<std::uint8_t>(e), &type, &name, &n, &b, nullptr, nullptr, 1))
+                break;
+            if (type == 0)
+                return make_data_success(Result{dotted_version(name, n, b)});
+        }
+        return make_data_failure_from_error<Result>();
+    });
 }
 
 bool Feature0003FirmwareInfo::GetModelId(std::uint32_t* modelId)
@@ -415,36 +412,18 @@ bool Feature0003FirmwareInfo::GetModelId(std::uint32_t* modelId)
     std::uint32_t low = 0;
     if (!GetEntityCount(nullptr, nullptr, &high, &low, nullptr, nullptr, nullptr, 1))
         return false;
-    if (!modelId)
-        return true;
-    if (high != 0) {
-        *modelId = (high << 16) | low;
-        return true;
-    }
-    auto dev = device();
-    if (!dev)
-        return false;
-    *modelId = dev->getProductId();
-    return true;
+    return !modelId || model_id(high, low, *modelId);
 }
 
 std::shared_ptr<IDataRequest<IFeature0003FirmwareInfo::GetModelIdResponse>> Feature0003FirmwareInfo::GetModelId()
 {
     using Result = GetModelIdResponse;
-    auto feature = shared_self();
-    return DataRequest<Result, IDataRequest<GetEntityCountResponse>, GetEntityCountResponse*>::create(
-        GetEntityCount(1), std::weak_ptr<void>(feature),
-        [feature](GetEntityCountResponse* c) -> std::shared_ptr<IDataRequest<Result>> {
-            if (!c)
-                return make_data_failure_from_error<Result>();
-            if (c->modelIdHigh != 0)
-                return make_data_success(Result{(c->modelIdHigh << 16) | c->modelId0, 0});
-            auto dev = feature->device();
-            if (!dev)
-                return make_data_failure_from_error<Result>();
-            return make_data_success(Result{dev->getProductId(), 0});
-        },
-        "");
+    return after_entity_count<Result>([](Feature0003FirmwareInfo& feature, const GetEntityCountResponse& c) {
+        Result r;
+        if (!feature.model_id(c.modelIdHigh, c.modelId0, r.modelId))
+            return make_data_failure_from_error<Result>();
+        return make_data_success(r);
+    });
 }
 
 bool Feature0003FirmwareInfo::GetExtendedModelId(std::uint32_t* extendedModelId, std::uint32_t flag)
@@ -456,15 +435,9 @@ std::shared_ptr<IDataRequest<IFeature0003FirmwareInfo::GetExtendedModelIdRespons
     GetExtendedModelId()
 {
     using Result = GetExtendedModelIdResponse;
-    auto feature = shared_self();
-    return DataRequest<Result, IDataRequest<GetEntityCountResponse>, GetEntityCountResponse*>::create(
-        GetEntityCount(1), std::weak_ptr<void>(feature),
-        [feature](GetEntityCountResponse* c) -> std::shared_ptr<IDataRequest<Result>> {
-            if (!c)
-                return make_data_failure_from_error<Result>();
-            return make_data_success(Result{c->extendedModelId, 0});
-        },
-        "");
+    return after_entity_count<Result>([](Feature0003FirmwareInfo&, const GetEntityCountResponse& c) {
+        return make_data_success(Result{c.extendedModelId, 0});
+    });
 }
 
 bool Feature0003FirmwareInfo::GetFwInfoByType(std::uint32_t type, std::string* name, std::uint16_t* number,

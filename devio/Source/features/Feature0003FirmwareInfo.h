@@ -2,12 +2,13 @@
 #include "features/Feature.h"
 #include "features/IFeature0003FirmwareInfo.h"
 
+#include <functional>
+
 namespace devio {
 
-class Feature0003FirmwareInfo : public Feature, public IFeature0003FirmwareInfo {
+class Feature0003FirmwareInfo : public FeatureClass<Feature0003FirmwareInfo, IFeature0003FirmwareInfo> {
 public:
-    Feature0003FirmwareInfo(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
-    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    using FeatureClass::FeatureClass;
 
     bool GetEntityCount(std::uint32_t* entityCount, std::uint32_t* unitId, std::uint32_t* modelIdHigh,
                         std::uint32_t* modelId0, std::uint32_t* modelId1, std::uint32_t* modelId2,
@@ -34,7 +35,13 @@ public:
                          std::uint32_t* flags, std::vector<Byte>* extra) override;
 
 private:
-    std::shared_ptr<Feature0003FirmwareInfo> shared_self();
+    // Chain `next` on GetEntityCount (flag 1); a failed count fails the chain.
+    template <class Result>
+    std::shared_ptr<IDataRequest<Result>> after_entity_count(
+        std::function<std::shared_ptr<IDataRequest<Result>>(Feature0003FirmwareInfo&, const GetEntityCountResponse&)>
+            next);
+    // modelIdHigh:modelId0, or the device's product id when the high half is 0 (28: device gone).
+    bool model_id(std::uint32_t high, std::uint32_t low, std::uint32_t& modelId);
     // First entity accepted by `match` (given type and name), as a dotted version text.
     bool formatted_version(const std::function<bool(std::uint32_t, const std::string&)>& match, std::string* text,
                            std::uint16_t* build, std::uint16_t* number, std::uint32_t* flags);

@@ -4,27 +4,13 @@
 
 namespace devio {
 
-Feature0005DeviceNameType::Feature0005DeviceNameType(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature0005DeviceNameType::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature0005DeviceNameType>(featureIndex, std::move(device));
-}
-
 // Every request is repeatable and read-only (kind 1): the device may answer it from its cache.
 
 bool Feature0005DeviceNameType::GetCount(std::uint32_t* count)
 {
     std::vector<Byte> reply;
-    if (!execute(0, {}, reply, 1))
+    if (!execute_payload(0, {}, 1, 1, reply))
         return false;
-    if (reply.empty()) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     if (count)
         *count = reply[0];
     return true;
@@ -80,12 +66,8 @@ bool Feature0005DeviceNameType::GetType(std::uint32_t* type)
 bool Feature0005DeviceNameType::GetType(std::uint8_t* type)
 {
     std::vector<Byte> reply;
-    if (!execute(2, {}, reply, 1))
+    if (!execute_payload(2, {}, 1, 1, reply))
         return false;
-    if (reply.empty()) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     if (type)
         *type = reply[0];
     return true;

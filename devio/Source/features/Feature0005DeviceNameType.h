@@ -6,10 +6,9 @@
 
 namespace devio {
 
-class Feature0005DeviceNameType : public Feature, public IFeature0005DeviceNameType {
+class Feature0005DeviceNameType : public FeatureClass<Feature0005DeviceNameType, IFeature0005DeviceNameType> {
 public:
-    Feature0005DeviceNameType(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
-    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    using FeatureClass::FeatureClass;
 
     bool GetCount(std::uint32_t* count) override;
     bool GetName(std::string* name) override;

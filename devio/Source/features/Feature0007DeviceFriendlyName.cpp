@@ -6,26 +6,12 @@
 
 namespace devio {
 
-Feature0007DeviceFriendlyName::Feature0007DeviceFriendlyName(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature0007DeviceFriendlyName::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature0007DeviceFriendlyName>(featureIndex, std::move(device));
-}
-
 bool Feature0007DeviceFriendlyName::GetFriendlyNameLen(std::uint16_t* nameLength, std::uint16_t* maxNameLength,
                                                        std::uint16_t* defaultNameLength)
 {
     std::vector<Byte> reply;
-    if (!execute(0, {}, reply, 0))
+    if (!execute_payload(0, {}, 0, 3, reply))
         return false;
-    if (reply.size() < 3) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     if (nameLength)
         *nameLength = reply[0];
     if (maxNameLength)
@@ -39,12 +25,8 @@ bool Feature0007DeviceFriendlyName::read_chunk(std::uint32_t function, std::uint
                                                std::vector<Byte>* chunk)
 {
     std::vector<Byte> reply;
-    if (!execute(function, {Byte(position)}, reply, 0))
+    if (!execute_payload(function, {Byte(position)}, 0, 16, reply))
         return false;
-    if (reply.size() < 16) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     // Byte 0 echoes the position.
     if (chunk)
         chunk->assign(reply.begin() + 1, reply.end());
@@ -101,12 +83,8 @@ bool Feature0007DeviceFriendlyName::SetFriendlyName(std::uint8_t position, const
     std::vector<Byte> params{position};
     params.insert(params.end(), chunk.begin(), chunk.end());
     std::vector<Byte> reply;
-    if (!execute(3, params, reply, 0))
+    if (!execute_payload(3, params, 0, 1, reply))
         return false;
-    if (reply.empty()) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     return true;
 }
 

@@ -4,10 +4,9 @@
 
 namespace devio {
 
-class Feature0007DeviceFriendlyName : public Feature, public IFeature0007DeviceFriendlyName {
+class Feature0007DeviceFriendlyName : public FeatureClass<Feature0007DeviceFriendlyName, IFeature0007DeviceFriendlyName> {
 public:
-    Feature0007DeviceFriendlyName(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
-    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    using FeatureClass::FeatureClass;
 
     bool GetFriendlyNameLen(std::uint16_t* nameLength, std::uint16_t* maxNameLength,
                             std::uint16_t* defaultNameLength) override;

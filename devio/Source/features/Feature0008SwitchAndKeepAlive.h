@@ -4,10 +4,9 @@
 
 namespace devio {
 
-class Feature0008SwitchAndKeepAlive : public Feature, public IFeature0008SwitchAndKeepAlive {
+class Feature0008SwitchAndKeepAlive : public FeatureClass<Feature0008SwitchAndKeepAlive, IFeature0008SwitchAndKeepAlive> {
 public:
-    Feature0008SwitchAndKeepAlive(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
-    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    using FeatureClass::FeatureClass;
 
     bool GetInfo(std::uint16_t* first, std::uint16_t* second) override;
     bool KeepAlive(std::uint16_t value, std::uint16_t* result) override;

@@ -5,16 +5,6 @@
 
 namespace devio {
 
-Feature0020ConfigChange::Feature0020ConfigChange(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature0020ConfigChange::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature0020ConfigChange>(featureIndex, std::move(device));
-}
-
 std::shared_ptr<IDataRequest<IFeature0020ConfigChange::GetCookieResponse>> Feature0020ConfigChange::GetCookie()
 {
     return decode_request<GetCookieResponse>(
@@ -36,12 +26,8 @@ std::shared_ptr<IRequest> Feature0020ConfigChange::SetCompleteAsync(std::uint16_
 bool Feature0020ConfigChange::GetCookie(std::uint16_t* cookie)
 {
     std::vector<Byte> reply;
-    if (!execute(0, {}, reply, 0))
+    if (!execute_payload(0, {}, 0, 2, reply))
         return false;
-    if (reply.size() < 2) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     if (cookie)
         *cookie = be16(reply, 0);
     return true;

@@ -4,12 +4,10 @@
 
 namespace devio {
 
-class Feature0020ConfigChange : public Feature,
-                                public IFeature0020ConfigChange,
+class Feature0020ConfigChange : public FeatureClass<Feature0020ConfigChange, IFeature0020ConfigChange>,
                                 public Producer<IFeature0020ConfigChange::ConfigReport> {
 public:
-    Feature0020ConfigChange(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
-    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    using FeatureClass::FeatureClass;
 
     std::shared_ptr<IDataRequest<GetCookieResponse>> GetCookie() override;
     std::shared_ptr<IRequest> SetCompleteAsync(std::uint16_t cookie) override;

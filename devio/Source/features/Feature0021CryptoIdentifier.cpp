@@ -4,16 +4,6 @@
 
 namespace devio {
 
-Feature0021CryptoIdentifier::Feature0021CryptoIdentifier(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature0021CryptoIdentifier::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature0021CryptoIdentifier>(featureIndex, std::move(device));
-}
-
 bool Feature0021CryptoIdentifier::GetIdentifier(std::vector<Byte>* identifier)
 {
     std::vector<Byte> ignored;
@@ -21,12 +11,8 @@ bool Feature0021CryptoIdentifier::GetIdentifier(std::vector<Byte>* identifier)
     out.clear();
     for (std::uint32_t function : {0u, 1u}) {
         std::vector<Byte> reply;
-        if (!execute(function, {}, reply, 0))
+        if (!execute_payload(function, {}, 0, 16, reply))
             return false;
-        if (reply.size() < 16) {
-            set_last_error(2, 0, nullptr);
-            return false;
-        }
         out.insert(out.end(), reply.begin(), reply.begin() + 16);
     }
     return true;

@@ -4,11 +4,10 @@
 
 namespace devio {
 
-class Feature0021CryptoIdentifier : public Feature, public IFeature0021CryptoIdentifier,
+class Feature0021CryptoIdentifier : public FeatureClass<Feature0021CryptoIdentifier, IFeature0021CryptoIdentifier>,
                                      public Producer<IFeature0021CryptoIdentifier::RegenDetect> {
 public:
-    Feature0021CryptoIdentifier(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
-    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    using FeatureClass::FeatureClass;
 
     bool GetIdentifier(std::vector<Byte>* identifier) override;
     bool RegenerateIdentifier() override;

@@ -4,16 +4,6 @@
 
 namespace devio {
 
-Feature00c0DFUControl::Feature00c0DFUControl(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature00c0DFUControl::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature00c0DFUControl>(featureIndex, std::move(device));
-}
-
 bool Feature00c0DFUControl::SetDfuControl()
 {
     std::vector<Byte> reply;

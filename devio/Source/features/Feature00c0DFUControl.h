@@ -7,11 +7,10 @@
 
 namespace devio {
 
-class Feature00c0DFUControl : public Feature, public IFeature00c0DFUControl,
+class Feature00c0DFUControl : public FeatureClass<Feature00c0DFUControl, IFeature00c0DFUControl>,
                               public Producer<IFeature00c0DFUControl::ConfigReport> {
 public:
-    Feature00c0DFUControl(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
-    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    using FeatureClass::FeatureClass;
 
     bool SetDfuControl() override;
 

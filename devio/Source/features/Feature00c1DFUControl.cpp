@@ -4,25 +4,11 @@
 
 namespace devio {
 
-Feature00c1DFUControl::Feature00c1DFUControl(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature00c1DFUControl::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature00c1DFUControl>(featureIndex, std::move(device));
-}
-
 bool Feature00c1DFUControl::GetDfuControl(std::uint32_t* state)
 {
     std::vector<Byte> reply;
-    if (!execute(0, {}, reply, 0))
+    if (!execute_payload(0, {}, 0, 2, reply))
         return false;
-    if (reply.size() < 2) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     if (state)
         *state = reply[1];
     return true;

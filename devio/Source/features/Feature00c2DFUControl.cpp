@@ -4,16 +4,6 @@
 
 namespace devio {
 
-Feature00c2DFUControl::Feature00c2DFUControl(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature00c2DFUControl::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature00c2DFUControl>(featureIndex, std::move(device));
-}
-
 bool Feature00c2DFUControl::GetDfuControl(std::uint8_t* state)
 {
     std::vector<Byte> reply;

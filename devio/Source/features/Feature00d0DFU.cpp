@@ -8,26 +8,12 @@
 
 namespace devio {
 
-Feature00d0DFU::Feature00d0DFU(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature00d0DFU::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature00d0DFU>(featureIndex, std::move(device));
-}
-
 bool Feature00d0DFU::DfuStart(std::vector<Byte> params, std::uint32_t* status, std::vector<Byte>* reply)
 {
-    std::vector<Byte> payload;
-    if (!execute(4, params, payload, 0))
-        return false;
     // The status is byte 4 of the record; a short report does not carry it.
-    if (payload.size() < 5) {
-        set_last_error(2, 0, nullptr);
+    std::vector<Byte> payload;
+    if (!execute_payload(4, params, 0, 5, payload))
         return false;
-    }
     if (status)
         *status = payload[4];
     if (reply)

@@ -4,11 +4,10 @@
 
 namespace devio {
 
-class Feature00d0DFU : public Feature, public IFeature00d0DFU,
+class Feature00d0DFU : public FeatureClass<Feature00d0DFU, IFeature00d0DFU>,
                        public Producer<IFeature00d0DFU::Report> {
 public:
-    Feature00d0DFU(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
-    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    using FeatureClass::FeatureClass;
 
     bool DfuStart(std::vector<Byte> params, std::uint32_t* status, std::vector<Byte>* reply) override;
     bool DfuCmdData(std::uint32_t packetNumber, std::vector<Byte> packet) override;

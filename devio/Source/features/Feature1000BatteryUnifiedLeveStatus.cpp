@@ -4,26 +4,12 @@
 
 namespace devio {
 
-Feature1000BatteryUnifiedLeveStatus::Feature1000BatteryUnifiedLeveStatus(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature1000BatteryUnifiedLeveStatus::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature1000BatteryUnifiedLeveStatus>(featureIndex, std::move(device));
-}
-
 bool Feature1000BatteryUnifiedLeveStatus::GetBatteryLevelStatus(std::uint16_t* first, std::uint16_t* second,
                                                                 std::uint16_t* third)
 {
     std::vector<Byte> reply;
-    if (!execute(0, {}, reply, 0))
+    if (!execute_payload(0, {}, 0, 3, reply))
         return false;
-    if (reply.size() < 3) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     if (first)
         *first = reply[0];
     if (second)
@@ -37,12 +23,8 @@ bool Feature1000BatteryUnifiedLeveStatus::GetBatteryCapability(std::uint16_t* fi
                                                                std::uint32_t* third, std::uint32_t* fourth)
 {
     std::vector<Byte> reply;
-    if (!execute(1, {}, reply, 1))
+    if (!execute_payload(1, {}, 1, 5, reply))
         return false;
-    if (reply.size() < 5) {
-        set_last_error(2, 0, nullptr);
-        return false;
-    }
     if (first)
         *first = reply[0];
     if (second)

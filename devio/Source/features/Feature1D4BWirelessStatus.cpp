@@ -4,16 +4,6 @@
 
 namespace devio {
 
-Feature1D4BWirelessStatus::Feature1D4BWirelessStatus(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-    : Feature(FeatureId, featureIndex, std::move(device))
-{
-}
-
-std::shared_ptr<IFeature> Feature1D4BWirelessStatus::create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
-{
-    return std::make_shared<Feature1D4BWirelessStatus>(featureIndex, std::move(device));
-}
-
 void Feature1D4BWirelessStatus::on_notification(int /*function*/, const std::vector<Byte>& payload)
 {
     // Every notification of this feature is a status report, whatever its number.

@@ -4,12 +4,10 @@
 
 namespace devio {
 
-class Feature1D4BWirelessStatus : public Feature,
-                                  public IFeature1D4BWirelessStatus,
+class Feature1D4BWirelessStatus : public FeatureClass<Feature1D4BWirelessStatus, IFeature1D4BWirelessStatus>,
                                   public Producer<IFeature1D4BWirelessStatus::Report> {
 public:
-    Feature1D4BWirelessStatus(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
-    static std::shared_ptr<IFeature> create(std::uint8_t featureIndex, std::weak_ptr<IDevice> device);
+    using FeatureClass::FeatureClass;
 
 protected:
     void on_notification(int function, const std::vector<Byte>& payload) override;
