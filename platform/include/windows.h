@@ -317,18 +317,20 @@ typedef enum _TOKEN_INFORMATION_CLASS {
     TokenElevation = 20
 } TOKEN_INFORMATION_CLASS;
 
-typedef struct _SHELLEXECUTEINFOA {
+// The ANSI and wide forms differ only in their character type.
+template <class Char>
+struct ShellExecuteInfoT {
     DWORD cbSize;
     ULONG fMask;
     HWND hwnd;
-    LPCSTR lpVerb;
-    LPCSTR lpFile;
-    LPCSTR lpParameters;
-    LPCSTR lpDirectory;
+    const Char* lpVerb;
+    const Char* lpFile;
+    const Char* lpParameters;
+    const Char* lpDirectory;
     int nShow;
     HINSTANCE hInstApp;
     void* lpIDList;
-    LPCSTR lpClass;
+    const Char* lpClass;
     HKEY hkeyClass;
     DWORD dwHotKey;
     union {
@@ -336,30 +338,25 @@ typedef struct _SHELLEXECUTEINFOA {
         HANDLE hMonitor;
     };
     HANDLE hProcess;
-} SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
-static_assert(sizeof(SHELLEXECUTEINFOA) == 112, "SHELLEXECUTEINFOA");
+};
+typedef ShellExecuteInfoT<CHAR> SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
+typedef ShellExecuteInfoT<WCHAR> SHELLEXECUTEINFOW, *LPSHELLEXECUTEINFOW;
+static_assert(sizeof(SHELLEXECUTEINFOA) == 112 && sizeof(SHELLEXECUTEINFOW) == 112, "SHELLEXECUTEINFO");
+static_assert(offsetof(SHELLEXECUTEINFOA, hProcess) == 104, "SHELLEXECUTEINFO.hProcess");
 
-typedef struct _SHELLEXECUTEINFOW {
-    DWORD cbSize;
-    ULONG fMask;
-    HWND hwnd;
-    LPCWSTR lpVerb;
-    LPCWSTR lpFile;
-    LPCWSTR lpParameters;
-    LPCWSTR lpDirectory;
-    int nShow;
-    HINSTANCE hInstApp;
-    void* lpIDList;
-    LPCWSTR lpClass;
-    HKEY hkeyClass;
-    DWORD dwHotKey;
-    union {
-        HANDLE hIcon;
-        HANDLE hMonitor;
-    };
-    HANDLE hProcess;
-} SHELLEXECUTEINFOW, *LPSHELLEXECUTEINFOW;
-static_assert(sizeof(SHELLEXECUTEINFOW) == 112, "SHELLEXECUTEINFOW");
+// A critical section of this platform keeps its lock object behind DebugInfo (made by
+// InitializeCriticalSection, freed by DeleteCriticalSection); the size is that of 64-bit Windows.
+typedef struct _RTL_CRITICAL_SECTION {
+    PVOID DebugInfo;
+    LONG LockCount;
+    LONG RecursionCount;
+    HANDLE OwningThread;
+    HANDLE LockSemaphore;
+    ULONG_PTR SpinCount;
+} CRITICAL_SECTION, *PCRITICAL_SECTION, *LPCRITICAL_SECTION;
+static_assert(sizeof(CRITICAL_SECTION) == 40, "CRITICAL_SECTION");
+
+typedef DWORD (*LPTHREAD_START_ROUTINE)(LPVOID parameter);
 
 // ---------------------------------------------------------------------------------------------
 // Error codes and results
@@ -668,6 +665,7 @@ static_assert(sizeof(SHELLEXECUTEINFOW) == 112, "SHELLEXECUTEINFOW");
 #define PROCESS_QUERY_INFORMATION 0x0400u
 #define PROCESS_QUERY_LIMITED_INFORMATION 0x1000u
 #define STILL_ACTIVE 259u
+#define CREATE_SUSPENDED 0x00000004u  // not offered: CreateThread refuses it
 
 #define SECURITY_NT_AUTHORITY { { 0, 0, 0, 0, 0, 5 } }
 #define SECURITY_BUILTIN_DOMAIN_RID 0x00000020u
@@ -766,6 +764,20 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 void GetLocalTime(LPSYSTEMTIME time);
 void GetSystemTime(LPSYSTEMTIME time);
 void GetSystemTimeAsFileTime(LPFILETIME time);
+
+// Functions: threads and critical sections. A thread handle is signalled when the thread ends.
+// TerminateThread cannot stop a thread here: it fails with ERROR_NOT_SUPPORTED (callers stop threads
+// cooperatively).
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES attributes, SIZE_T stackSize, LPTHREAD_START_ROUTINE start, LPVOID parameter,
+                    DWORD flags, LPDWORD threadId);
+BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode);
+BOOL TerminateThread(HANDLE thread, DWORD exitCode);
+void InitializeCriticalSection(LPCRITICAL_SECTION section);
+BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD spinCount);
+void EnterCriticalSection(LPCRITICAL_SECTION section);
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section);
+void LeaveCriticalSection(LPCRITICAL_SECTION section);
+void DeleteCriticalSection(LPCRITICAL_SECTION section);
 
 // Functions: files and folders
 HANDLE CreateFileW(LPCWSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES attributes,

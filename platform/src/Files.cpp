@@ -104,41 +104,11 @@ public:
     ~File() override { release(); }
 
     BOOL read(LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped) override {
-        if (!m_access.read) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        if (!buffer && size) {
-            SetLastError(ERROR_INVALID_USER_BUFFER);
-            return FALSE;
-        }
-        ssize_t n;
-        if (overlapped) {
-            off_t offset = static_cast<off_t>((static_cast<ULONGLONG>(overlapped->OffsetHigh) << 32) | overlapped->Offset);
-            n = ::pread(m_fd, buffer, size, offset);
-        } else {
-            n = ::read(m_fd, buffer, size);
-        }
-        return finish(n, done, overlapped, true);
+        return transfer(true, buffer, size, done, overlapped);
     }
 
     BOOL write(LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped) override {
-        if (!m_access.write) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        if (!buffer && size) {
-            SetLastError(ERROR_INVALID_USER_BUFFER);
-            return FALSE;
-        }
-        ssize_t n;
-        if (overlapped) {
-            off_t offset = static_cast<off_t>((static_cast<ULONGLONG>(overlapped->OffsetHigh) << 32) | overlapped->Offset);
-            n = ::pwrite(m_fd, buffer, size, offset);
-        } else {
-            n = ::write(m_fd, buffer, size);
-        }
-        return finish(n, done, overlapped, false);
+        return transfer(false, const_cast<LPVOID>(buffer), size, done, overlapped);
     }
 
     DWORD file_size(LPDWORD high) override {
@@ -159,6 +129,26 @@ public:
     bool writable() const { return m_access.write; }
 
 private:
+    // One read or write; with an operation record at its offset (ordinary files complete at once).
+    BOOL transfer(bool reading, LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped) {
+        if (!(reading ? m_access.read : m_access.write)) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        if (!buffer && size) {
+            SetLastError(ERROR_INVALID_USER_BUFFER);
+            return FALSE;
+        }
+        ssize_t n;
+        if (overlapped) {
+            off_t offset = static_cast<off_t>((static_cast<ULONGLONG>(overlapped->OffsetHigh) << 32) | overlapped->Offset);
+            n = reading ? ::pread(m_fd, buffer, size, offset) : ::pwrite(m_fd, buffer, size, offset);
+        } else {
+            n = reading ? ::read(m_fd, buffer, size) : ::write(m_fd, buffer, size);
+        }
+        return finish(n, done, overlapped, reading);
+    }
+
     BOOL finish(ssize_t n, LPDWORD done, LPOVERLAPPED overlapped, bool reading) {
         if (n < 0) {
             DWORD error = error_from_errno(errno, m_path);
@@ -253,6 +243,8 @@ HANDLE open_file(const std::u16string& name, DWORD desired, DWORD share, DWORD c
         oflags |= O_RDONLY;
     if (creation == CREATE_NEW) oflags |= O_CREAT | O_EXCL;
     if (creation == CREATE_ALWAYS || creation == OPEN_ALWAYS) oflags |= O_CREAT;
+    // A handle that may only append writes at the end of the file, wherever its position is.
+    if ((desired & FILE_APPEND_DATA) && !(desired & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA))) oflags |= O_APPEND;
     // O_RDONLY cannot create a file: open for writing on the host while the handle stays read-only.
     if ((oflags & O_CREAT) && !access.write) oflags = (oflags & ~O_ACCMODE) | O_RDWR;
     int fd = ::open(path.c_str(), oflags, 0666);
@@ -307,63 +299,6 @@ bool delete_allowed(const std::string& path) {
 }
 
 // --- text ---
-// Strict UTF-8 decoding; false when the input holds an invalid sequence (replaced by U+FFFD).
-bool decode_utf8(const char* text, size_t length, std::u16string& out) {
-    bool valid = true;
-    size_t i = 0;
-    auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    while (i < length) {
-        unsigned char c = byte(i);
-        char32_t cp = 0;
-        size_t extra = 0;
-        char32_t min = 0;
-        if (c < 0x80) {
-            cp = c;
-        } else if (c >= 0xC2 && c <= 0xDF) {
-            cp = c & 0x1F;
-            extra = 1;
-            min = 0x80;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            cp = c & 0x0F;
-            extra = 2;
-            min = 0x800;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            cp = c & 0x07;
-            extra = 3;
-            min = 0x10000;
-        } else {
-            valid = false;
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        bool ok = true;
-        for (size_t k = 1; ok && k <= extra; ++k) {
-            if (i + k >= length || (byte(i + k) & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (byte(i + k) & 0x3F);
-        }
-        if (ok && extra && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000))) ok = false;
-        if (!ok) {
-            valid = false;
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        i += extra + 1;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-    }
-    return valid;
-}
-
 bool has_lone_surrogate(const char16_t* text, size_t length) {
     for (size_t i = 0; i < length; ++i) {
         char16_t c = text[i];
@@ -727,65 +662,44 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD access, DWORD shareMode, LPSECURITY_AT
 }
 
 BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED overlapped) {
-    auto object = lookup_handle(file);
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    auto object = lookup_or_fail(file);
+    if (!object) return FALSE;
     return object->read(buffer, toRead, read, overlapped);
 }
 
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED overlapped) {
-    auto object = lookup_handle(file);
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    auto object = lookup_or_fail(file);
+    if (!object) return FALSE;
     return object->write(buffer, toWrite, written, overlapped);
 }
 
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) {
-    auto object = lookup_handle(file);
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    auto object = lookup_or_fail(file);
+    if (!object) return FALSE;
     return object->get_overlapped_result(overlapped, transferred, wait);
 }
 
 BOOL CancelIo(HANDLE file) {
-    auto object = lookup_handle(file);
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    auto object = lookup_or_fail(file);
+    if (!object) return FALSE;
     return object->cancel_io(nullptr);
 }
 
 BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped) {
-    auto object = lookup_handle(file);
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    auto object = lookup_or_fail(file);
+    if (!object) return FALSE;
     return object->cancel_io(overlapped);
 }
 
 BOOL FlushFileBuffers(HANDLE file) {
-    auto f = lookup_handle_as<File>(file);
-    if (!f) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    auto f = lookup_or_fail<File>(file);
+    if (!f) return FALSE;
     return ::fsync(f->fd()) == 0 ? TRUE : FALSE;
 }
 
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
-    auto object = lookup_handle(file);
-    if (!object) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return INVALID_FILE_SIZE;
-    }
+    auto object = lookup_or_fail(file);
+    if (!object) return INVALID_FILE_SIZE;
     return object->file_size(sizeHigh);
 }
 
@@ -803,11 +717,8 @@ BOOL GetFileSizeEx(HANDLE file, PLARGE_INTEGER size) {
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD method) {
-    auto f = lookup_handle_as<File>(file);
-    if (!f) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return INVALID_SET_FILE_POINTER;
-    }
+    auto f = lookup_or_fail<File>(file);
+    if (!f) return INVALID_SET_FILE_POINTER;
     LONGLONG move = distanceHigh ? static_cast<LONGLONG>((static_cast<ULONGLONG>(static_cast<DWORD>(*distanceHigh)) << 32) |
                                                          static_cast<DWORD>(distance))
                                  : distance;
@@ -823,11 +734,8 @@ DWORD SetFilePointer(HANDLE file, LONG distance, PLONG distanceHigh, DWORD metho
 }
 
 BOOL SetEndOfFile(HANDLE file) {
-    auto f = lookup_handle_as<File>(file);
-    if (!f) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    auto f = lookup_or_fail<File>(file);
+    if (!f) return FALSE;
     if (!f->writable()) {
         SetLastError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -1033,11 +941,7 @@ BOOL FindNextFileW(HANDLE find, LPWIN32_FIND_DATAW data) {
 }
 
 BOOL FindClose(HANDLE find) {
-    if (!lookup_handle_as<FindSearch>(find)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    return CloseHandle(find);
+    return lookup_or_fail<FindSearch>(find) ? CloseHandle(find) : FALSE;
 }
 
 DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer) {
@@ -1271,21 +1175,14 @@ HANDLE FindFirstChangeNotificationW(LPCWSTR path, BOOL watchSubtree, DWORD filte
 }
 
 BOOL FindNextChangeNotification(HANDLE change) {
-    auto notification = lookup_handle_as<ChangeNotification>(change);
-    if (!notification) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    auto notification = lookup_or_fail<ChangeNotification>(change);
+    if (!notification) return FALSE;
     notification->rearm();
     return TRUE;
 }
 
 BOOL FindCloseChangeNotification(HANDLE change) {
-    if (!lookup_handle_as<ChangeNotification>(change)) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    return CloseHandle(change);
+    return lookup_or_fail<ChangeNotification>(change) ? CloseHandle(change) : FALSE;
 }
 
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide, int wideLength) {

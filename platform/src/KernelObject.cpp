@@ -16,6 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
+#include <future>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -476,21 +478,15 @@ HANDLE CreateEventExW(LPSECURITY_ATTRIBUTES attributes, LPCWSTR name, DWORD flag
 }
 
 BOOL SetEvent(HANDLE handle) {
-    auto event = lookup_handle_as<Event>(handle);
-    if (!event) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    auto event = lookup_or_fail<Event>(handle);
+    if (!event) return FALSE;
     event->set();
     return TRUE;
 }
 
 BOOL ResetEvent(HANDLE handle) {
-    auto event = lookup_handle_as<Event>(handle);
-    if (!event) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    auto event = lookup_or_fail<Event>(handle);
+    if (!event) return FALSE;
     event->reset();
     return TRUE;
 }
@@ -528,11 +524,8 @@ HANDLE OpenMutexW(DWORD, BOOL, LPCWSTR name) {
 }
 
 BOOL ReleaseMutex(HANDLE handle) {
-    auto mutex = lookup_handle_as<Mutex>(handle);
-    if (!mutex) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
+    auto mutex = lookup_or_fail<Mutex>(handle);
+    if (!mutex) return FALSE;
     bool released;
     {
         std::lock_guard<std::mutex> lock(wait_mutex());
@@ -614,6 +607,113 @@ DWORD GetCurrentThreadId() {
 DWORD GetCurrentProcessId() { return static_cast<DWORD>(::getpid()); }
 HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1)); }
 HANDLE GetCurrentThread() { return reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-2)); }
+
+// --- threads ---
+namespace {
+
+// A thread made by CreateThread; its handle is signalled once the start routine has returned.
+class Thread : public KernelObject {
+public:
+    bool is_waitable() const override { return true; }
+    bool is_signaled_locked(DWORD) override { return m_done; }
+    void finish(DWORD code) {
+        {
+            std::lock_guard<std::mutex> lock(wait_mutex());
+            m_exitCode = code;
+            m_done = true;
+        }
+        notify_waiters();
+    }
+    DWORD exit_code() {
+        std::lock_guard<std::mutex> lock(wait_mutex());
+        return m_done ? m_exitCode : STILL_ACTIVE;
+    }
+
+private:
+    bool m_done = false;  // guarded by wait_mutex()
+    DWORD m_exitCode = 0;
+};
+
+std::recursive_mutex* section_lock(LPCRITICAL_SECTION section) {
+    auto* lock = section ? static_cast<std::recursive_mutex*>(section->DebugInfo) : nullptr;
+    if (!lock) debug_append("critical section used without InitializeCriticalSection\n");
+    return lock;
+}
+
+}  // namespace
+
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                    LPDWORD threadId) {
+    if (!start || (flags & CREATE_SUSPENDED)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    auto thread = std::make_shared<Thread>();
+    std::promise<DWORD> started;
+    std::future<DWORD> id = started.get_future();
+    try {
+        std::thread([thread, start, parameter, &started] {
+            started.set_value(GetCurrentThreadId());  // `started` is not touched after this
+            thread->finish(start(parameter));
+        }).detach();
+    } catch (const std::system_error&) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    DWORD newId = id.get();
+    if (threadId) *threadId = newId;
+    return insert_handle(thread);
+}
+
+BOOL GetExitCodeThread(HANDLE handle, LPDWORD exitCode) {
+    auto thread = lookup_or_fail<Thread>(handle);
+    if (!thread) return FALSE;
+    if (!exitCode) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *exitCode = thread->exit_code();
+    return TRUE;
+}
+
+BOOL TerminateThread(HANDLE handle, DWORD) {
+    if (!lookup_or_fail<Thread>(handle)) return FALSE;
+    debug_append("TerminateThread is not supported; the thread keeps running\n");
+    SetLastError(ERROR_NOT_SUPPORTED);
+    return FALSE;
+}
+
+// --- critical sections ---
+void InitializeCriticalSection(LPCRITICAL_SECTION section) {
+    if (!section) return;
+    *section = CRITICAL_SECTION{};
+    section->DebugInfo = new std::recursive_mutex;
+}
+
+BOOL InitializeCriticalSectionAndSpinCount(LPCRITICAL_SECTION section, DWORD spinCount) {
+    InitializeCriticalSection(section);
+    if (section) section->SpinCount = spinCount;
+    return TRUE;
+}
+
+void EnterCriticalSection(LPCRITICAL_SECTION section) {
+    if (auto* lock = section_lock(section)) lock->lock();
+}
+
+BOOL TryEnterCriticalSection(LPCRITICAL_SECTION section) {
+    auto* lock = section_lock(section);
+    return lock && lock->try_lock() ? TRUE : FALSE;
+}
+
+void LeaveCriticalSection(LPCRITICAL_SECTION section) {
+    if (auto* lock = section_lock(section)) lock->unlock();
+}
+
+void DeleteCriticalSection(LPCRITICAL_SECTION section) {
+    if (!section) return;
+    delete static_cast<std::recursive_mutex*>(section->DebugInfo);
+    section->DebugInfo = nullptr;
+}
 
 namespace platform::sim {
 

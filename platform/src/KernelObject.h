@@ -58,6 +58,12 @@ template <class T> std::shared_ptr<T> lookup_handle_as(HANDLE handle) {
     return std::dynamic_pointer_cast<T>(lookup_handle(handle));
 }
 bool close_handle(HANDLE handle);  // false (no SetLastError) when the handle is unknown
+// As lookup_handle_as, but sets ERROR_INVALID_HANDLE when the handle is not a T.
+template <class T = KernelObject> std::shared_ptr<T> lookup_or_fail(HANDLE handle) {
+    auto object = lookup_handle_as<T>(handle);
+    if (!object) SetLastError(ERROR_INVALID_HANDLE);
+    return object;
+}
 
 // --- events, usable by any part ---
 class Event : public KernelObject {
@@ -114,7 +120,9 @@ void add_reset_hook(void (*hook)());
 std::string host_path(const std::u16string& windowsPath);
 
 // --- text helpers ---
-std::u16string utf8_to_utf16(const std::string& text);
+// Strict UTF-8 decoding: false when the input holds an invalid sequence (each replaced by U+FFFD).
+bool decode_utf8(const char* text, size_t length, std::u16string& out);
+std::u16string utf8_to_utf16(const std::string& text);  // invalid sequences become U+FFFD
 std::string utf16_to_utf8(const std::u16string& text);
 std::u16string wide_string(LPCWSTR text);  // null -> empty
 std::u16string lower(std::u16string text);  // ASCII letters only

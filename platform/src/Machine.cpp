@@ -145,40 +145,46 @@ void add_reset_hook(void (*hook)()) {
 }
 
 // --- text helpers ---
-std::u16string utf8_to_utf16(const std::string& text) {
-    std::u16string out;
-    out.reserve(text.size());
+bool decode_utf8(const char* text, size_t length, std::u16string& out) {
+    bool valid = true;
     size_t i = 0;
-    while (i < text.size()) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        char32_t cp;
-        int extra;
+    auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    while (i < length) {
+        unsigned char c = byte(i);
+        char32_t cp = 0;
+        size_t extra = 0;
+        char32_t min = 0;
         if (c < 0x80) {
             cp = c;
-            extra = 0;
-        } else if ((c & 0xE0) == 0xC0) {
+        } else if (c >= 0xC2 && c <= 0xDF) {
             cp = c & 0x1F;
             extra = 1;
-        } else if ((c & 0xF0) == 0xE0) {
+            min = 0x80;
+        } else if (c >= 0xE0 && c <= 0xEF) {
             cp = c & 0x0F;
             extra = 2;
-        } else if ((c & 0xF8) == 0xF0) {
+            min = 0x800;
+        } else if (c >= 0xF0 && c <= 0xF4) {
             cp = c & 0x07;
             extra = 3;
+            min = 0x10000;
         } else {
+            valid = false;
             out.push_back(0xFFFD);
             ++i;
             continue;
         }
         bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            if (i + k >= text.size() || (static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+        for (size_t k = 1; ok && k <= extra; ++k) {
+            if (i + k >= length || (byte(i + k) & 0xC0) != 0x80) {
                 ok = false;
                 break;
             }
-            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+            cp = (cp << 6) | (byte(i + k) & 0x3F);
         }
+        if (ok && extra && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000))) ok = false;
         if (!ok) {
+            valid = false;
             out.push_back(0xFFFD);
             ++i;
             continue;
@@ -192,6 +198,13 @@ std::u16string utf8_to_utf16(const std::string& text) {
             out.push_back(static_cast<char16_t>(cp));
         }
     }
+    return valid;
+}
+
+std::u16string utf8_to_utf16(const std::string& text) {
+    std::u16string out;
+    out.reserve(text.size());
+    decode_utf8(text.data(), text.size(), out);
     return out;
 }
 

@@ -109,6 +109,20 @@ std::shared_ptr<Key> resolve_locked(Registry& r, HKEY handle, DWORD* access) {
     return it->second.key;
 }
 
+// Holds the registry lock for one call and the key behind a handle; status tells whether it can be used.
+struct KeyAccess {
+    std::lock_guard<std::mutex> lock{registry().mutex};
+    DWORD access = 0;
+    std::shared_ptr<Key> key;
+    LSTATUS status = ERROR_SUCCESS;
+    explicit KeyAccess(HKEY handle) : key(resolve_locked(registry(), handle, &access)) {
+        if (!key)
+            status = ERROR_INVALID_HANDLE;
+        else if (key->deleted)
+            status = ERROR_KEY_DELETED;
+    }
+};
+
 HKEY insert_locked(Registry& r, std::shared_ptr<Key> key, DWORD access) {
     std::uintptr_t value = r.next;
     r.next += 4;
@@ -180,12 +194,9 @@ LSTATUS open_key(HKEY key, const std::u16string& subKey, REGSAM desired, PHKEY r
                  LPDWORD disposition) {
     if (!result) return ERROR_INVALID_PARAMETER;
     *result = nullptr;
-    auto& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    DWORD access;
-    auto parent = resolve_locked(r, key, &access);
-    if (!parent) return ERROR_INVALID_HANDLE;
-    if (parent->deleted) return ERROR_KEY_DELETED;
+    KeyAccess held(key);
+    if (held.status != ERROR_SUCCESS) return held.status;
+    const auto& parent = held.key;
     DWORD wanted = desired & ~(KEY_WOW64_32KEY | KEY_WOW64_64KEY);
     bool created = false;
     std::shared_ptr<Key> target = child_locked(parent, subKey, false);
@@ -196,18 +207,15 @@ LSTATUS open_key(HKEY key, const std::u16string& subKey, REGSAM desired, PHKEY r
     }
     if ((wanted & kWriteAccess) && !may_write(*target)) return ERROR_ACCESS_DENIED;
     if (disposition) *disposition = created ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
-    *result = insert_locked(r, target, wanted);
+    *result = insert_locked(registry(), target, wanted);
     return ERROR_SUCCESS;
 }
 
 LSTATUS query_value(HKEY key, const std::u16string& name, LPDWORD type, LPBYTE data, LPDWORD size, bool narrow) {
-    auto& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    DWORD access;
-    auto k = resolve_locked(r, key, &access);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
+    KeyAccess held(key);
+    if (held.status != ERROR_SUCCESS) return held.status;
+    const auto& k = held.key;
+    if (!(held.access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     auto it = k->values.find(lower(name));
     if (it == k->values.end()) return ERROR_FILE_NOT_FOUND;
     const Value& v = it->second;
@@ -217,13 +225,10 @@ LSTATUS query_value(HKEY key, const std::u16string& name, LPDWORD type, LPBYTE d
 
 LSTATUS set_value(HKEY key, const std::u16string& name, DWORD type, const BYTE* data, DWORD size, bool narrow) {
     if (size && !data) return ERROR_INVALID_PARAMETER;
-    auto& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    DWORD access;
-    auto k = resolve_locked(r, key, &access);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    if (!(access & KEY_SET_VALUE) || !may_write(*k)) return ERROR_ACCESS_DENIED;
+    KeyAccess held(key);
+    if (held.status != ERROR_SUCCESS) return held.status;
+    const auto& k = held.key;
+    if (!(held.access & KEY_SET_VALUE) || !may_write(*k)) return ERROR_ACCESS_DENIED;
     if (narrow && is_string_type(type)) {
         auto stored = narrow_to_stored(data, size);
         set_value_locked(*k, name, type, stored.data(), static_cast<DWORD>(stored.size()));
@@ -234,12 +239,9 @@ LSTATUS set_value(HKEY key, const std::u16string& name, DWORD type, const BYTE* 
 }
 
 LSTATUS delete_key(HKEY key, const std::u16string& subKey, bool recursive) {
-    auto& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    DWORD access;
-    auto parentOfPath = resolve_locked(r, key, &access);
-    if (!parentOfPath) return ERROR_INVALID_HANDLE;
-    if (parentOfPath->deleted) return ERROR_KEY_DELETED;
+    KeyAccess held(key);
+    if (held.status != ERROR_SUCCESS) return held.status;
+    const auto& parentOfPath = held.key;
     auto parts = split_path(subKey);
     if (parts.empty()) return ERROR_INVALID_PARAMETER;
     std::u16string leaf = parts.back();
@@ -325,13 +327,10 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD, DWORD type, const BYTE
 LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LPDWORD, LPWSTR className,
                       LPDWORD classLength, LPFILETIME lastWriteTime) {
     if (!name || !nameLength) return ERROR_INVALID_PARAMETER;
-    auto& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    DWORD access;
-    auto k = resolve_locked(r, key, &access);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
+    KeyAccess held(key);
+    if (held.status != ERROR_SUCCESS) return held.status;
+    const auto& k = held.key;
+    if (!(held.access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
     if (index >= k->children.size()) return ERROR_NO_MORE_ITEMS;
     auto it = k->children.begin();
     std::advance(it, index);
@@ -349,12 +348,9 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, LPDWORD nameLength, LP
 LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueNameLength, LPDWORD, LPDWORD type,
                       LPBYTE data, LPDWORD size) {
     if (!valueName || !valueNameLength) return ERROR_INVALID_PARAMETER;
-    auto& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    DWORD access;
-    auto k = resolve_locked(r, key, &access);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
+    KeyAccess held(key);
+    if (held.status != ERROR_SUCCESS) return held.status;
+    const auto& k = held.key;
     if (index >= k->values.size()) return ERROR_NO_MORE_ITEMS;
     auto it = k->values.begin();
     std::advance(it, index);
@@ -367,13 +363,10 @@ LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR valueName, LPDWORD valueName
 }
 
 LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) {
-    auto& r = registry();
-    std::lock_guard<std::mutex> lock(r.mutex);
-    DWORD access;
-    auto k = resolve_locked(r, key, &access);
-    if (!k) return ERROR_INVALID_HANDLE;
-    if (k->deleted) return ERROR_KEY_DELETED;
-    if (!(access & KEY_SET_VALUE) || !may_write(*k)) return ERROR_ACCESS_DENIED;
+    KeyAccess held(key);
+    if (held.status != ERROR_SUCCESS) return held.status;
+    const auto& k = held.key;
+    if (!(held.access & KEY_SET_VALUE) || !may_write(*k)) return ERROR_ACCESS_DENIED;
     if (k->values.erase(lower(wide_string(valueName))) == 0) return ERROR_FILE_NOT_FOUND;
     return ERROR_SUCCESS;
 }

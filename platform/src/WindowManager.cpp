@@ -124,6 +124,20 @@ std::shared_ptr<Window> find_window_locked(Desktop& d, HWND hwnd) {
     return it == d.windows.end() ? nullptr : it->second;
 }
 
+// As find_window_locked, but sets ERROR_INVALID_WINDOW_HANDLE when there is no such window.
+std::shared_ptr<Window> window_or_fail_locked(Desktop& d, HWND hwnd) {
+    auto window = find_window_locked(d, hwnd);
+    if (!window) SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return window;
+}
+
+// The queue that keeps a window's timers (the calling thread's for thread timers); null on failure.
+std::shared_ptr<ThreadQueue> timer_queue_locked(Desktop& d, HWND hwnd) {
+    if (!hwnd) return current_queue_locked(d);
+    auto window = window_or_fail_locked(d, hwnd);
+    return window ? window->queue : nullptr;
+}
+
 void finish_sent_locked(const std::shared_ptr<SentMessage>& sm, LRESULT result, bool failed) {
     sm->result = result;
     sm->failed = failed;
@@ -431,11 +445,8 @@ BOOL DestroyWindow(HWND hwnd) {
     std::vector<HWND> children;
     {
         std::lock_guard<std::mutex> lock(d.mutex);
-        auto window = find_window_locked(d, hwnd);
-        if (!window) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
+        auto window = window_or_fail_locked(d, hwnd);
+        if (!window) return FALSE;
         if (window->queue->thread != GetCurrentThreadId()) {
             SetLastError(ERROR_ACCESS_DENIED);
             return FALSE;
@@ -463,11 +474,8 @@ BOOL IsWindow(HWND hwnd) {
 LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
     auto& d = desktop();
     std::lock_guard<std::mutex> lock(d.mutex);
-    auto w = find_window_locked(d, hwnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
+    auto w = window_or_fail_locked(d, hwnd);
+    if (!w) return 0;
     LONG_PTR old = 0;
     switch (index) {
     case GWLP_USERDATA:
@@ -500,11 +508,8 @@ LONG_PTR SetWindowLongPtrW(HWND hwnd, int index, LONG_PTR value) {
 LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
     auto& d = desktop();
     std::lock_guard<std::mutex> lock(d.mutex);
-    auto w = find_window_locked(d, hwnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
+    auto w = window_or_fail_locked(d, hwnd);
+    if (!w) return 0;
     switch (index) {
     case GWLP_USERDATA:
         return w->userData;
@@ -529,11 +534,8 @@ LONG_PTR GetWindowLongPtrW(HWND hwnd, int index) {
 BOOL ShowWindow(HWND hwnd, int command) {
     auto& d = desktop();
     std::lock_guard<std::mutex> lock(d.mutex);
-    auto w = find_window_locked(d, hwnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return FALSE;
-    }
+    auto w = window_or_fail_locked(d, hwnd);
+    if (!w) return FALSE;
     BOOL wasVisible = w->visible ? TRUE : FALSE;
     w->visible = command != SW_HIDE;
     return wasVisible;
@@ -549,11 +551,8 @@ BOOL IsWindowVisible(HWND hwnd) {
 DWORD GetWindowThreadProcessId(HWND hwnd, LPDWORD processId) {
     auto& d = desktop();
     std::lock_guard<std::mutex> lock(d.mutex);
-    auto w = find_window_locked(d, hwnd);
-    if (!w) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
+    auto w = window_or_fail_locked(d, hwnd);
+    if (!w) return 0;
     if (processId) *processId = GetCurrentProcessId();
     return w->queue->thread;
 }
@@ -627,11 +626,8 @@ BOOL PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!hwnd) {
         q = current_queue_locked(d);
     } else {
-        auto w = find_window_locked(d, hwnd);
-        if (!w) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
+        auto w = window_or_fail_locked(d, hwnd);
+        if (!w) return FALSE;
         q = w->queue;
     }
     MSG m{};
@@ -688,11 +684,8 @@ LRESULT SendMessageTimeoutW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
     auto& d = desktop();
     std::unique_lock<std::mutex> lock(d.mutex);
-    auto window = find_window_locked(d, hwnd);
-    if (!window) {
-        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-        return 0;
-    }
+    auto window = window_or_fail_locked(d, hwnd);
+    if (!window) return 0;
     if (window->queue->thread == GetCurrentThreadId()) {
         WNDPROC proc = window->proc;
         lock.unlock();
@@ -711,19 +704,22 @@ LRESULT SendMessageTimeoutW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     target->sent.push_back(sm);
     target->cv.notify_all();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout);
+    bool late = false;  // the time-out passed while the target was already handling the message
     while (!sm->done) {
         // Unless blocked, answer messages sent to this thread meanwhile (two threads sending to
-        // each other would otherwise wait for ever).
-        if (!(flags & SMTO_BLOCK) && handle_one_sent(lock, d, *self)) continue;
-        if (timeout == INFINITE) {
+        // each other would otherwise wait for ever); once late, always.
+        if ((late || !(flags & SMTO_BLOCK)) && handle_one_sent(lock, d, *self)) continue;
+        if (timeout == INFINITE || late) {
             self->cv.wait(lock);
         } else if (self->cv.wait_until(lock, deadline) == std::cv_status::timeout && !sm->done) {
-            if (!sm->picked) {
-                auto& sent = target->sent;
-                sent.erase(std::remove(sent.begin(), sent.end(), sm), sent.end());
+            if (sm->picked) {
+                // The handler may still use what the parameters point at (often the sender's stack):
+                // returning now would leave it writing into freed memory, so its end is awaited.
+                late = true;
+                continue;
             }
-            // A message already being handled finishes later; its record is shared and outlives us.
-            sm->sender = nullptr;
+            auto& sent = target->sent;
+            sent.erase(std::remove(sent.begin(), sent.end(), sm), sent.end());
             SetLastError(ERROR_TIMEOUT);
             return 0;
         }
@@ -739,16 +735,9 @@ LRESULT SendMessageTimeoutW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC timerFunc) {
     auto& d = desktop();
     std::lock_guard<std::mutex> lock(d.mutex);
-    std::shared_ptr<ThreadQueue> q;
-    if (hwnd) {
-        auto w = find_window_locked(d, hwnd);
-        if (!w) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return 0;
-        }
-        q = w->queue;
-    } else {
-        q = current_queue_locked(d);
+    auto q = timer_queue_locked(d, hwnd);
+    if (!q) return 0;
+    if (!hwnd) {
         bool known = false;
         for (auto& t : q->timers) known = known || (t.hwnd == nullptr && t.id == id);
         if (!known) id = d.nextThreadTimer++;
@@ -768,17 +757,8 @@ UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC timerFunc) {
 BOOL KillTimer(HWND hwnd, UINT_PTR id) {
     auto& d = desktop();
     std::lock_guard<std::mutex> lock(d.mutex);
-    std::shared_ptr<ThreadQueue> q;
-    if (hwnd) {
-        auto w = find_window_locked(d, hwnd);
-        if (!w) {
-            SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-            return FALSE;
-        }
-        q = w->queue;
-    } else {
-        q = current_queue_locked(d);
-    }
+    auto q = timer_queue_locked(d, hwnd);
+    if (!q) return FALSE;
     auto it = std::find_if(q->timers.begin(), q->timers.end(),
                            [&](const Timer& t) { return t.hwnd == hwnd && t.id == id; });
     if (it == q->timers.end()) {

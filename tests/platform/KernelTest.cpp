@@ -244,6 +244,59 @@ TEST_F(KernelTest, ChangeNotificationSignalsOnceUntilRearmedAndFollowsSubfolders
     EXPECT_EQ(FindFirstChangeNotificationW(u"C:\\Missing", FALSE, FILE_NOTIFY_CHANGE_FILE_NAME), INVALID_HANDLE_VALUE);
 }
 
+struct Counting {
+    CRITICAL_SECTION section;
+    long value = 0;
+};
+
+DWORD countUnderSection(LPVOID parameter) {
+    auto* c = static_cast<Counting*>(parameter);
+    for (int i = 0; i < 1000; ++i) {
+        EnterCriticalSection(&c->section);
+        EnterCriticalSection(&c->section);  // recursive for its owner
+        ++c->value;
+        LeaveCriticalSection(&c->section);
+        LeaveCriticalSection(&c->section);
+    }
+    return 17;
+}
+
+DWORD tryFromOtherThread(LPVOID parameter) {
+    return TryEnterCriticalSection(&static_cast<Counting*>(parameter)->section);
+}
+
+TEST_F(KernelTest, ThreadHandlesSignalAtTheEndWithTheExitCodeAndCriticalSectionsExclude) {
+    Counting c;
+    InitializeCriticalSection(&c.section);
+    DWORD ids[2] = {};
+    HANDLE threads[2] = {CreateThread(nullptr, 0, countUnderSection, &c, 0, &ids[0]),
+                         CreateThread(nullptr, 0, countUnderSection, &c, 0, &ids[1])};
+    ASSERT_NE(threads[0], nullptr);
+    ASSERT_NE(threads[1], nullptr);
+    EXPECT_NE(ids[0], ids[1]);
+    EXPECT_NE(ids[0], GetCurrentThreadId());
+    ASSERT_EQ(WaitForMultipleObjects(2, threads, TRUE, 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(c.value, 2000);
+    DWORD code = 0;
+    EXPECT_TRUE(GetExitCodeThread(threads[0], &code));
+    EXPECT_EQ(code, 17u);
+    EXPECT_FALSE(TerminateThread(threads[1], 0));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
+    CloseHandle(threads[0]);
+    CloseHandle(threads[1]);
+
+    // Held here, the section cannot be entered by another thread.
+    EnterCriticalSection(&c.section);
+    HANDLE other = CreateThread(nullptr, 0, tryFromOtherThread, &c, 0, nullptr);
+    ASSERT_EQ(WaitForSingleObject(other, 10000), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeThread(other, &code));
+    EXPECT_EQ(code, static_cast<DWORD>(FALSE));
+    LeaveCriticalSection(&c.section);
+    CloseHandle(other);
+    DeleteCriticalSection(&c.section);
+    EXPECT_EQ(CreateThread(nullptr, 0, countUnderSection, &c, CREATE_SUSPENDED, nullptr), nullptr);
+}
+
 TEST_F(KernelTest, DebugOutputIsCaptured) {
     OutputDebugStringA("first\n");
     OutputDebugStringW(u"zweite \u00e9\n");

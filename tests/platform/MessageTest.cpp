@@ -49,6 +49,10 @@ LRESULT recordingProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
         return 0;
     case WM_USER + 1:
         return static_cast<LRESULT>(wParam) * 2;
+    case WM_USER + 2:  // slow work on a record of the sender
+        Sleep(100);
+        *reinterpret_cast<int*>(lParam) = 5;
+        return 9;
     default:
         return DefWindowProcW(hwnd, msg, wParam, lParam);
     }
@@ -194,6 +198,21 @@ TEST_F(MessageTest, SendMessageTimeoutCancelsAMessageNotYetPickedUp) {
     std::lock_guard<std::mutex> lock(m_log.mutex);
     for (size_t i = 0; i < m_log.messages.size(); ++i) EXPECT_NE(m_log.messages[i], WM_USER + 1u);
     EXPECT_NE(std::find(m_log.messages.begin(), m_log.messages.end(), WM_USER + 6u), m_log.messages.end());
+}
+
+TEST_F(MessageTest, SendMessageTimeoutWaitsForTheEndOfAMessageAlreadyBeingHandled) {
+    WindowThread w;
+    w.start();
+    w.release();
+    int record = 0;  // on the sender's stack, written by the handler
+    DWORD_PTR result = 0;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(SendMessageTimeoutW(w.hwnd, WM_USER + 2, 0, reinterpret_cast<LPARAM>(&record), SMTO_BLOCK, 20, &result),
+              TRUE);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(100));
+    EXPECT_EQ(record, 5);
+    EXPECT_EQ(result, 9u);
+    w.stop();
 }
 
 TEST_F(MessageTest, PostedMessagesFromManyThreadsArriveInOrderWithFullParameters) {

@@ -168,6 +168,26 @@ TEST_F(SystemTest, FilesRoundTripUnderTheMachineRootWithCaseInsensitivePaths) {
     CloseHandle(f);
 }
 
+TEST_F(SystemTest, AppendOnlyHandleWritesAtTheEndWhereverItsPosition) {
+    ASSERT_TRUE(sim::write_file("C:\\ProgramData\\log.txt", "abc"));
+    HANDLE f = CreateFileW(u"C:\\ProgramData\\log.txt", GENERIC_READ | FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                           OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(f, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    // Reading the tail moves the position; the appended text still lands at the end.
+    EXPECT_EQ(SetFilePointer(f, -2, nullptr, FILE_END), 1u);
+    char tail[2] = {};
+    DWORD n = 0;
+    ASSERT_TRUE(ReadFile(f, tail, 2, &n, nullptr));
+    EXPECT_EQ(std::string(tail, n), "bc");
+    SetFilePointer(f, 0, nullptr, FILE_BEGIN);
+    ASSERT_TRUE(WriteFile(f, "de", 2, &n, nullptr));
+    CloseHandle(f);
+    std::string content;
+    ASSERT_TRUE(sim::read_file("C:\\ProgramData\\log.txt", content));
+    EXPECT_EQ(content, "abcde");
+}
+
 TEST_F(SystemTest, ShareModesAreHonouredBetweenHandles) {
     ASSERT_TRUE(sim::write_file("C:\\data.bin", "abc"));
     HANDLE exclusive = CreateFileW(u"C:\\data.bin", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
