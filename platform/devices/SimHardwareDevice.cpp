@@ -52,9 +52,21 @@ bool SimHardwareDevice::open()
 
 void SimHardwareDevice::close() { m_closed = true; }
 
+void SimHardwareDevice::set_write_hook(WriteHook hook)
+{
+    std::lock_guard<std::mutex> lock(m_hook_mutex);
+    m_write_hook = std::move(hook);
+}
+
 bool SimHardwareDevice::write(std::vector<Byte> report, bool)
 {
-    const bool ok = !m_closed && m_model->write(report);
+    bool deliver = true;
+    {
+        std::lock_guard<std::mutex> lock(m_hook_mutex);
+        if (m_write_hook)
+            deliver = m_write_hook(report);
+    }
+    const bool ok = !m_closed && (!deliver || m_model->write(report));
     const ErrorCode code = ok ? 0 : 5;
     if (!ok)
         set_last_error(code);

@@ -9,6 +9,8 @@
 #include "devices/SimProtocolDevice.h"
 
 #include <atomic>
+#include <functional>
+#include <mutex>
 #include <memory>
 #include <string>
 
@@ -47,6 +49,10 @@ public:
     SimProtocolDevice& model() { return *m_model; }
     // Announces the device as connected (what a bus does at arrival).
     void announce_connect();
+    // Sees every output report before the model does; returning false loses the report on
+    // the way (the write still succeeds). Tests use it to time device-side events exactly.
+    using WriteHook = std::function<bool(const Bytes& report)>;
+    void set_write_hook(WriteHook hook);
 
 private:
     void on_input(const Bytes& report);
@@ -58,6 +64,8 @@ private:
     std::uint32_t m_sub_index;
     std::atomic<bool> m_connected{true};
     std::atomic<bool> m_closed{false};
+    std::mutex m_hook_mutex;
+    WriteHook m_write_hook;
 };
 
 } // namespace platform::sim

@@ -8,6 +8,8 @@ using platform::sim::Bytes;
 
 namespace {
 
+Bytes header(const Bytes& r) { return Bytes(r.begin(), r.begin() + std::min<std::size_t>(r.size(), 4)); }
+
 std::vector<std::uint16_t> set_complete_values(const std::vector<Bytes>& log, Byte configIndex)
 {
     std::vector<std::uint16_t> values;
@@ -106,4 +108,32 @@ TEST(DeviceConfig, ChangedFirmwareIsNoticedAfterATimeOut)
     EXPECT_FALSE(request->wait());
     EXPECT_EQ(last_error().code, 67u);
     EXPECT_TRUE(events.wait_for("firmware"));
+}
+
+TEST(DeviceConfig, WirelessReconnectionTellsOnlyWhenSettingsWereLost)
+{
+    ScaledTiming timing;
+    Rig rig(platform::sim::sim_keyboard_config(), "sim\\receiver\\1", TransportReceiver);
+    ConnectLog events;
+    ASSERT_TRUE(events.subscribe(std::shared_ptr<IDevice>(rig.device), 1, "test"));
+    auto battery = rig.device->getFeatureSync(0x1000);  // discovery follows WirelessStatus
+    ASSERT_TRUE(battery);
+    ASSERT_TRUE(rig.device->register_configured_feature(battery));
+    const std::uint16_t cookie = rig.model->config_cookie();
+    ASSERT_NE(cookie, 0);
+
+    // Back in range with the settings: the cookie is read and nothing is published.
+    rig.model->clear_log();
+    rig.model->send_wireless_status(0, 1, 0);
+    ASSERT_TRUE(rig.model->wait_for_writes(3, 10s));
+    const auto log = rig.model->written();
+    EXPECT_EQ(header(log.back()), (Bytes{0x10, 0xFF, 0x04, 0x01}));  // GetCookie
+    rig.model->send_wireless_status(0, 0, 0);  // not a reconnection
+
+    // Back after losing power: the device reads as disconnected and newly connected.
+    rig.model->set_config_cookie(0);
+    rig.model->send_wireless_status(0, 1, 0);
+    ASSERT_TRUE(events.wait_for("connect(false)"));
+    EXPECT_EQ(events.events(), (std::vector<std::string>{"disconnect", "connect", "connect(false)"}));
+    EXPECT_FALSE(rig.device->has_configured_features());
 }

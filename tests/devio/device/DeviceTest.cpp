@@ -166,6 +166,52 @@ TEST(Device, OwnSoftwareIdInAnUnrelatedReportMovesToTheLeastRecentId)
     EXPECT_EQ(rig.device->getSoftwareId(), 15u);
 }
 
+TEST(Device, CollisionBeforeAWriteFailsThatAttemptAndRetriesUnderANewId)
+{
+    ScaledTiming timing(30);  // replies time out after 100 ms
+    Rig rig;
+    ASSERT_TRUE(rig.device->getFeatureSync(0x0020));
+    ASSERT_EQ(rig.device->getSoftwareId(), 1u);
+    std::mutex mutex;
+    std::vector<Bytes> seen;
+    bool dropped = false, injected = false;
+    auto model = rig.model;
+    rig.hardware->set_write_hook([&, model](const Bytes& r) {
+        std::lock_guard<std::mutex> lock(mutex);
+        seen.push_back(r);
+        if (!dropped && r[2] == 0x04) {
+            dropped = true;  // lost: the time-out asks for a firmware check before the next try
+            return false;
+        }
+        if (!injected && r[2] == 0x02 && (r[3] >> 4) == 1) {
+            injected = true;
+            // Another program's report with our id, ahead of the firmware-check reply.
+            Bytes other(20, 0);
+            other[0] = 0x11;
+            other[1] = 0xFF;
+            other[2] = 0x02;
+            other[3] = 0x21;
+            model->inject(other);
+        }
+        return true;
+    });
+    Bytes reply;
+    EXPECT_TRUE(rig.device->execute({0x10, 0xFF, 0x04, 0x01}, reply, 0, {}));
+    rig.hardware->set_write_hook(nullptr);
+
+    std::lock_guard<std::mutex> lock(mutex);
+    ASSERT_EQ(seen.size(), 6u) << ::testing::PrintToString(seen);
+    EXPECT_EQ(header(seen[0]), (Bytes{0x10, 0xFF, 0x04, 0x01}));
+    EXPECT_TRUE(is_ping(seen[1]));
+    EXPECT_EQ(header(seen[2]), (Bytes{0x10, 0xFF, 0x02, 0x01}));  // firmware check
+    EXPECT_EQ(header(seen[3]), (Bytes{0x10, 0xFF, 0x02, 0x11}));
+    // The attempt after the collision wrote nothing; the probe moved to the least recent id.
+    EXPECT_TRUE(is_ping(seen[4]));
+    EXPECT_EQ(seen[4][3] & 0x0F, 15);
+    EXPECT_EQ(header(seen[5]), (Bytes{0x10, 0xFF, 0x04, 0x0F}));
+    EXPECT_EQ(reply[3], 0x0F);
+}
+
 TEST(Device, NewerEqualSettingsMergeIntoTheOldestQueuedRequest)
 {
     ScaledTiming timing(10);
