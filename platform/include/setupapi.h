@@ -81,3 +81,7 @@ BOOL WINAPI SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, PSP_DEVINF
                                               DWORD Property, PDWORD PropertyRegDataType,
                                               PBYTE PropertyBuffer, DWORD PropertyBufferSize,
                                               PDWORD RequiredSize);
+// The interface's "Device Parameters" key under HKEY_LOCAL_MACHINE; INVALID_HANDLE_VALUE when it
+// cannot be opened (the registry's error as last error).
+HKEY WINAPI SetupDiOpenDeviceInterfaceRegKey(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+                                             DWORD Reserved, REGSAM samDesired);

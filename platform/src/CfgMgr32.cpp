@@ -4,45 +4,55 @@
 #include <cfgmgr32.h>
 
 #include <cstring>
+#include <optional>
+#include <string>
 
 using namespace platform::detail;
 
+namespace {
+
+// One number about a device node: CR_INVALID_POINTER without a place for it, else the number or,
+// with the place zeroed, `missing`.
+template <class T>
+CONFIGRET answer(PULONG out, const std::optional<T>& value, CONFIGRET missing = CR_INVALID_DEVNODE)
+{
+    if (!out)
+        return CR_INVALID_POINTER;
+    *out = value ? static_cast<ULONG>(*value) : 0;
+    return value ? CR_SUCCESS : missing;
+}
+
+// An instance id into a caller's buffer; the NUL only when there is room for it.
+template <class Char>
+CONFIGRET copy_id(const std::basic_string<Char>& id, Char* buffer, ULONG length)
+{
+    if (length < id.size())
+        return CR_BUFFER_SMALL;
+    std::memcpy(buffer, id.data(), id.size() * sizeof(Char));
+    if (length > id.size())
+        buffer[id.size()] = 0;
+    return CR_SUCCESS;
+}
+
+}  // namespace
+
 CONFIGRET CM_Get_Parent(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG /*ulFlags*/)
 {
-    if (!pdnDevInst)
-        return CR_INVALID_POINTER;
-    *pdnDevInst = 0;
     auto& tree = DeviceTree::instance();
-    if (!tree.exists(dnDevInst))
-        return CR_INVALID_DEVNODE;
-    const auto parent = tree.parentOf(dnDevInst);
-    if (!parent)
-        return CR_NO_SUCH_DEVNODE;
-    *pdnDevInst = *parent;
-    return CR_SUCCESS;
+    // The root has no parent; an unknown node is no node at all.
+    return answer(pdnDevInst, tree.parentOf(dnDevInst), tree.exists(dnDevInst) ? CR_NO_SUCH_DEVNODE : CR_INVALID_DEVNODE);
 }
 
 CONFIGRET CM_Get_Depth(PULONG pulDepth, DEVINST dnDevInst, ULONG /*ulFlags*/)
 {
-    if (!pulDepth)
-        return CR_INVALID_POINTER;
-    const auto depth = DeviceTree::instance().depth(dnDevInst);
-    if (!depth)
-        return CR_INVALID_DEVNODE;
-    *pulDepth = *depth;
-    return CR_SUCCESS;
+    return answer(pulDepth, DeviceTree::instance().depth(dnDevInst));
 }
 
 CONFIGRET CM_Get_Device_ID_Size(PULONG pulLen, DEVINST dnDevInst, ULONG /*ulFlags*/)
 {
-    if (!pulLen)
-        return CR_INVALID_POINTER;
-    *pulLen = 0;
     const auto id = DeviceTree::instance().instanceId(dnDevInst);
-    if (!id)
-        return CR_INVALID_DEVNODE;
-    *pulLen = static_cast<ULONG>(id->size());  // without the terminating NUL
-    return CR_SUCCESS;
+    // Without the terminating NUL.
+    return answer(pulLen, id ? std::optional<std::size_t>(id->size()) : std::nullopt);
 }
 
 CONFIGRET CM_Get_Device_IDW(DEVINST dnDevInst, PWSTR Buffer, ULONG BufferLen, ULONG /*ulFlags*/)
@@ -50,30 +60,15 @@ CONFIGRET CM_Get_Device_IDW(DEVINST dnDevInst, PWSTR Buffer, ULONG BufferLen, UL
     if (!Buffer)
         return CR_INVALID_POINTER;
     const auto id = DeviceTree::instance().instanceId(dnDevInst);
-    if (!id)
-        return CR_INVALID_DEVNODE;
-    if (BufferLen < id->size())
-        return CR_BUFFER_SMALL;
-    std::memcpy(Buffer, id->data(), id->size() * sizeof(WCHAR));
-    if (BufferLen > id->size())
-        Buffer[id->size()] = 0;
-    return CR_SUCCESS;
+    return id ? copy_id(*id, Buffer, BufferLen) : CR_INVALID_DEVNODE;
 }
 
 CONFIGRET CM_Get_Device_IDA(DEVINST dnDevInst, PSTR Buffer, ULONG BufferLen, ULONG /*ulFlags*/)
 {
     if (!Buffer)
         return CR_INVALID_POINTER;
-    const auto wide = DeviceTree::instance().instanceId(dnDevInst);
-    if (!wide)
-        return CR_INVALID_DEVNODE;
-    const std::string id = utf16_to_utf8(*wide);
-    if (BufferLen < id.size())
-        return CR_BUFFER_SMALL;
-    std::memcpy(Buffer, id.data(), id.size());
-    if (BufferLen > id.size())
-        Buffer[id.size()] = 0;
-    return CR_SUCCESS;
+    const auto id = DeviceTree::instance().instanceId(dnDevInst);
+    return id ? copy_id(utf16_to_utf8(*id), Buffer, BufferLen) : CR_INVALID_DEVNODE;
 }
 
 CONFIGRET CM_Get_DevNode_PropertyW(DEVINST dnDevInst, const DEVPROPKEY* PropertyKey, DEVPROPTYPE* PropertyType,

@@ -8,7 +8,9 @@
 #include <hidsdi.h>
 #include <setupapi.h>
 
+#include <map>
 #include <mutex>
+#include <string>
 
 namespace platform::detail {
 
@@ -37,6 +39,7 @@ void install_device_support()
             {"HidD_GetAttributes", entry(&HidD_GetAttributes)},
             {"HidD_GetProductString", entry(&HidD_GetProductString)},
             {"HidD_GetSerialNumberString", entry(&HidD_GetSerialNumberString)},
+            {"HidD_GetIndexedString", entry(&HidD_GetIndexedString)},
             {"HidD_GetPreparsedData", entry(&HidD_GetPreparsedData)},
             {"HidD_FreePreparsedData", entry(&HidD_FreePreparsedData)},
             {"HidP_GetCaps", entry(&HidP_GetCaps)},
@@ -44,8 +47,27 @@ void install_device_support()
             {"HidP_GetButtonCaps", entry(&HidP_GetButtonCaps)},
             {"HidP_GetSpecificButtonCaps", entry(&HidP_GetSpecificButtonCaps)},
             {"HidP_GetLinkCollectionNodes", entry(&HidP_GetLinkCollectionNodes)},
+            {"HidP_GetUsages", entry(&HidP_GetUsages)},
+            {"HidP_GetUsagesEx", entry(&HidP_GetUsagesEx)},
+            {"HidP_SetUsages", entry(&HidP_SetUsages)},
+            {"HidP_UnsetUsages", entry(&HidP_UnsetUsages)},
+            {"HidP_GetUsageValue", entry(&HidP_GetUsageValue)},
+            {"HidP_TranslateUsagesToI8042ScanCodes", entry(&HidP_TranslateUsagesToI8042ScanCodes)},
         });
-        register_module("setupapi.dll", {
+        // SetupAPI forwards the configuration manager's entry points, as cfgmgr32.dll offers them.
+        std::map<std::string, FARPROC> configManager = {
+            {"CM_Get_Parent", entry(&CM_Get_Parent)},
+            {"CM_Get_Depth", entry(&CM_Get_Depth)},
+            {"CM_Get_Device_ID_Size", entry(&CM_Get_Device_ID_Size)},
+            {"CM_Get_Device_IDW", entry(&CM_Get_Device_IDW)},
+            {"CM_Get_Device_IDA", entry(&CM_Get_Device_IDA)},
+            {"CM_Get_DevNode_PropertyW", entry(&CM_Get_DevNode_PropertyW)},
+            {"CM_Locate_DevNodeW", entry(&CM_Locate_DevNodeW)},
+            {"CM_Locate_DevNodeA", entry(&CM_Locate_DevNodeA)},
+            {"CMP_WaitNoPendingInstallEvents", entry(&CMP_WaitNoPendingInstallEvents)},
+        };
+        register_module("cfgmgr32.dll", configManager);
+        configManager.insert({
             {"SetupDiGetClassDevsW", entry(&SetupDiGetClassDevsW)},
             {"SetupDiCreateDeviceInfoList", entry(&SetupDiCreateDeviceInfoList)},
             {"SetupDiDestroyDeviceInfoList", entry(&SetupDiDestroyDeviceInfoList)},
@@ -56,24 +78,9 @@ void install_device_support()
             {"SetupDiOpenDeviceInfoW", entry(&SetupDiOpenDeviceInfoW)},
             {"SetupDiGetDevicePropertyW", entry(&SetupDiGetDevicePropertyW)},
             {"SetupDiGetDeviceRegistryPropertyW", entry(&SetupDiGetDeviceRegistryPropertyW)},
-            // SetupAPI forwards these to the configuration manager.
-            {"CM_Get_Parent", entry(&CM_Get_Parent)},
-            {"CM_Get_Depth", entry(&CM_Get_Depth)},
-            {"CM_Get_Device_IDA", entry(&CM_Get_Device_IDA)},
-            {"CM_Locate_DevNodeA", entry(&CM_Locate_DevNodeA)},
-            {"CMP_WaitNoPendingInstallEvents", entry(&CMP_WaitNoPendingInstallEvents)},
+            {"SetupDiOpenDeviceInterfaceRegKey", entry(&SetupDiOpenDeviceInterfaceRegKey)},
         });
-        register_module("cfgmgr32.dll", {
-            {"CM_Get_Parent", entry(&CM_Get_Parent)},
-            {"CM_Get_Depth", entry(&CM_Get_Depth)},
-            {"CM_Get_Device_ID_Size", entry(&CM_Get_Device_ID_Size)},
-            {"CM_Get_Device_IDW", entry(&CM_Get_Device_IDW)},
-            {"CM_Get_Device_IDA", entry(&CM_Get_Device_IDA)},
-            {"CM_Get_DevNode_PropertyW", entry(&CM_Get_DevNode_PropertyW)},
-            {"CM_Locate_DevNodeW", entry(&CM_Locate_DevNodeW)},
-            {"CM_Locate_DevNodeA", entry(&CM_Locate_DevNodeA)},
-            {"CMP_WaitNoPendingInstallEvents", entry(&CMP_WaitNoPendingInstallEvents)},
-        });
+        register_module("setupapi.dll", configManager);
         set_device_open_hook(&HidFile::open);
         add_reset_hook(&reset_devices);
     });

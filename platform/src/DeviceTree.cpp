@@ -8,6 +8,7 @@
 #include <sim/HidCollection.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 namespace platform::detail {
@@ -29,6 +30,24 @@ bool equalsNoCase(const std::u16string& a, const std::u16string& b)
             return false;
     }
     return true;
+}
+
+std::string guid_text(const GUID& g)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", g.Data1, g.Data2, g.Data3,
+                  g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return text;
+}
+
+std::u16string interface_key(const GUID& interfaceClass, const std::u16string& path)
+{
+    // "\\?\HID#..." is kept below its class as "##?#HID#...".
+    std::u16string name = path;
+    if (name.compare(0, 4, u"\\\\?\\") == 0)
+        name.replace(0, 4, u"##?#");
+    return u"SYSTEM\\CurrentControlSet\\Control\\DeviceClasses\\" + utf8_to_utf16(guid_text(interfaceClass)) + u"\\" +
+           name + u"\\#\\Device Parameters";
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -452,6 +471,12 @@ void plug(DevInst node)
 void unplug(DevInst node, Removal how)
 {
     DeviceTree::instance().unplug(node, how);
+}
+
+std::string device_interface_key(const std::string& path)
+{
+    auto itf = DeviceTree::instance().findInterface(detail::utf8_to_utf16(path));
+    return itf ? detail::utf16_to_utf8(detail::interface_key(itf->interfaceClass, itf->path)) : std::string();
 }
 
 bool is_present(DevInst node)

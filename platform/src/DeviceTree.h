@@ -27,6 +27,10 @@ using DevInst = sim::DevInst;
 // ---- text helpers shared by the device-tree sources ----
 // Device ids and paths compare with ASCII case folding (the text helpers are in KernelObject.h).
 bool equalsNoCase(const std::u16string& a, const std::u16string& b);
+// "{4d1e55b2-f16f-11cf-88cb-001111000030}", the case interface paths carry.
+std::string guid_text(const GUID& guid);
+// The HKEY_LOCAL_MACHINE key of a device interface's own settings ("Device Parameters").
+std::u16string interface_key(const GUID& interfaceClass, const std::u16string& path);
 
 // Registers the device modules, the device-path hook of CreateFileW and the device reset (once).
 void install_device_support();

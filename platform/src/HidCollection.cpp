@@ -5,6 +5,7 @@
 #include <hidclass.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -30,22 +31,8 @@ std::string hex4(unsigned value)
     return text;
 }
 
-std::string guid_text(const GUID& g)
-{
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}", g.Data1, g.Data2, g.Data3,
-                  g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
-    return text;
-}
-
 // Collection numbers for generated instance ids, per process.
-unsigned next_serial()
-{
-    static std::mutex mutex;
-    static unsigned serial = 0;
-    std::lock_guard<std::mutex> lock(mutex);
-    return ++serial;
-}
+std::atomic<unsigned> g_serial{0};
 
 }  // namespace
 
@@ -85,7 +72,7 @@ std::shared_ptr<HidCollection> create_hid_collection(const HidCollectionSpec& gi
         spec.inputQueueLength = 1;
     auto& tree = detail::DeviceTree::instance();
     if (spec.instanceId.empty()) {
-        const unsigned serial = next_serial();
+        const unsigned serial = ++g_serial;
         std::string id = "HID\\VID_" + hex4(spec.vendorId) + "&PID_" + hex4(spec.productId);
         // A composite parent names its interface ("&MI_02") and the collection carries it on.
         const std::string parentId = spec.parent ? instance_id_of(spec.parent) : std::string();
@@ -99,7 +86,7 @@ std::shared_ptr<HidCollection> create_hid_collection(const HidCollectionSpec& gi
     if (spec.path.empty()) {
         std::string path = "\\\\?\\" + spec.instanceId;
         std::replace(path.begin() + 4, path.end(), '\\', '#');
-        spec.path = path + "#" + guid_text(GUID_DEVINTERFACE_HID);
+        spec.path = path + "#" + detail::guid_text(GUID_DEVINTERFACE_HID);
     }
     std::shared_ptr<HidCollection> collection(new HidCollection(spec));
     collection->m_node = tree.add(DevNodeSpec{spec.instanceId, spec.parent, spec.enumeratorName});

@@ -5,6 +5,7 @@
 #include <rapidxml/rapidxml.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -42,13 +43,8 @@ KindRegistry& kinds()
     return registry;
 }
 
-unsigned next_device_serial()
-{
-    static std::mutex mutex;
-    static unsigned serial = 0;
-    std::lock_guard<std::mutex> lock(mutex);
-    return ++serial;
-}
+// Numbers of generated instance ids, per process.
+std::atomic<unsigned> g_deviceSerial{0};
 
 ScenarioDevice build_plain(const ScenarioElement& device, bool echo)
 {
@@ -188,7 +184,7 @@ DevInst make_scenario_devnode(const ScenarioElement& device)
     } else {
         char id[64];
         std::snprintf(id, sizeof id, "USB\\VID_%04lX&PID_%04lX\\SIM%04u", device.number("vendor", 0, 0xFFFF),
-                      device.number("product", 0, 0xFFFF), next_device_serial());
+                      device.number("product", 0, 0xFFFF), ++g_deviceSerial);
         spec.instanceId = id;
     }
     if (device.has("enumerator")) {

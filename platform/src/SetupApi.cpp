@@ -364,3 +364,28 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA 
         return copy_property(prop, &ignored, PropertyBuffer, PropertyBufferSize, RequiredSize);
     });
 }
+
+HKEY SetupDiOpenDeviceInterfaceRegKey(HDEVINFO DeviceInfoSet, PSP_DEVICE_INTERFACE_DATA DeviceInterfaceData,
+                                      DWORD Reserved, REGSAM samDesired)
+{
+    const auto invalid = reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE);
+    std::u16string key;
+    const BOOL known = with_set(DeviceInfoSet, [&](InfoSet& set) -> BOOL {
+        const InterfaceRef* itf = interface_of(set, DeviceInterfaceData);
+        if (!itf || Reserved != 0) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        key = interface_key(itf->interfaceClass, itf->path);
+        return TRUE;
+    });
+    if (!known)
+        return invalid;
+    HKEY result = nullptr;
+    const LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, samDesired, &result);
+    if (status != ERROR_SUCCESS) {
+        SetLastError(static_cast<DWORD>(status));
+        return invalid;
+    }
+    return result;
+}

@@ -43,6 +43,9 @@ void remove_property(DevInst node, const DEVPROPKEY& key);
 // A device interface of any class on the node. The path is kept in the case given and
 // found again case-insensitively.
 void add_interface(DevInst node, const GUID& interfaceClass, const std::string& path);
+// The HKEY_LOCAL_MACHINE subkey that SetupDiOpenDeviceInterfaceRegKey opens for the interface
+// with that path (seed it to give the interface settings); empty when there is no such interface.
+std::string device_interface_key(const std::string& path);
 
 // The node, its absent ancestors (alone) and its subtree become present: DBT_DEVICEARRIVAL for
 // each of their interfaces.
