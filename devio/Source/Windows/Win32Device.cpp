@@ -326,15 +326,20 @@ void Win32Device::readerLoop()
     if (m_destroying)
         return;
     std::vector<Byte> buffer(length, 0);
+    bool lastFailed = false;
     while (!stop->load()) {
         DWORD transferred = 0;
         BOOL ok = ::ReadFile(file, buffer.data(), length, &transferred, operation);
         DWORD error = ok ? 0 : ::GetLastError();
         if (!ok && error != ERROR_IO_PENDING && error != ERROR_DEVICE_NOT_CONNECTED) {
-            // The read cannot even start: say so once, then wait to be stopped.
-            if (auto self = weak.lock())
-                Producer<IHardwareDevice::Read>::notify(
-                    [error](IHardwareDevice::Read* s) { s->onRead({}, false, error, 0); }, "Win32Device::Read::onRead");
+            // The read cannot even start (the bus may have closed the handle on a removal
+            // notification): say so once, unless the read before failed already, then wait to
+            // be stopped.
+            if (!lastFailed)
+                if (auto self = weak.lock())
+                    Producer<IHardwareDevice::Read>::notify(
+                        [error, length](IHardwareDevice::Read* s) { s->onRead({}, false, error, length); },
+                        "Win32Device::Read::onRead");
             if (stop->load())
                 return;
             ::WaitForSingleObject(events[0], INFINITE);
@@ -371,6 +376,7 @@ void Win32Device::readerLoop()
         }
         std::vector<Byte> data = ok ? buffer : std::vector<Byte>();
         const unsigned status = ok ? 0 : error;
+        lastFailed = !ok;
         Producer<IHardwareDevice::Read>::notify(
             [data, status, length](IHardwareDevice::Read* s) { s->onRead(data, false, status, length); },
             "Win32Device::Read::onRead");
