@@ -416,6 +416,22 @@ void HidFile::fail_all_locked(DWORD error)
     m_reads.clear();
 }
 
+DWORD HidFile::refusal_locked(bool permitted, LPCVOID buffer, bool sizeFits, LPOVERLAPPED overlapped,
+                              DWORD length) const
+{
+    if (m_gone || !HidCollectionAccess::state(*m_collection).present)
+        return ERROR_DEVICE_NOT_CONNECTED;
+    if (!permitted)
+        return ERROR_ACCESS_DENIED;
+    if (m_overlapped && !overlapped)
+        return ERROR_INVALID_PARAMETER;
+    if (length == 0)
+        return ERROR_INVALID_FUNCTION;  // the collection has no report of that direction
+    if (!buffer || !sizeFits)
+        return ERROR_INVALID_USER_BUFFER;
+    return 0;
+}
+
 BOOL HidFile::read(LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped)
 {
     if (done)
@@ -423,18 +439,8 @@ BOOL HidFile::read(LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlap
     const DWORD length = m_collection->input_length();
     auto& state = HidCollectionAccess::state(*m_collection);
     std::unique_lock<std::mutex> lock(state.mutex);
-    DWORD error = 0;
-    if (m_gone || !state.present)
-        error = ERROR_DEVICE_NOT_CONNECTED;
-    else if (!can_read(m_access))
-        error = ERROR_ACCESS_DENIED;
-    else if (m_overlapped && !overlapped)
-        error = ERROR_INVALID_PARAMETER;
-    else if (length == 0)
-        error = ERROR_INVALID_FUNCTION;
-    else if (!buffer || size < length)
-        error = ERROR_INVALID_USER_BUFFER;
-    else if (m_read_error) {
+    DWORD error = refusal_locked(can_read(m_access), buffer, size >= length, overlapped, length);
+    if (!error && m_read_error) {
         error = m_read_error;
         m_read_error = 0;
     }
@@ -487,18 +493,8 @@ BOOL HidFile::write(LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overl
     Bytes report;
     {
         std::lock_guard<std::mutex> lock(state.mutex);
-        DWORD error = 0;
-        if (m_gone || !state.present)
-            error = ERROR_DEVICE_NOT_CONNECTED;
-        else if (!can_write(m_access))
-            error = ERROR_ACCESS_DENIED;
-        else if (m_overlapped && !overlapped)
-            error = ERROR_INVALID_PARAMETER;
-        else if (length == 0)
-            error = ERROR_INVALID_FUNCTION;
-        else if (!buffer || size != length)
-            error = ERROR_INVALID_USER_BUFFER;
-        else {
+        DWORD error = refusal_locked(can_write(m_access), buffer, size == length, overlapped, length);
+        if (!error) {
             const auto& outputs = m_collection->spec().outputReports;
             const bool known = std::any_of(outputs.begin(), outputs.end(),
                                            [&](const sim::HidReportSpec& r) { return r.id == bytes[0]; });

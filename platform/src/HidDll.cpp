@@ -46,6 +46,19 @@ std::shared_ptr<HidFile> hid_file(HANDLE handle)
     return file;
 }
 
+// What button and value capabilities of one report share: the collection's page and usage.
+template <class Caps>
+Caps caps_of(const sim::HidCollectionSpec& spec, const sim::HidReportSpec& report)
+{
+    Caps caps{};
+    caps.UsagePage = spec.usagePage;
+    caps.ReportID = report.id;
+    caps.LinkUsage = spec.usage;
+    caps.LinkUsagePage = spec.usagePage;
+    caps.IsAbsolute = TRUE;
+    return caps;
+}
+
 std::unique_ptr<_HIDP_PREPARSED_DATA> parse(const sim::HidCollection& collection)
 {
     const auto& spec = collection.spec();
@@ -64,13 +77,8 @@ std::unique_ptr<_HIDP_PREPARSED_DATA> parse(const sim::HidCollection& collection
         for (const auto& r : *lists[type]) {
             const auto count = static_cast<USHORT>(r.length - 1);
             if (r.button) {
-                HIDP_BUTTON_CAPS b{};
-                b.UsagePage = spec.usagePage;
-                b.ReportID = r.id;
-                b.LinkUsage = spec.usage;
-                b.LinkUsagePage = spec.usagePage;
+                auto b = caps_of<HIDP_BUTTON_CAPS>(spec, r);
                 b.IsRange = TRUE;
-                b.IsAbsolute = TRUE;
                 b.ReportCount = 1;
                 b.Range.UsageMin = 1;
                 b.Range.UsageMax = static_cast<USAGE>(std::max<int>(1, count * 8));
@@ -79,12 +87,7 @@ std::unique_ptr<_HIDP_PREPARSED_DATA> parse(const sim::HidCollection& collection
                 dataIndex = static_cast<USHORT>(b.Range.DataIndexMax + 1);
                 data->buttons[type].push_back(b);
             } else {
-                HIDP_VALUE_CAPS v{};
-                v.UsagePage = spec.usagePage;
-                v.ReportID = r.id;
-                v.LinkUsage = spec.usage;
-                v.LinkUsagePage = spec.usagePage;
-                v.IsAbsolute = TRUE;
+                auto v = caps_of<HIDP_VALUE_CAPS>(spec, r);
                 v.BitSize = 8;
                 v.ReportCount = count;
                 v.LogicalMin = 0;

@@ -44,6 +44,8 @@ private:
     };
 
     // All below is guarded by the collection's mutex.
+    // Why a read or write cannot start (0: it can), checked in the same order for both.
+    DWORD refusal_locked(bool permitted, LPCVOID buffer, bool sizeFits, LPOVERLAPPED overlapped, DWORD length) const;
     void deliver_locked(const sim::Bytes& report);
     void fail_all_locked(DWORD error);
 
