@@ -449,12 +449,9 @@ LSTATUS SHDeleteKeyA(HKEY key, LPCSTR subKey) {
 namespace platform::sim {
 
 void registry_clear() {
+    reset_registry();
     auto& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);
-    r.machine.reset();
-    r.user.reset();
-    r.users.reset();
-    ensure_roots_locked(r);
     r.machine->children.clear();  // nothing at all, not even the defaults
 }
 
