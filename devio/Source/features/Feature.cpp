@@ -57,11 +57,12 @@ void Feature::set_discovered(bool typeBit7, bool typeBit6, bool typeBit5, std::u
     m_feature_version = featureVersion;
 }
 
-bool Feature::build_command(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& command)
+std::shared_ptr<IDevice> Feature::frame(std::uint32_t function, const std::vector<Byte>& params,
+                                        std::vector<Byte>& command)
 {
     auto dev = device();
     if (!dev)
-        return false;
+        return dev;
     const std::uint32_t softwareId = dev->getSoftwareId();
     command.clear();
     command.reserve(4 + params.size());
@@ -73,27 +74,26 @@ bool Feature::build_command(std::uint32_t function, const std::vector<Byte>& par
     // Longer commands (even past 20 bytes, for 64-byte reports) keep every byte; the transport pads.
     if (command.size() > 7)
         command[0] = 0x11;
-    return true;
+    return dev;
+}
+
+bool Feature::build_command(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& command)
+{
+    return frame(function, params, command) != nullptr;
 }
 
 bool Feature::send(std::uint32_t function, const std::vector<Byte>& params)
 {
     std::vector<Byte> command;
-    if (!build_command(function, params, command))
-        return false;
-    auto dev = device();
-    if (!dev)
-        return false;
-    return dev->write(command, false);
+    auto dev = frame(function, params, command);
+    return dev && dev->write(command, false);
 }
 
 bool Feature::execute_checked(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& reply,
                               std::uint32_t kind, std::vector<unsigned> positions, bool exact)
 {
     std::vector<Byte> command;
-    if (!build_command(function, params, command))
-        return false;
-    auto dev = device();
+    auto dev = frame(function, params, command);
     if (!dev)
         return false;
     std::vector<Byte> response;
@@ -147,8 +147,8 @@ std::shared_ptr<IDeviceRequest> Feature::execute_async(std::uint32_t function, c
                                                        std::vector<unsigned> positions, std::uint32_t order)
 {
     std::vector<Byte> command;
-    std::shared_ptr<IDevice> dev;
-    if (!build_command(function, params, command) || !(dev = device()))
+    auto dev = frame(function, params, command);
+    if (!dev)
         return make_device_request_failure(28, nullptr, 0);
     return dev->send(std::move(command), kind, std::move(positions), std::move(merge),
                      static_cast<std::int32_t>(order));

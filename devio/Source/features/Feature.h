@@ -69,6 +69,10 @@ protected:
     }
 
 private:
+    // Frames the command (see build_command) and returns the device it is for; empty with 28
+    // when the device is gone.
+    std::shared_ptr<IDevice> frame(std::uint32_t function, const std::vector<Byte>& params,
+                                   std::vector<Byte>& command);
     // execute and execute_compared: `exact` keeps the payload as it came, otherwise it is
     // zero-filled to the size `reply` had on entry.
     bool execute_checked(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& reply,
