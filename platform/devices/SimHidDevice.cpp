@@ -1,4 +1,5 @@
 #include "devices/SimHidDevice.h"
+#include "devices/SimHidReceiver.h"
 
 #include <atomic>
 #include <cstdio>
@@ -38,6 +39,10 @@ std::string hex4(unsigned value)
 }
 
 }  // namespace
+
+// Every program that puts a model behind HID collections knows every scenario kind, the
+// receiver's included.
+void (*g_keep_device_model_kinds)() = &register_device_model_scenario_kinds;
 
 HidCollectionSpec SimHidDevice::collection_spec(std::uint16_t vendorId, std::uint16_t productId, bool longReport,
                                                 const std::string& productString, DevInst parent,

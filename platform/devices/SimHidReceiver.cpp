@@ -107,9 +107,20 @@ void register_receiver_scenario_kind()
     });
 }
 
+void register_device_model_scenario_kinds()
+{
+    register_protocol_scenario_kinds();
+    register_receiver_scenario_kind();
+}
+
 namespace {
 // Known to every program that links the receiver model.
-const bool g_registered = (register_receiver_scenario_kind(), true);
+const bool g_registered = (register_device_model_scenario_kinds(), true);
 }  // namespace
 
 }  // namespace platform::sim
+
+extern "C" void quillon_sim_device_model_kinds()
+{
+    platform::sim::register_device_model_scenario_kinds();
+}

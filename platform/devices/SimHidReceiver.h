@@ -45,4 +45,16 @@ private:
 // Makes the "receiver" kind known to the scenario loader (idempotent).
 void register_receiver_scenario_kind();
 
+// Makes every scenario kind of the device models known: "keyboard", "mouse" and "receiver".
+// Runs by itself in every program that uses any device model; calling it again does nothing.
+void register_device_model_scenario_kinds();
+
+}  // namespace platform::sim
+
+// The same with C linkage, for a linker option (-u) that brings the kinds into a program that
+// names nothing of the models but their scenario kinds.
+extern "C" void quillon_sim_device_model_kinds();
+
+namespace platform::sim {
+
 }  // namespace platform::sim

@@ -228,23 +228,16 @@ void SimReceiver::from_device(int index, Bytes report) {
     emit({report});
 }
 
-void SimReceiver::link(int index) {
-    Bytes note;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (index < 1 || index > kSlots || !m_slots[index - 1].paired) return;
-        m_slots[index - 1].linked = true;
-        if (notifications_on()) note = connection_notification(index, m_slots[index - 1]);
-    }
-    if (!note.empty()) emit({note});
-}
+void SimReceiver::link(int index) { set_linked(index, true); }
 
-void SimReceiver::unlink(int index) {
+void SimReceiver::unlink(int index) { set_linked(index, false); }
+
+void SimReceiver::set_linked(int index, bool linked) {
     Bytes note;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (index < 1 || index > kSlots || !m_slots[index - 1].paired) return;
-        m_slots[index - 1].linked = false;
+        m_slots[index - 1].linked = linked;
         if (notifications_on()) note = connection_notification(index, m_slots[index - 1]);
     }
     if (!note.empty()) emit({note});

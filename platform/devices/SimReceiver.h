@@ -72,6 +72,7 @@ private:
         int reads = 0;
     };
 
+    void set_linked(int index, bool linked);
     void handle_register(const Bytes& r, std::vector<Bytes>& out);
     Bytes connection_notification(int index, const Paired& p) const;
     Bytes error_reply(std::uint8_t index, std::uint8_t subId, std::uint8_t reg, std::uint8_t err) const;

@@ -301,7 +301,6 @@ TEST(PairedDevice, AProtocolDeviceBehindTheReceiverAnswersFeatureRequests)
 
 TEST(ReceiverScenario, BuildsTheReceiverWithItsPairedDevices)
 {
-    platform::sim::register_receiver_scenario_kind();
     auto scenario = platform::sim::Scenario::from_text(
         "<scenario><device kind=\"receiver\" name=\"rx\" vendor=\"0x7E51\" product=\"0xC510\">"
         "<paired slot=\"2\" kind=\"mouse\" product=\"0x4010\" name=\"Sim Mouse\"/>"

@@ -11,6 +11,7 @@
 #include <sim/DeviceTree.h>
 #include <sim/HidCollection.h>
 #include <sim/Kernel.h>
+#include <sim/Scenario.h>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -156,6 +157,12 @@ TEST_F(SystemTable, LowerCasingAndTheComposites)
     EXPECT_EQ(system.findInterfacePath(instance, hid), wide_to_lower_utf8(utf8_to_wide(path).data()));
     EXPECT_EQ(system.findInterfacePath(system.getParentInstanceId(instance), hid), "");
     EXPECT_EQ(system.getInstanceIdOfInterface(""), "");
+}
+
+// A program that puts models behind HID collections knows every kind of the device models.
+TEST(SimulatedDevices, EveryScenarioKindOfTheModelsIsKnown)
+{
+    EXPECT_THAT(device_kinds(), ::testing::IsSupersetOf({"keyboard", "mouse", "receiver"}));
 }
 
 // ---- HID bus ----
