@@ -203,6 +203,37 @@ TEST_F(HidIoTest, WriteFaultsStallAndHeldWrites)
     CloseHandle(file);
 }
 
+TEST_F(HidIoTest, HeldWritesEndWithTheirHandleOrTheirDeviceAndNeverReachIt)
+{
+    auto model = std::make_shared<EchoModel>();
+    m_collection->set_model(model);
+    m_collection->hold_writes(true);
+    HANDLE closing = open();
+    HANDLE staying = open();
+    OVERLAPPED first = overlapped();
+    HANDLE second_event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    OVERLAPPED second{};
+    second.hEvent = second_event;
+    DWORD done = 0;
+    ASSERT_FALSE(WriteFile(closing, report(0x11, 1).data(), 20, &done, &first));
+    ASSERT_FALSE(WriteFile(staying, report(0x11, 2).data(), 20, &done, &second));
+    ASSERT_TRUE(m_collection->wait_for_held_writes(2));
+
+    // Closing a handle aborts its own held write only.
+    CloseHandle(closing);
+    EXPECT_EQ(WaitForSingleObject(m_event, 0), static_cast<DWORD>(WAIT_OBJECT_0));
+    EXPECT_EQ(m_collection->held_write_count(), 1u);
+
+    // The device leaving ends the other one.
+    m_collection->unplug(Removal::Surprise);
+    EXPECT_FALSE(GetOverlappedResult(staying, &second, &done, TRUE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
+    EXPECT_EQ(m_collection->release_held_writes(), 0u);
+    EXPECT_EQ(m_collection->write_count(), 0u);
+    CloseHandle(staying);
+    CloseHandle(second_event);
+}
+
 TEST_F(HidIoTest, SurpriseRemovalEndsPendingReadsAndLaterIoWithDeviceNotConnected)
 {
     HANDLE file = open();
