@@ -3,11 +3,8 @@
 #include "core/DeviceRequest.h"
 #include "core/ErrorRecord.h"
 #include "core/Request.h"
-#include "device/IDevice.h"
-#if __has_include("core/IDeviceManager.h")
 #include "core/IDeviceManager.h"
-#define DEVIO_FEATURE_HAS_MANAGER 1
-#endif
+#include "device/IDevice.h"
 
 #include <utility>
 
@@ -20,13 +17,11 @@ const char* const kMismatch = "response does not match command";
 Feature::Feature(std::uint32_t featureId, std::uint8_t featureIndex, std::weak_ptr<IDevice> device)
     : m_feature_id(featureId), m_feature_index(featureIndex), m_device(std::move(device))
 {
-#ifdef DEVIO_FEATURE_HAS_MANAGER
     // Queued subscribers of the feature's events are served through the device manager's run loop.
     if (auto dev = m_device.lock()) {
         if (auto manager = dev->getManager().lock())
             set_run_loop(std::weak_ptr<IRunLoopManager>(std::static_pointer_cast<IRunLoopManager>(manager)));
     }
-#endif
 }
 
 Feature::~Feature() = default;

@@ -349,6 +349,9 @@ TEST(FeaturesOnDevice, ForeignRepliesAndNotificationsBecomeEvents)
     listen<IFeature0021CryptoIdentifier::RegenDetect>(l, crypto);
     listen<IFeature1D4BWirelessStatus::Report>(l, wireless);
     listen<IFeature1000BatteryUnifiedLevelStatus::Report>(l, battery);
+    // Queued subscribers are served through the device manager's run loop.
+    Listener queued;
+    ASSERT_TRUE(static_cast<Subscriber<IFeature1D4BWirelessStatus::Report>&>(queued).subscribe(wireless, 0, ""));
 
     auto foreign = [](Byte index, Byte functionAndSw, Bytes payload) {
         return reply_to({0x11, 0xFF, index, functionAndSw}, std::move(payload));
@@ -364,6 +367,7 @@ TEST(FeaturesOnDevice, ForeignRepliesAndNotificationsBecomeEvents)
     EXPECT_EQ(l.log.first(8), (std::vector<std::string>{"unexpected 0 3", "unexpected 1 3", "cookie 3 7", "cookie 2 258",
                                                         "regen 5", "wireless 110", "wireless 010",
                                                         "battery 200 30 0"}));
+    EXPECT_EQ(queued.log.first(2), (std::vector<std::string>{"wireless 110", "wireless 010"}));
 }
 
 TEST(FeaturesOnDevice, DfuTransferAndSwitches)
