@@ -29,18 +29,12 @@ std::shared_ptr<I> make(std::uint32_t id, const std::shared_ptr<FakeDevice>& dev
     return std::dynamic_pointer_cast<I>(make_feature(id, 9, dev));
 }
 
-TEST(DfuControlFeatures, SwitchCommandsEndInDFU)
+TEST(DfuControlFeatures, StateBytesAndC2FailuresAsCode1)
 {
     auto dev = std::make_shared<FakeDevice>();
     dev->answer = [](const Bytes& c) { return FakeDevice::reply_to(c, {0x00, 0x05, 0x03}); };
 
-    ASSERT_TRUE(make<IFeature00c0DFUControl>(0x00C0, dev)->SetDfuControl());
-    EXPECT_EQ(dev->log().back().command, (Bytes{0x10, 0xFF, 9, 0x03, 0x44, 0x46, 0x55}));
-
     auto c1 = make<IFeature00c1DFUControl>(0x00C1, dev);
-    ASSERT_TRUE(c1->SetDfuControl(1, 0, 0, 0));
-    EXPECT_FALSE(dev->log().back().written); // awaited
-    EXPECT_EQ(dev->log().back().command, (Bytes{0x11, 0xFF, 9, 0x13, 1, 0, 0, 0, 0x44, 0x46, 0x55}));
     std::uint32_t state1 = 0;
     ASSERT_TRUE(c1->GetDfuControl(&state1));
     EXPECT_EQ(state1, 5u);
