@@ -70,8 +70,9 @@ bool SimHardwareDevice::write(std::vector<Byte> report, bool)
     const ErrorCode code = ok ? 0 : 5;
     if (!ok)
         set_last_error(code);
-    Producer<IHardwareDevice::Write>::notify([report, code](IHardwareDevice::Write* s) { s->onWrite(report, code, 0); },
-                                             "SimHardwareDevice::Write::onWrite");
+    if (Producer<IHardwareDevice::Write>::subscriber_count() != 0)
+        Producer<IHardwareDevice::Write>::notify(
+            [report, code](IHardwareDevice::Write* s) { s->onWrite(report, code, 0); }, "SimHardwareDevice::Write::onWrite");
     return ok;
 }
 

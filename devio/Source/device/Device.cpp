@@ -279,7 +279,8 @@ bool Device::config_item(std::uint32_t item)
 void Device::onRead(std::vector<Byte> report, bool relayed, unsigned a, unsigned b)
 {
     const IDevice::ReportType type = route_report(report, relayed);
-    if (m_notifications_enabled) {
+    // Most reports have no listener: skip building the delivery.
+    if (m_notifications_enabled && Producer<IDevice::Report>::subscriber_count() != 0) {
         Producer<IDevice::Report>::notify(
             [report, a, b, type](IDevice::Report* s) { s->onReport(report, a, b, type); }, "Device::Report::onReport");
     }
@@ -287,7 +288,7 @@ void Device::onRead(std::vector<Byte> report, bool relayed, unsigned a, unsigned
 
 void Device::onWrite(std::vector<Byte> bytes, ErrorCode error, unsigned value)
 {
-    if (m_notifications_enabled) {
+    if (m_notifications_enabled && Producer<IDevice::WriteReport>::subscriber_count() != 0) {
         Producer<IDevice::WriteReport>::notify(
             [bytes, error, value](IDevice::WriteReport* s) { s->onWriteReport(bytes, error, value); },
             "Device::Report::onWriteReport");
@@ -446,11 +447,12 @@ IDevice::ReportType Device::route_report(std::vector<Byte> report, bool replaceI
         }
     }
     {
-        std::lock_guard<std::mutex> lock(m_request_mutex);
+        std::unique_lock<std::mutex> lock(m_request_mutex);
         if (m_pending_request && m_pending_request->is_response(report)) {
             m_hardware_device->onReply(m_hardware_device->replyToken());
             m_pending_request->set_response(report);
             m_pending_request.reset();
+            lock.unlock();  // the worker wakes to a free mutex
             m_reply_condition.notify_all();
             return ReportReply;
         }
@@ -588,7 +590,7 @@ void Device::finish(const std::shared_ptr<DeviceRequest>& request)
         request->mark_complete();
     }
     request->run_continuation(request, false);
-    std::lock_guard<std::mutex> lock(m_write_mutex);
+    // Completion was marked under the mutex: waking the waiters outside it is safe.
     m_waiter_condition.notify_all();
 }
 
@@ -850,6 +852,8 @@ bool Device::post_write(const std::vector<Byte>& bytes, bool flag)
         m_pending_write_flag = flag;
         m_write_pending = true;
     }
+    // A thread blocked on a request usually takes the write first; the run loop is the fallback.
+    m_waiter_condition.notify_all();
     if (auto manager = m_manager.lock()) {
         std::weak_ptr<Device> weak = shared_from_this();
         manager->post(
@@ -861,7 +865,6 @@ bool Device::post_write(const std::vector<Byte>& bytes, bool flag)
             nullptr, nullptr, "write_trigger");
     }
     std::unique_lock<std::mutex> lock(m_write_mutex);
-    m_waiter_condition.notify_all();
     m_write_done_condition.wait(lock, [&] { return m_write_done || m_writes_closed.load(); });
     if (!m_write_done) {
         set_last_error(28);
