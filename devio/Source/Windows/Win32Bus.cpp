@@ -384,24 +384,31 @@ bool Win32Bus::send_request(DeviceNotificationRequest& request)
                                  5000, &result) != 0;
 }
 
+HDEVNOTIFY Win32Bus::register_notification(DeviceNotificationRequest& request, HDEVNOTIFY DeviceNotificationRequest::*result,
+                                           ErrorCode sendFailure, const char* text)
+{
+    if (!m_window.load()) {
+        set_last_error(72);
+        return nullptr;
+    }
+    if (!send_request(request)) {
+        // The send itself failed: the record would say nothing new, so say that registering did.
+        set_last_error(sendFailure, ::GetLastError(), text);
+        return nullptr;
+    }
+    if (!(request.*result))
+        set_last_error(request.error, request.platformError);
+    return request.*result;
+}
+
 HDEVNOTIFY Win32Bus::registerDeviceNotificationAndTakeOwnershipOfHandle(HANDLE file)
 {
     DeviceNotificationRequest request;
     request.kind = 1;
     request.op = 0;
     request.fileHandle = file;
-    if (!m_window.load()) {
-        set_last_error(72);
-        return nullptr;
-    }
-    if (!send_request(request)) {
-        // The send itself failed: the record says nothing new, but say that registering did.
-        set_last_error(6, ::GetLastError(), "RegisterDeviceNotification");
-        return nullptr;
-    }
-    if (!request.handleNotification)
-        set_last_error(request.error, request.platformError);
-    return request.handleNotification;
+    return register_notification(request, &DeviceNotificationRequest::handleNotification, 6,
+                                 "RegisterDeviceNotification");
 }
 
 HDEVNOTIFY Win32Bus::registerDeviceInterfaceNotification(const GUID& interfaceClass)
@@ -410,17 +417,7 @@ HDEVNOTIFY Win32Bus::registerDeviceInterfaceNotification(const GUID& interfaceCl
     request.kind = 0;
     request.op = 0;
     request.interfaceClass = interfaceClass;
-    if (!m_window.load()) {
-        set_last_error(72);
-        return nullptr;
-    }
-    if (!send_request(request)) {
-        set_last_error(63, ::GetLastError());
-        return nullptr;
-    }
-    if (!request.interfaceNotification)
-        set_last_error(request.error, request.platformError);
-    return request.interfaceNotification;
+    return register_notification(request, &DeviceNotificationRequest::interfaceNotification, 63, nullptr);
 }
 
 bool Win32Bus::unregisterDeviceNotificationAndCloseHandle(HDEVNOTIFY notification, HANDLE file)
@@ -499,21 +496,17 @@ std::vector<std::shared_ptr<IHardwareDevice>> Win32Bus::enumerate_interfaces(con
                 break;
             throw DevioException("SetupDiEnumDeviceInterfaces failed", 42, error);
         }
-        DWORD required = 0;
-        if (!m_system->SetupDiGetDeviceInterfaceDetailW(set.set, &iface, nullptr, 0, &required, nullptr)) {
-            const DWORD error = ::GetLastError();
-            if (error != ERROR_INSUFFICIENT_BUFFER)
-                throw DevioException("SetupDiGetDeviceInterfaceDetail probe failed", 42, error);
+        InterfaceDetail detail;
+        switch (read_detail(set.set, iface, detail)) {
+        case DetailProbeFailed:
+            throw DevioException("SetupDiGetDeviceInterfaceDetail probe failed", 42, detail.error);
+        case DetailReadFailed:
+            throw DevioException("SetupDiGetDeviceInterfaceDetail failed", 42, detail.error);
+        default:
+            break;
         }
-        std::vector<std::uint8_t> storage(required + sizeof(WCHAR) + sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W), 0);
-        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(storage.data());
-        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
-        SP_DEVINFO_DATA element{};
-        element.cbSize = sizeof(element);
-        if (!m_system->SetupDiGetDeviceInterfaceDetailW(set.set, &iface, detail, required, nullptr, &element))
-            throw DevioException("SetupDiGetDeviceInterfaceDetail failed", 42, ::GetLastError());
-        const std::string path = wide_to_lower_utf8(detail->DevicePath);
-        const std::uint32_t kind = classify(element.DevInst);
+        const std::string& path = detail.path;
+        const std::uint32_t kind = classify(detail.instance);
         if (kind == ParentBluetoothLE && m_winrt_bus)
             continue;
         auto device = std::make_shared<Win32Device>(shared_from_this(), m_system, path, kind);
@@ -562,18 +555,31 @@ DWORD Win32Bus::instance_of_interface(const WCHAR* path)
     iface.cbSize = sizeof(iface);
     if (!m_system->SetupDiOpenDeviceInterfaceW(set.set, path, 0, &iface))
         return 0;
+    InterfaceDetail detail;
+    return read_detail(set.set, iface, detail) == DetailRead ? detail.instance : 0;
+}
+
+Win32Bus::DetailResult Win32Bus::read_detail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& iface, InterfaceDetail& out)
+{
     DWORD required = 0;
-    if (!m_system->SetupDiGetDeviceInterfaceDetailW(set.set, &iface, nullptr, 0, &required, nullptr) &&
-        ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return 0;
+    if (!m_system->SetupDiGetDeviceInterfaceDetailW(set, &iface, nullptr, 0, &required, nullptr)) {
+        out.error = ::GetLastError();
+        if (out.error != ERROR_INSUFFICIENT_BUFFER)
+            return DetailProbeFailed;
+    }
+    // Room for the size field and a terminating NUL even when the probe reports less.
     std::vector<std::uint8_t> storage(required + sizeof(WCHAR) + sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W), 0);
     auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(storage.data());
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W);
     SP_DEVINFO_DATA element{};
     element.cbSize = sizeof(element);
-    if (!m_system->SetupDiGetDeviceInterfaceDetailW(set.set, &iface, detail, required, nullptr, &element))
-        return 0;
-    return element.DevInst;
+    if (!m_system->SetupDiGetDeviceInterfaceDetailW(set, &iface, detail, required, nullptr, &element)) {
+        out.error = ::GetLastError();
+        return DetailReadFailed;
+    }
+    out.path = wide_to_lower_utf8(detail->DevicePath);
+    out.instance = element.DevInst;
+    return DetailRead;
 }
 
 void Win32Bus::handle_device_change(std::uint32_t event, const DEV_BROADCAST_HDR* header)

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 #include <dbt.h>
+#include <setupapi.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -104,7 +105,17 @@ private:
     std::uint32_t classify(DWORD instance);
     DWORD instance_of_interface(const WCHAR* path);
     std::vector<std::shared_ptr<IHardwareDevice>> enumerate_interfaces(const GUID& interfaceClass);
+    // The detail of one interface of a set: its lower-case path and its device instance.
+    struct InterfaceDetail {
+        std::string path;
+        DWORD instance = 0;
+        DWORD error = 0;
+    };
+    enum DetailResult { DetailRead, DetailProbeFailed, DetailReadFailed };
+    DetailResult read_detail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& iface, InterfaceDetail& out);
     bool send_request(DeviceNotificationRequest& request);
+    HDEVNOTIFY register_notification(DeviceNotificationRequest& request, HDEVNOTIFY DeviceNotificationRequest::*result,
+                                     ErrorCode sendFailure, const char* text);
     void set_ready();
 
     std::weak_ptr<IDeviceManager> m_manager;

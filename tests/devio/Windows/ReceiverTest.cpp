@@ -215,14 +215,11 @@ TEST(ReceiverBus, LockingAndForeignRegisterZeroWrite)
     // Another program clears register 0x00: the bus sets its bits again, once.
     const int writes = rig.receiver.register_writes(0x00);
     rig.receiver.overwrite_register_zero(0, 0, 0);
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while ((rig.receiver.register_value(0x00)[1] & 0x01) == 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
+    ASSERT_TRUE(eventually([&] { return (rig.receiver.register_value(0x00)[1] & 0x01) != 0; }));
     EXPECT_EQ(rig.receiver.register_value(0x00)[1], 0x01);
     // Our own echo ends with a read: one write in all.
     const int reads = rig.receiver.register_reads(0x00);
-    while (rig.receiver.register_reads(0x00) < reads + 1 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
+    EXPECT_TRUE(eventually([&] { return rig.receiver.register_reads(0x00) >= reads + 1; }));
     EXPECT_EQ(rig.receiver.register_writes(0x00), writes + 1);
 }
 
@@ -263,18 +260,14 @@ TEST(PairedDevice, WritesCarryTheIndexAndFailWhileUnlinked)
     EXPECT_EQ(last_error().code, 71u);
 
     rig.receiver.unlink(2);
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (device->isConnected() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
-    EXPECT_FALSE(device->isConnected());
+    EXPECT_TRUE(eventually([&] { return !device->isConnected(); }));
     EXPECT_FALSE(device->stillPresent());
     EXPECT_FALSE(device->write({0x10, 0x02, 0x00, 0x1A, 0, 0, 0}, false));
     EXPECT_EQ(last_error().code, 5u);
     EXPECT_EQ(model.write_count(), 1u);
 
     rig.receiver.link(2);
-    while (!device->isConnected() && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
+    EXPECT_TRUE(eventually([&] { return device->isConnected(); }));
     EXPECT_FALSE(device->stillPresent());  // until the next write
     ASSERT_TRUE(device->write({0x10, 0x02, 0x00, 0x1A, 0, 0, 0}, false));
     EXPECT_TRUE(device->stillPresent());

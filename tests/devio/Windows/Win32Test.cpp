@@ -62,6 +62,22 @@ protected:
         return std::make_shared<Win32Device>(bus, system, lower, 0);
     }
 
+    // A keyboard's two collections, plugged, and a device for one of them (the bus started).
+    struct Plugged {
+        std::unique_ptr<SimHidDevice> sim;
+        std::shared_ptr<Win32Device> device;
+    };
+    Plugged plugged_keyboard(bool longCollection = false)
+    {
+        if (!bus)
+            make_bus();
+        Plugged p;
+        p.sim = std::make_unique<SimHidDevice>(0x4001, "Sim Keyboard", nullptr);
+        p.sim->plug();
+        p.device = device_for((longCollection ? p.sim->long_collection() : p.sim->short_collection())->path());
+        return p;
+    }
+
     ScaledTiming timing{20};
     std::shared_ptr<HostManager> manager = HostManager::create();
     std::shared_ptr<Win32Bus> bus;
@@ -380,10 +396,8 @@ public:
 
 TEST_F(HidDevice, WritesArePaddedToTheReportAndFailuresCarryTheirCodes)
 {
-    make_bus();
-    SimHidDevice sim(0x4001, "Sim Keyboard", nullptr);
-    sim.plug();
-    auto device = device_for(sim.long_collection()->path());
+    auto [simDevice, device] = plugged_keyboard(true);
+    SimHidDevice& sim = *simDevice;
     WriteLog log;
     ASSERT_TRUE(log.subscribe(std::static_pointer_cast<Producer<IHardwareDevice::Write>>(device), 1, ""));
 
@@ -431,10 +445,8 @@ TEST_F(HidDevice, WritesArePaddedToTheReportAndFailuresCarryTheirCodes)
 
 TEST_F(HidDevice, ConcurrentWritersShareTheDeviceSafely)
 {
-    make_bus();
-    SimHidDevice sim(0x4001, "Sim Keyboard", nullptr);
-    sim.plug();
-    auto device = device_for(sim.short_collection()->path());
+    auto [simDevice, device] = plugged_keyboard();
+    SimHidDevice& sim = *simDevice;
     ASSERT_TRUE(device->open());
     std::atomic<int> failures{0};
     std::vector<std::thread> writers;
@@ -476,6 +488,14 @@ public:
         std::unique_lock<std::mutex> lock(mutex);
         return condition.wait_for(lock, deadline, [&] { return std::any_of(events.begin(), events.end(), match); });
     }
+    // Follows the bus's unplugs of the device and all its reader publishes; opens it first.
+    bool watch(const std::shared_ptr<Win32Bus>& bus, const std::shared_ptr<Win32Device>& device)
+    {
+        path = device->getPath();
+        return Subscriber<IHardwareBus::PlugUnplug>::subscribe(bus, 1, "") && device->open() &&
+               Subscriber<IHardwareDevice::Read>::subscribe(device, 1, "") &&
+               Subscriber<IHardwareDevice::FastDisconnect>::subscribe(device, 1, "");
+    }
     std::vector<std::string> snapshot()
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -498,16 +518,10 @@ private:
 
 TEST_F(HidDevice, SurpriseRemovalUnplugsThenFailsTheReadThenDisconnects)
 {
-    make_bus();
-    SimHidDevice sim(0x4001, "Sim Keyboard", nullptr);
-    sim.plug();
-    auto device = device_for(sim.short_collection()->path());
+    auto [simDevice, device] = plugged_keyboard();
+    SimHidDevice& sim = *simDevice;
     ReadLog log;
-    log.path = device->getPath();
-    ASSERT_TRUE(log.Subscriber<IHardwareBus::PlugUnplug>::subscribe(bus, 1, ""));
-    ASSERT_TRUE(device->open());
-    ASSERT_TRUE(log.Subscriber<IHardwareDevice::Read>::subscribe(device, 1, ""));
-    ASSERT_TRUE(log.Subscriber<IHardwareDevice::FastDisconnect>::subscribe(device, 1, ""));
+    ASSERT_TRUE(log.watch(bus, device));
     ASSERT_TRUE(sim.send_input({0x10, 0xFF, 0, 0, 0, 0, 0}));
     ASSERT_TRUE(log.wait_for("read 7"));
     ASSERT_TRUE(sim.short_collection()->wait_for_pending_reads(1));
@@ -533,14 +547,10 @@ TEST_F(HidDevice, EveryRemovalOrderEndsTheReaderWithOneFailedReadAndAnUnplug)
     make_bus();
     for (const Removal how : {Removal::Surprise, Removal::Orderly}) {
         const char* what = how == Removal::Surprise ? "surprise" : "orderly";
-        SimHidDevice sim(0x4001, "Sim Keyboard", nullptr);
-        sim.plug();
-        auto device = device_for(sim.short_collection()->path());
+        auto [simDevice, device] = plugged_keyboard();
+        SimHidDevice& sim = *simDevice;
         ReadLog log;
-        log.path = device->getPath();
-        ASSERT_TRUE(log.Subscriber<IHardwareBus::PlugUnplug>::subscribe(bus, 1, ""));
-        ASSERT_TRUE(device->open());
-        ASSERT_TRUE(log.Subscriber<IHardwareDevice::Read>::subscribe(device, 1, ""));
+        ASSERT_TRUE(log.watch(bus, device));
         ASSERT_TRUE(sim.short_collection()->wait_for_pending_reads(1));
         sim.unplug(how);
         const auto failedRead = [](const std::string& e) { return e.rfind("read ", 0) == 0 && e != "read 7"; };
@@ -561,10 +571,8 @@ TEST_F(HidDevice, EveryRemovalOrderEndsTheReaderWithOneFailedReadAndAnUnplug)
 
 TEST_F(HidDevice, OrderlyRemovalHandsTheHandleBackAndAReaderMayCloseItsOwnDevice)
 {
-    make_bus();
-    SimHidDevice sim(0x4001, "Sim Keyboard", nullptr);
-    sim.plug();
-    auto device = device_for(sim.short_collection()->path());
+    auto [simDevice, device] = plugged_keyboard();
+    SimHidDevice& sim = *simDevice;
     ASSERT_TRUE(device->open());
     sim.unplug(Removal::Orderly);  // the query closes our handle; nothing crashes on reuse
     EXPECT_EQ(sim.short_collection()->open_handle_count(), 0u);
