@@ -19,19 +19,12 @@ template <typename T> class IDataRequest;
 
 namespace TSL10Command {
 
-constexpr Byte kShortReport = 0x10;
-constexpr Byte kReceiverIndex = 0xFF;
-constexpr Byte kSetShortRegister = 0x80;
-constexpr Byte kGetShortRegister = 0x81;
-constexpr Byte kGetLongRegister = 0x83;
-constexpr Byte kErrorReply = 0x8F;
-
-constexpr Byte kRegNotifications = 0x00;
-constexpr Byte kRegConnectionState = 0x02;
-constexpr Byte kRegDeviceBits = 0x03;
-constexpr Byte kRegPairing = 0xB2;
-constexpr Byte kRegB3 = 0xB3;
-constexpr Byte kRegPairingInfo = 0xB5;
+// Report id, receiver index and sub-ids of the register protocol.
+enum : Byte { kShortReport = 0x10, kReceiverIndex = 0xFF, kSetShortRegister = 0x80, kGetShortRegister = 0x81,
+              kGetLongRegister = 0x83, kErrorReply = 0x8F };
+// The registers the system uses.
+enum : Byte { kRegNotifications = 0x00, kRegConnectionState = 0x02, kRegDeviceBits = 0x03, kRegPairing = 0xB2,
+              kRegB3 = 0xB3, kRegPairingInfo = 0xB5 };
 
 struct ReceiverConnectionStateResponse {
     std::uint32_t connectedCount = 0;

@@ -284,11 +284,8 @@ LRESULT Win32Bus::window_procedure(HWND window, UINT message, WPARAM wParam, LPA
         return ::DefWindowProcW(window, message, wParam, lParam);
     }
     auto* bus = reinterpret_cast<Win32Bus*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (!bus) {
-        if (message == WM_DESTROY)
-            return 0;
-        return ::DefWindowProcW(window, message, wParam, lParam);
-    }
+    if (!bus)
+        return 0;  // before creation, or after the bus let go of its window on this thread
     return bus->handle_message(window, message, wParam, lParam);
 }
 
