@@ -240,6 +240,61 @@ TEST(ReceiverBus, ConfiguredFlagIsSetOnceAndReleased)
     EXPECT_EQ(rig.receiver.register_value(0x00)[1], 0x01);
 }
 
+class RelayLog : public Subscriber<IHardwareDevice::Read> {
+public:
+    void onRead(std::vector<Byte> data, bool relayed, unsigned, unsigned) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        reads.push_back({data.size() > 2 ? data[2] : Byte(0), relayed});
+    }
+    std::vector<std::pair<Byte, bool>> snapshot()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return reads;
+    }
+    std::mutex mutex;
+    std::vector<std::pair<Byte, bool>> reads;
+};
+
+// What the dispatcher ignores, what marks a device connected, and a re-activation that finds
+// the same devices: no plug or unplug event for any of them.
+TEST(ReceiverBus, DispatcherIgnoresForeignNotificationsAndReactivationKeepsTheDevices)
+{
+    ReceiverRig rig;
+    rig.pair(1, 0x4001, "Keyboard One");
+    auto bus = rig.make_bus();
+    auto devices = bus->enumerate();
+    ASSERT_EQ(devices.size(), 1u);
+    PlugLog plugs;
+    ASSERT_TRUE(plugs.subscribe(std::static_pointer_cast<Producer<IHardwareBus::PlugUnplug>>(bus), 1, ""));
+
+    bus->onRead({0x10, 3, 0x41, 0x02, 0x00, 0x01, 0x40}, false, 0, 7);  // byte 3 = 2: not a connection
+    bus->onRead({0x10, 1, 0x40, 0x01, 0x00, 0x00, 0x00}, false, 0, 7);  // byte 3 != 2: not a removal
+    bus->onRead({0x10, 7, 0x41, 0x04, 0x00, 0x01, 0x40}, false, 0, 7);  // index above the slot count
+    bus->onRead({0x10, 0, 0x41, 0x04, 0x00, 0x01, 0x40}, false, 0, 7);  // index 0
+    bus->onRead({0x10, 1, 0x41}, false, 0, 3);                          // too short to mean anything
+    EXPECT_TRUE(plugs.events().empty());
+    EXPECT_FALSE(bus->slot(2));
+    EXPECT_TRUE(bus->slot(0));
+
+    // An error reply of a device marked disconnected leaves it so; any other report connects it,
+    // and the device sees that report (marked as relayed) while still disconnected.
+    auto paired = bus->slot(0);
+    paired->mark_disconnected();
+    RelayLog relayed;
+    ASSERT_TRUE(relayed.subscribe(std::static_pointer_cast<Producer<IHardwareDevice::Read>>(paired), 1, ""));
+    bus->onRead({0x10, 1, 0x8F, 0x00, 0x1A, 0x09, 0x00}, false, 0, 7);
+    EXPECT_FALSE(paired->isConnected());
+    bus->onRead({0x10, 1, 0x00, 0x1A, 0x01, 0x00, 0x00}, false, 0, 7);
+    EXPECT_TRUE(paired->isConnected());
+    EXPECT_THAT(relayed.snapshot(), ElementsAre(std::make_pair(Byte(0x8F), true), std::make_pair(Byte(0x00), true)));
+
+    bus->onActiveChanged(false);
+    bus->onActiveChanged(true);
+    EXPECT_EQ(bus->slot(0), paired);
+    EXPECT_TRUE(plugs.events().empty());
+}
+
 // ---- Devices paired behind the receiver ----
 
 TEST(PairedDevice, WritesCarryTheIndexAndFailWhileUnlinked)
