@@ -9,6 +9,7 @@
 #include "devices/SimReceiver.h"
 #include "devio/device/DeviceTestSupport.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -23,8 +24,10 @@ class LoopbackHardware : public IHardwareDevice,
                          public Producer<IHardwareDevice::FastDisconnect>,
                          public std::enable_shared_from_this<LoopbackHardware> {
 public:
-    LoopbackHardware(platform::sim::SimReceiver& receiver, std::weak_ptr<IRunLoopManager> runLoop)
-        : m_receiver(receiver)
+    // `gone` is set when the hardware has let go of the receiver model for good.
+    LoopbackHardware(platform::sim::SimReceiver& receiver, std::weak_ptr<IRunLoopManager> runLoop,
+                     std::shared_ptr<std::atomic<bool>> gone = nullptr)
+        : m_receiver(receiver), m_gone(std::move(gone))
     {
         set_run_loop(runLoop);
         m_receiver.set_sink([this](const platform::sim::Bytes& report) { queue(report); });
@@ -39,6 +42,8 @@ public:
         }
         m_condition.notify_all();
         m_reader.join();
+        if (m_gone)
+            m_gone->store(true);
     }
 
     bool isConnected() override { return true; }
@@ -87,6 +92,7 @@ private:
     }
 
     platform::sim::SimReceiver& m_receiver;
+    std::shared_ptr<std::atomic<bool>> m_gone;
     std::mutex m_mutex;
     std::condition_variable m_condition;
     std::deque<std::vector<Byte>> m_queue;
@@ -153,7 +159,9 @@ struct ReceiverRig {
     std::shared_ptr<LoopbackHardware> hardware;
     std::shared_ptr<RavelinBus> bus;
 
-    ReceiverRig() { hardware = std::make_shared<LoopbackHardware>(receiver, manager); }
+    std::shared_ptr<std::atomic<bool>> hardwareGone = std::make_shared<std::atomic<bool>>(false);
+
+    ReceiverRig() { hardware = std::make_shared<LoopbackHardware>(receiver, manager, hardwareGone); }
     ~ReceiverRig()
     {
         if (bus)
@@ -163,6 +171,9 @@ struct ReceiverRig {
             if (m)
                 m->set_sink(nullptr);
         hardware.reset();
+        // The receiver device's worker may drop the last reference a moment later: the
+        // receiver model that the hardware talks to must outlive it.
+        eventually([&] { return hardwareGone->load(); });
         manager->shutdown();
     }
 
