@@ -78,13 +78,16 @@ void Timer::run(unsigned ms, std::weak_ptr<Timer> weak)
         if (m_stop)
             return;
         // Held across the handlers so a handler that drops the last reference does not
-        // destroy the timer under this thread; the destructor then runs below, unlocked.
+        // destroy the timer under this thread; the destructor then runs below.
         keep = weak.lock();
         if (owned && !keep)
             return; // destruction has begun and waits for this thread
-        const int id = static_cast<int>(m_id);
-        notify([id](ITimer::TimerEvent* s) { s->onTimerEvent(id); }, "Timer::TimerEvent::onTimerEvent");
     }
+    // Published unlocked: a stop still returns only after the handlers (it joins), and what they
+    // release (even the run loop, whose last reference this thread may hold) never takes locks
+    // against the order of a queued handler that restarts this timer.
+    const int id = static_cast<int>(m_id);
+    notify([id](ITimer::TimerEvent* s) { s->onTimerEvent(id); }, "Timer::TimerEvent::onTimerEvent");
     keep.reset(); // may destroy the timer; nothing of it is touched afterwards
 }
 

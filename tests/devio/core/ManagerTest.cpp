@@ -1,3 +1,4 @@
+#include "bluetooth/PairingBus.h"
 #include "core/CDevio.h"
 #include "core/DeviceManager.h"
 #include "core/Timing.h"
@@ -229,6 +230,13 @@ struct Rig {
         events.Subscriber<IDeviceManager::ActiveChanged>::subscribe(manager, 1, "");
         events.Subscriber<IDeviceManager::ConfigChanged>::subscribe(manager, 1, "");
         events.Subscriber<IDeviceManager::UnreportedError>::subscribe(manager, 1, "");
+    }
+    ~Rig()
+    {
+        // A retry timer may still be announcing work on its own thread: the host leaves the
+        // manager (waiting for that) before its members go.
+        if (manager)
+            host.Subscriber<IRunLoopManager::RunLoopEvent>::unsubscribe(manager);
     }
     bool listen() { return events.Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(manager, 1, "arrivals"); }
     void drain()
@@ -570,6 +578,36 @@ TEST(CoreDeviceManager, DeviceListRefreshesAndClearsTheError)
     EXPECT_EQ(last_error().code, 0u);
     EXPECT_EQ(last_error().text, nullptr);
     EXPECT_EQ(rig.factory->platform->refreshes, 1);
+}
+
+TEST(CoreDeviceManager, PairingBusPassesItsChildsDevicesAndEventsOn)
+{
+    Rig rig;
+    rig.manager->setConfig(ConfigItem(6), true);
+    rig.manager->setConfig(ConfigItem(1), true);
+    auto child = std::make_shared<FakeBus>();
+    child->set_run_loop(rig.manager);
+    child->add("a", 0x1, 0);
+    auto pairing = std::make_shared<PairingBus>(rig.manager, child);
+    EXPECT_TRUE(pairing->getBluetoothBuses().empty());
+    EXPECT_FALSE(pairing->needsCombiner());
+    EXPECT_TRUE(pairing->getSecondaryBuses().empty());
+
+    ASSERT_TRUE(rig.events.Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(rig.manager, 1, "arrivals"));
+    ASSERT_TRUE(rig.manager->addBus(pairing));
+    EXPECT_EQ(rig.events.log, (std::vector<std::string>{"+a"}));
+    EXPECT_EQ(child->data_directory, "<unset>");
+    // Plug events of the child reach the manager through the run loop, in order.
+    child->plug(child->add("b", 0x2, 0));
+    child->unplug(child->devices[0]);
+    rig.drain();
+    EXPECT_EQ(rig.events.log, (std::vector<std::string>{"+a", "+b", "-a"}));
+    // Once the manager left the pairing bus, nothing more comes through.
+    rig.manager->removeBus(pairing);
+    child->plug(child->add("c", 0x3, 0));
+    rig.drain();
+    EXPECT_EQ(rig.events.log.back(), "-a");
+    EXPECT_EQ(pairing->subscriber_count(), 0u);
 }
 
 TEST(CoreFacade, CreatesTheManagerOnlyWhenNeeded)

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 using namespace devio;
@@ -172,4 +173,34 @@ TEST(CoreTimer, HandlerDroppingTheLastReferenceOnTheTimerThread)
             std::this_thread::yield();
         EXPECT_TRUE(weak.expired());
     }
+}
+
+TEST(CoreTimer, DirectHandlerControllingItsOwnTimerIsRefusedNotDeadlocked)
+{
+    struct Controller : Subscriber<ITimer::TimerEvent> {
+        std::shared_ptr<Timer> timer;
+        std::mutex m;
+        std::condition_variable cv;
+        int outcome = 0; // 1 refused with system_error, 2 returned
+        void onTimerEvent(int) override
+        {
+            int result = 2;
+            try {
+                timer->stop();
+            } catch (const std::system_error&) {
+                result = 1;
+            }
+            std::lock_guard<std::mutex> lock(m);
+            outcome = result;
+            cv.notify_all();
+        }
+    } c;
+    c.timer = std::make_shared<Timer>(std::weak_ptr<IRunLoopManager>(), 6);
+    c.subscribe(std::static_pointer_cast<ITimer>(c.timer), 1, "controller");
+    c.timer->start(2);
+    std::unique_lock<std::mutex> lock(c.m);
+    ASSERT_TRUE(c.cv.wait_for(lock, k_generous, [&] { return c.outcome != 0; }));
+    EXPECT_EQ(c.outcome, 1);
+    lock.unlock();
+    c.timer->stop(); // from here the thread can be joined
 }
