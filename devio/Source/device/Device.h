@@ -166,6 +166,8 @@ private:
     std::shared_ptr<IRequest> check_configured_cookie(std::shared_ptr<IFeature0020ConfigChange> configChange);
     std::shared_ptr<IRequest> process_pending_changes(std::shared_ptr<IFeature0020ConfigChange> configChange);
     void reset_configuration();
+    // Clears each configured feature's state flag and empties the list.
+    void forget_configured_features();
     void deactivate();
     void publish_config_change();
 

@@ -31,6 +31,30 @@ std::shared_ptr<IDataRequest<T>> fail_data(ErrorCode code, const char* text = nu
     return make_data_failure<T>(code, text, 0);
 }
 
+// What a step of a chain answers when the device went away while the chain waited.
+template <class R>
+struct DeviceGone;
+template <>
+struct DeviceGone<IRequest> {
+    static std::shared_ptr<IRequest> result() { return make_immediate_result(28, nullptr, 0); }
+};
+template <class T>
+struct DeviceGone<IDataRequest<T>> {
+    static std::shared_ptr<IDataRequest<T>> result() { return make_data_failure<T>(28, nullptr, 0); }
+};
+
+// A step of a request chain that runs with the device held, or ends the chain with 28.
+template <class R, class Arg, class Step>
+std::function<std::shared_ptr<R>(Arg)> on_device(std::weak_ptr<Device> weak, Step step)
+{
+    return [weak = std::move(weak), step = std::move(step)](Arg arg) -> std::shared_ptr<R> {
+        auto device = weak.lock();
+        if (!device)
+            return DeviceGone<R>::result();
+        return step(device, std::move(arg));
+    };
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- connection
@@ -119,12 +143,9 @@ std::shared_ptr<IRequest> Device::after_fw_check(std::weak_ptr<void> owner)
     std::weak_ptr<Device> weak = shared_from_this();
     return request->then(
         std::move(owner),
-        [weak](std::shared_ptr<IDeviceRequest> done) -> std::shared_ptr<IRequest> {
-            auto device = weak.lock();
-            if (!device)
-                return make_immediate_result(28, nullptr, 0);
+        on_device<IRequest, std::shared_ptr<IDeviceRequest>>(weak, [weak](const std::shared_ptr<Device>& device, std::shared_ptr<IDeviceRequest> done) -> std::shared_ptr<IRequest> {
             return device->examine_configuration(done);
-        },
+        }),
         "after fw version check, examine configuration");
 }
 
@@ -145,23 +166,17 @@ std::shared_ptr<IRequest> Device::examine_configuration(const std::shared_ptr<ID
         return get_feature_as<IFeature0020ConfigChange>("get feature 0020")
             ->then(
                 weak,
-                [weak](std::shared_ptr<IFeature0020ConfigChange>* feature) -> std::shared_ptr<IRequest> {
-                    auto device = weak.lock();
-                    if (!device)
-                        return make_immediate_result(28, nullptr, 0);
+                on_device<IRequest, std::shared_ptr<IFeature0020ConfigChange>*>(weak, [weak](const std::shared_ptr<Device>& device, std::shared_ptr<IFeature0020ConfigChange>* feature) -> std::shared_ptr<IRequest> {
                     return device->check_cookie_chain(feature ? *feature : nullptr);
-                },
+                }),
                 "get feature 0020");
     }
     return make_immediate_result(30, nullptr, 0)
         ->then(
             weak,
-            [weak](bool) -> std::shared_ptr<IRequest> {
-                auto device = weak.lock();
-                if (!device)
-                    return make_immediate_result(28, nullptr, 0);
+            on_device<IRequest, bool>(weak, [weak](const std::shared_ptr<Device>& device, bool) -> std::shared_ptr<IRequest> {
                 return device->check_cookie_chain(nullptr);
-            },
+            }),
             "get feature 0020");
 }
 
@@ -172,19 +187,15 @@ std::shared_ptr<IRequest> Device::check_cookie_chain(std::shared_ptr<IFeature002
     std::weak_ptr<Device> weak = shared_from_this();
     auto chain = make_immediate_success()->then(
         weak,
-        [weak, configChange](bool) -> std::shared_ptr<IRequest> {
-            auto device = weak.lock();
-            return device ? device->check_configured_cookie(configChange) : make_immediate_result(28, nullptr, 0);
-        },
+        on_device<IRequest, bool>(weak, [configChange](const std::shared_ptr<Device>& device, bool) {
+            return device->check_configured_cookie(configChange);
+        }),
         "check configured cookie");
     chain = chain->then(
         weak,
-        [weak, configChange](bool ok) -> std::shared_ptr<IRequest> {
-            if (!ok)
-                return make_immediate_failure_from_error();
-            auto device = weak.lock();
-            return device ? device->process_pending_changes(configChange) : make_immediate_result(28, nullptr, 0);
-        },
+        on_device<IRequest, bool>(weak, [configChange](const std::shared_ptr<Device>& device, bool ok) {
+            return ok ? device->process_pending_changes(configChange) : make_immediate_failure_from_error();
+        }),
         "process pending changes");
     return chain->then(
         weak,
@@ -212,10 +223,7 @@ std::shared_ptr<IRequest> Device::check_configured_cookie(std::shared_ptr<IFeatu
     std::weak_ptr<Device> weak = shared_from_this();
     return configChange->GetCookie()->then(
         weak,
-        [weak](IFeature0020ConfigChange::GetCookieResponse* reply) -> std::shared_ptr<IRequest> {
-            auto device = weak.lock();
-            if (!device)
-                return make_immediate_result(28, nullptr, 0);
+        on_device<IRequest, IFeature0020ConfigChange::GetCookieResponse*>(weak, [weak](const std::shared_ptr<Device>& device, IFeature0020ConfigChange::GetCookieResponse* reply) -> std::shared_ptr<IRequest> {
             if (reply) {
                 const std::uint16_t mine = device->m_config_cookie;
                 if (mine != 0 && reply->cookie == mine)
@@ -231,7 +239,7 @@ std::shared_ptr<IRequest> Device::check_configured_cookie(std::shared_ptr<IFeatu
             device->m_config_lost = true;
             device->reset_configuration();
             return make_immediate_failure_from_error();
-        },
+        }),
         "");
 }
 
@@ -286,18 +294,21 @@ void Device::publish_config_change()
                                             "Device::Report::onConfigChange");
 }
 
+void Device::forget_configured_features()
+{
+    std::lock_guard<std::mutex> lock(m_configured_mutex);
+    for (const auto& feature : m_configured_features)
+        if (auto concrete = std::dynamic_pointer_cast<Feature>(feature))
+            concrete->clear_state_flag();
+    m_configured_features.clear();
+}
+
 void Device::reset_configuration()
 {
     const ErrorRecord saved = last_error_record();
     if (has_configured_features() || has_config_requests())
         publish_config_change();
-    {
-        std::lock_guard<std::mutex> lock(m_configured_mutex);
-        for (const auto& feature : m_configured_features)
-            if (auto concrete = std::dynamic_pointer_cast<Feature>(feature))
-                concrete->clear_state_flag();
-        m_configured_features.clear();
-    }
+    forget_configured_features();
     {
         std::lock_guard<std::mutex> lock(m_pending_mutex);
         m_pending_features.clear();
@@ -406,11 +417,7 @@ void Device::deactivate()
         configChange->SetComplete(0);
         if (has_configured_features())
             publish_config_change();
-        std::lock_guard<std::mutex> lock(m_configured_mutex);
-        for (const auto& feature : m_configured_features)
-            if (auto concrete = std::dynamic_pointer_cast<Feature>(feature))
-                concrete->clear_state_flag();
-        m_configured_features.clear();
+        forget_configured_features();
     } else if (cookie != 0) {
         m_device_cookie = cookie;
     }
@@ -511,10 +518,7 @@ std::shared_ptr<IRequest> Device::load_feature_root()
         return make_immediate_result(1, "load_feature_root cannot cast root feature", 0);
     return root->TargetSw()->then(
         weak,
-        [weak, feature](IFeature0000Root::TargetSwResponse* reply) -> std::shared_ptr<IRequest> {
-            auto device = weak.lock();
-            if (!device)
-                return make_immediate_result(28, nullptr, 0);
+        on_device<IRequest, IFeature0000Root::TargetSwResponse*>(weak, [weak, feature](const std::shared_ptr<Device>& device, IFeature0000Root::TargetSwResponse* reply) -> std::shared_ptr<IRequest> {
             if (!reply) {
                 if (last_error().code == 9) {
                     device->m_protocol = 1;
@@ -526,7 +530,7 @@ std::shared_ptr<IRequest> Device::load_feature_root()
             device->add_feature(0, 0, feature);
             device->m_retry_pending = true;
             return device->finish_discovery();
-        },
+        }),
         "process TargetSw results (TSL1 vs TSL2), then load fwinfo");
 }
 
@@ -535,10 +539,7 @@ std::shared_ptr<IRequest> Device::finish_discovery()
     std::weak_ptr<Device> weak = shared_from_this();
     return load_fwinfo()->then(
         weak,
-        [weak](bool ok) -> std::shared_ptr<IRequest> {
-            auto device = weak.lock();
-            if (!device)
-                return make_immediate_result(28, nullptr, 0);
+        on_device<IRequest, bool>(weak, [weak](const std::shared_ptr<Device>& device, bool ok) -> std::shared_ptr<IRequest> {
             if (!ok) {
                 device->m_discovery_incomplete = true;
                 return make_immediate_success();
@@ -547,19 +548,16 @@ std::shared_ptr<IRequest> Device::finish_discovery()
                 return make_immediate_success();
             return device->get_feature_as<IFeature1D4BWirelessStatus>()->then(
                 weak,
-                [weak](std::shared_ptr<IFeature1D4BWirelessStatus>* feature) -> std::shared_ptr<IRequest> {
-                    auto device = weak.lock();
-                    if (!device)
-                        return make_immediate_result(28, nullptr, 0);
+                on_device<IRequest, std::shared_ptr<IFeature1D4BWirelessStatus>*>(weak, [weak](const std::shared_ptr<Device>& device, std::shared_ptr<IFeature1D4BWirelessStatus>* feature) -> std::shared_ptr<IRequest> {
                     if (feature && *feature) {
                         device->Subscriber<IFeature1D4BWirelessStatus::Report>::subscribe(*feature, 0, "");
                     } else if (last_error().code != 30) {
                         device->m_discovery_incomplete = true;
                     }
                     return make_immediate_success();
-                },
+                }),
                 "");
-        },
+        }),
         "");
 }
 
@@ -569,10 +567,7 @@ std::shared_ptr<IRequest> Device::load_fwinfo()
     return get_feature_as<IFeature0003FirmwareInfo>("get IFeature0003FirmwareInfo")
         ->then(
             weak,
-            [weak](std::shared_ptr<IFeature0003FirmwareInfo>* feature) -> std::shared_ptr<IRequest> {
-                auto device = weak.lock();
-                if (!device)
-                    return make_immediate_result(28, nullptr, 0);
+            on_device<IRequest, std::shared_ptr<IFeature0003FirmwareInfo>*>(weak, [weak](const std::shared_ptr<Device>& device, std::shared_ptr<IFeature0003FirmwareInfo>* feature) -> std::shared_ptr<IRequest> {
                 bool first;
                 {
                     std::lock_guard<std::mutex> lock(device->m_firmware_mutex);
@@ -586,11 +581,7 @@ std::shared_ptr<IRequest> Device::load_fwinfo()
                 }
                 return (*feature)->GetFwInfoString()->then(
                     weak,
-                    [weak, first](IFeature0003FirmwareInfo::GetFwInfoStringResponse* reply)
-                        -> std::shared_ptr<IRequest> {
-                        auto device = weak.lock();
-                        if (!device)
-                            return make_immediate_result(28, nullptr, 0);
+                    on_device<IRequest, IFeature0003FirmwareInfo::GetFwInfoStringResponse*>(weak, [weak, first](const std::shared_ptr<Device>& device, IFeature0003FirmwareInfo::GetFwInfoStringResponse* reply) -> std::shared_ptr<IRequest> {
                         if (!reply) {
                             if (first)
                                 return make_immediate_failure_from_error();
@@ -615,9 +606,9 @@ std::shared_ptr<IRequest> Device::load_fwinfo()
                                     return make_immediate_success();
                                 },
                                 "ignore fwcheck flush data");
-                    },
+                    }),
                     "");
-            },
+            }),
             "get IFeature0003FirmwareInfo");
 }
 
@@ -642,12 +633,9 @@ std::shared_ptr<IDataRequest<FeaturePtr>> Device::lookup_feature_by_id(std::uint
     std::weak_ptr<Device> weak = shared_from_this();
     return DataRequest<FeaturePtr, IRequest, bool>::create(
         load_feature_root(), weak,
-        [weak, featureId](bool ok) -> std::shared_ptr<IDataRequest<FeaturePtr>> {
+        on_device<IDataRequest<FeaturePtr>, bool>(weak, [weak, featureId](const std::shared_ptr<Device>& device, bool ok) -> std::shared_ptr<IDataRequest<FeaturePtr>> {
             if (!ok)
                 return make_data_failure_from_error<FeaturePtr>();
-            auto device = weak.lock();
-            if (!device)
-                return make_data_failure<FeaturePtr>(28, nullptr, 0);
             {
                 std::lock_guard<std::mutex> lock(device->m_feature_mutex);
                 auto it = device->m_features_by_id.find(featureId);
@@ -663,13 +651,9 @@ std::shared_ptr<IDataRequest<FeaturePtr>> Device::lookup_feature_by_id(std::uint
                                IFeature0000Root::GetFeatureResponse*>::
                 create(
                     root->GetFeature(featureId, 1), weak,
-                    [weak, featureId](IFeature0000Root::GetFeatureResponse* reply)
-                        -> std::shared_ptr<IDataRequest<FeaturePtr>> {
+                    on_device<IDataRequest<FeaturePtr>, IFeature0000Root::GetFeatureResponse*>(weak, [weak, featureId](const std::shared_ptr<Device>& device, IFeature0000Root::GetFeatureResponse* reply) -> std::shared_ptr<IDataRequest<FeaturePtr>> {
                         if (!reply)
                             return make_data_failure_from_error<FeaturePtr>();
-                        auto device = weak.lock();
-                        if (!device)
-                            return make_data_failure<FeaturePtr>(28, nullptr, 0);
                         if (reply->feature_index == 0) {
                             std::lock_guard<std::mutex> lock(device->m_feature_mutex);
                             device->m_features_by_id[featureId] = nullptr;
@@ -681,9 +665,9 @@ std::shared_ptr<IDataRequest<FeaturePtr>> Device::lookup_feature_by_id(std::uint
                             concrete->set_discovered(reply->type_bit7, reply->type_bit6, reply->type_bit5,
                                                      reply->feature_version);
                         return make_data_success(device->add_feature(reply->feature_index, featureId, feature));
-                    },
+                    }),
                     "use index of feature-by-id to create feature");
-        },
+        }),
         "use feature 0 to get index of feature by id");
 }
 
@@ -705,12 +689,9 @@ std::shared_ptr<IDataRequest<FeaturePtr>> Device::lookup_feature_by_index(std::u
     std::weak_ptr<Device> weak = shared_from_this();
     return DataRequest<FeaturePtr, IDataRequest<std::uint32_t>, std::uint32_t*>::create(
         getFeatureCount(), weak,
-        [weak, index](std::uint32_t* count) -> std::shared_ptr<IDataRequest<FeaturePtr>> {
+        on_device<IDataRequest<FeaturePtr>, std::uint32_t*>(weak, [weak, index](const std::shared_ptr<Device>& device, std::uint32_t* count) -> std::shared_ptr<IDataRequest<FeaturePtr>> {
             if (!count)
                 return make_data_failure_from_error<FeaturePtr>();
-            auto device = weak.lock();
-            if (!device)
-                return make_data_failure<FeaturePtr>(28, nullptr, 0);
             std::shared_ptr<IFeature0001FeatureSet> featureSet;
             {
                 std::lock_guard<std::mutex> lock(device->m_feature_mutex);
@@ -729,22 +710,18 @@ std::shared_ptr<IDataRequest<FeaturePtr>> Device::lookup_feature_by_index(std::u
                                IFeature0001FeatureSet::GetFeatureIdResponse*>::
                 create(
                     featureSet->GetFeatureId(index), weak,
-                    [weak, index](IFeature0001FeatureSet::GetFeatureIdResponse* reply)
-                        -> std::shared_ptr<IDataRequest<FeaturePtr>> {
+                    on_device<IDataRequest<FeaturePtr>, IFeature0001FeatureSet::GetFeatureIdResponse*>(weak, [weak, index](const std::shared_ptr<Device>& device, IFeature0001FeatureSet::GetFeatureIdResponse* reply) -> std::shared_ptr<IDataRequest<FeaturePtr>> {
                         if (!reply)
                             return make_data_failure_from_error<FeaturePtr>();
-                        auto device = weak.lock();
-                        if (!device)
-                            return make_data_failure<FeaturePtr>(28, nullptr, 0);
                         auto feature = make_feature(reply->feature_id, static_cast<std::uint8_t>(index),
                                                     std::weak_ptr<IDevice>(device));
                         if (auto concrete = std::dynamic_pointer_cast<Feature>(feature))
                             concrete->set_discovered(reply->type_bit7, reply->type_bit6, reply->type_bit5,
                                                      reply->feature_version);
                         return make_data_success(device->add_feature(index, reply->feature_id, feature));
-                    },
+                    }),
                     "after getting desired feature, save it");
-        },
+        }),
         "after verifying feature count, see if desired feature is in range and get it");
 }
 
