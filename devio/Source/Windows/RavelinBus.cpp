@@ -213,6 +213,9 @@ void RavelinBus::onWrite(std::vector<Byte> bytes, ErrorCode error, unsigned deta
 
 void RavelinBus::onActiveChanged(bool active)
 {
+    auto self = Device::weak_from_this().lock(); // enumerate below runs requests
+    if (!self)
+        return;
     Device::onActiveChanged(active);
     const bool was = m_active.exchange(active);
     if (was == active || !active)
@@ -252,6 +255,11 @@ void RavelinBus::onActiveChanged(bool active)
 
 void RavelinBus::onRegisterZeroOverwritten()
 {
+    // A read-modify-write of two requests: the receiver must outlive both even when its last
+    // owner lets go on another thread.
+    auto self = Device::weak_from_this().lock();
+    if (!self)
+        return;
     update_receiver_short_register(this, kRegNotifications, 0, m_configured_flag_set ? 0x09 : 0x01, 0, 0, 0, 0);
 }
 

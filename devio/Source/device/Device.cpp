@@ -494,7 +494,12 @@ std::shared_ptr<IDeviceRequest> Device::send(std::vector<Byte> command, std::uin
 {
     if (m_device_gone && kind == 0)
         return make_device_request_failure(5, nullptr, 0);
-    auto request = std::make_shared<DeviceRequest>(std::weak_ptr<IDeviceRequestHost>(shared_from_this()),
+    // Callers reach us through raw pointers (handlers, register commands): if another thread
+    // drops the last owner meanwhile, the device must outlive this call, not end inside it.
+    auto self = weak_from_this().lock();
+    if (!self)
+        return make_device_request_failure(28, nullptr, 0);
+    auto request = std::make_shared<DeviceRequest>(std::weak_ptr<IDeviceRequestHost>(self),
                                                    std::move(command), kind, std::move(positions));
     {
         std::lock_guard<std::mutex> lock(m_queue->mutex);
@@ -571,6 +576,7 @@ void Device::worker_main(std::weak_ptr<Device> weak, std::shared_ptr<WorkQueue> 
 bool Device::execute(const std::vector<Byte>& command, std::vector<Byte>& reply, std::uint32_t kind,
                      std::vector<unsigned> positions)
 {
+    auto self = weak_from_this().lock(); // kept across the wait, for the same reason as in send
     auto request = send(command, kind, std::move(positions), nullptr, 0);
     if (!request->wait())
         return false;
