@@ -50,6 +50,9 @@ HidCollectionSpec SimHidDevice::collection_spec(std::uint16_t vendorId, std::uin
 {
     HidCollectionSpec spec = HidCollectionSpec::simple(vendorId, productId, 0xFF00, longReport ? 2 : 1,
                                                        longReport ? 0x11 : 0x10, longReport ? 20 : 7);
+    // Protocol collections describe their input report as buttons: readers that take the report
+    // id from the first input button capability find it there.
+    spec.inputReports.front().button = true;
     spec.productString = productString;
     spec.parent = parent;
     spec.instanceId = "HID\\VID_" + hex4(vendorId) + "&PID_" + hex4(productId) + (longReport ? "&COL02\\" : "&COL01\\") +

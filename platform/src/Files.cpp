@@ -674,6 +674,17 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
 }
 
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) {
+    // A finished operation is answered from its record alone; the handle only matters for
+    // waiting, so closing it after the operation ended does not hide the operation's outcome.
+    DWORD error = 0, bytes = 0;
+    if (overlapped && overlapped_result(overlapped, &error, &bytes)) {
+        if (transferred) *transferred = bytes;
+        if (error != 0) {
+            SetLastError(error);
+            return FALSE;
+        }
+        return TRUE;
+    }
     auto object = lookup_or_fail(file);
     if (!object) return FALSE;
     return object->get_overlapped_result(overlapped, transferred, wait);

@@ -80,8 +80,9 @@ bool Feature0007DeviceFriendlyName::GetDefaultFriendlyName(std::uint16_t positio
 
 bool Feature0007DeviceFriendlyName::SetFriendlyName(std::uint8_t position, const std::vector<Byte>& chunk)
 {
-    std::vector<Byte> params{position};
-    params.insert(params.end(), chunk.begin(), chunk.end());
+    std::vector<Byte> params(1 + chunk.size());
+    params[0] = position;
+    std::copy(chunk.begin(), chunk.end(), params.begin() + 1);
     std::vector<Byte> reply;
     if (!execute_payload(3, params, 0, 1, reply))
         return false;

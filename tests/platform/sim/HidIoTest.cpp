@@ -261,6 +261,20 @@ TEST_F(HidIoTest, SurpriseRemovalEndsPendingReadsAndLaterIoWithDeviceNotConnecte
     CloseHandle(file);
 }
 
+TEST_F(HidIoTest, AFinishedReadKeepsItsOutcomeAfterItsHandleIsClosed)
+{
+    // A reader may learn of the removal only after the bus has closed the handle.
+    HANDLE file = open();
+    Bytes buffer(20);
+    OVERLAPPED o = overlapped();
+    ASSERT_FALSE(ReadFile(file, buffer.data(), 20, nullptr, &o));
+    m_collection->unplug(Removal::Surprise);
+    CloseHandle(file);
+    DWORD done = 0;
+    EXPECT_FALSE(GetOverlappedResult(file, &o, &done, FALSE));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
+}
+
 TEST_F(HidIoTest, InjectedReadErrorFailsThePendingRead)
 {
     HANDLE file = open();
