@@ -11,15 +11,12 @@ namespace platform::detail {
 
 namespace {
 
-// Long enough for a busy window thread, short enough that a test with a window that stopped
-// pumping fails instead of hanging.
-constexpr UINT kDeliveryTimeoutMs = 10000;
-
+// Bounded like every broadcast, so a window that stopped pumping delays a plug but never hangs it.
 void deliver(HWND window, DWORD event, const void* header)
 {
     DWORD_PTR result = 0;
     SendMessageTimeoutW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(header), SMTO_BLOCK,
-                        kDeliveryTimeoutMs, &result);
+                        broadcast_timeout(), &result);
 }
 
 }  // namespace

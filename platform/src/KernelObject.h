@@ -112,6 +112,8 @@ void register_module(const std::string& name, const std::map<std::string, FARPRO
 // Sends msg synchronously (as SendMessageW, bounded by the broadcast time-out) to every top-level
 // window of the process, in creation order. Message-only windows are not reached.
 void broadcast_message(UINT msg, WPARAM wParam, LPARAM lParam);
+// How long a broadcast waits for each window (platform::sim::set_broadcast_timeout).
+unsigned broadcast_timeout();
 
 // --- simulated machine ---
 // Called by platform::sim::reset_machine() after the kernel's own state was reset.

@@ -298,13 +298,14 @@ const WindowClass* find_class_locked(Desktop& d, LPCWSTR name) {
 
 }  // namespace
 
+unsigned broadcast_timeout() {
+    auto& d = desktop();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    return d.broadcastTimeout;
+}
+
 void broadcast_message(UINT msg, WPARAM wParam, LPARAM lParam) {
-    unsigned timeout;
-    {
-        auto& d = desktop();
-        std::lock_guard<std::mutex> lock(d.mutex);
-        timeout = d.broadcastTimeout;
-    }
+    const unsigned timeout = broadcast_timeout();
     for (HWND hwnd : top_level_windows()) {
         DWORD_PTR result = 0;
         SendMessageTimeoutW(hwnd, msg, wParam, lParam, SMTO_NORMAL, timeout, &result);

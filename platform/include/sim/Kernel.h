@@ -87,7 +87,8 @@ void set_module_file_name(const std::u16string& windowsPath);
 size_t window_count();
 // Messages sent (SendMessage from another thread) to the window's thread and not yet picked up.
 size_t pending_sent_messages(HWND window);
-void set_broadcast_timeout(unsigned milliseconds);  // default 10000
+// How long a broadcast (power, device change) waits for each window; default 10000.
+void set_broadcast_timeout(unsigned milliseconds);
 // Sends WM_POWERBROADCAST (PBT_APMSUSPEND, PBT_APMRESUMESUSPEND, PBT_APMRESUMEAUTOMATIC...) to every
 // top-level window and returns once all handled it.
 void broadcast_power(WPARAM event);
