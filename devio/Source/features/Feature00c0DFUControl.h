@@ -21,8 +21,12 @@ protected:
 
 private:
     // Mirror of the producer's direct subscribers: only they hear of another program's reply.
-    std::recursive_mutex m_direct_mutex;
+    // m_direct_mutex guards the set alone and is never held while a handler runs, so storing a
+    // subscriber (which the producer does under its own lock) never waits for a delivery.
+    // m_delivery_mutex is held while handlers run; a leaving subscriber waits on it.
+    std::mutex m_direct_mutex;
     std::set<ConfigReport*> m_direct;
+    std::recursive_mutex m_delivery_mutex;
 };
 
 } // namespace devio
