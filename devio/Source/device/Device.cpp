@@ -86,9 +86,12 @@ Device::~Device()
         m_retry_delay_condition.notify_all();
         m_waiter_condition.notify_all();
     }
+    std::list<std::shared_ptr<DeviceRequest>> unserved;
     {
         std::lock_guard<std::mutex> lock(m_queue->mutex);
         m_queue->stop = true;
+        unserved.swap(m_queue->superseded);
+        unserved.splice(unserved.end(), m_queue->requests);
     }
     m_queue->condition.notify_all();
     if (m_worker.joinable()) {
@@ -97,6 +100,15 @@ Device::~Device()
             m_worker.detach();
         else
             m_worker.join();
+    }
+    // Requests still queued will never be served: end them, so their waiters and
+    // continuations learn it instead of waiting for good.
+    for (const auto& request : unserved) {
+        if (!request->is_superseded())
+            request->set_error(28);
+        else
+            request->set_error(80);
+        finish(request);
     }
     for (const auto& timer : {m_deactivation_timer, m_cache_write_timer, m_fw_check_timer, m_quarantine_timer})
         if (timer)

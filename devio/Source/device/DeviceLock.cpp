@@ -1,5 +1,7 @@
 #include "device/DeviceLock.h"
 
+#include "core/Timing.h"
+
 #include <windows.h>
 
 namespace devio {
@@ -14,7 +16,7 @@ std::string DeviceLock::mutex_name(const std::string& path)
 }
 
 DeviceLock::DeviceLock(const std::string& path, std::uint32_t seconds, bool lockNow)
-    : m_full_wait(seconds * 1000), m_current_wait(seconds * 1000)
+    : m_full_wait(Timing::scaled(std::uint64_t(seconds) * 1000)), m_current_wait(m_full_wait)
 {
     if (!path.empty())
         m_mutex = CreateMutexA(nullptr, FALSE, mutex_name(path).c_str());

@@ -1,0 +1,316 @@
+// Queue order, the attempt loop's counting, the ends of a device with work still queued,
+// the response cache's own writes and the cross-process lock around transmissions.
+#include "DeviceTestSupport.h"
+
+#include "core/ErrorRecord.h"
+#include "device/DeviceLock.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace devio;
+using namespace devio::test;
+using platform::sim::Bytes;
+
+namespace {
+
+bool is_ping(const Bytes& r) { return r.size() >= 7 && r[2] == 0 && (r[3] >> 4) == 1 && r[6] != 0; }
+
+// GetCookie with a marker byte the model ignores: tells the queue's order in the log.
+Bytes marked(Byte marker) { return {0x10, 0xFF, 0x04, 0x01, marker, 0x00, 0x00}; }
+
+std::vector<Byte> markers(const std::vector<Bytes>& log)
+{
+    std::vector<Byte> out;
+    for (const auto& r : log)
+        if (r.size() >= 5 && r[2] == 0x04 && (r[3] >> 4) == 0)
+            out.push_back(r[4]);
+    return out;
+}
+
+std::string make_temp_dir()
+{
+    char name[] = "/tmp/devio-review-XXXXXX";
+    const char* dir = mkdtemp(name);
+    return dir ? std::string(dir) + "/" : std::string();
+}
+
+std::string read_text(const std::string& name)
+{
+    std::ifstream in(name);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+template <class Pred>
+bool eventually(Pred pred, std::chrono::milliseconds deadline = 10s)
+{
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    while (!pred()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(DeviceQueue, FrontSendsServeNewestFirstAndOthersInOrder)
+{
+    ScaledTiming timing;
+    Rig rig;
+    ASSERT_TRUE(rig.device->getFeatureSync(0x0020));
+    rig.model->set_latency(std::chrono::milliseconds(50));  // the worker is busy with the first
+    rig.model->clear_log();
+    auto first = rig.device->send(marked(1), 0, {}, nullptr, 0);
+    ASSERT_TRUE(rig.model->wait_for_writes(1, 5s));
+    auto a = rig.device->send(marked(2), 0, {}, nullptr, 0);
+    auto b = rig.device->send(marked(3), 0, {}, nullptr, 0);
+    auto c = rig.device->send(marked(4), 0, {}, nullptr, 1);
+    auto d = rig.device->send(marked(5), 0, {}, nullptr, 1);
+    for (const auto& r : {first, a, b, c, d})
+        EXPECT_TRUE(r->wait());
+    EXPECT_EQ(markers(rig.model->written()), (std::vector<Byte>{1, 5, 4, 2, 3}));
+}
+
+TEST(DeviceQueue, TimeOutsWhileTheDeviceTalksAreAttemptsNotSilence)
+{
+    ScaledTiming timing(30);  // replies time out after 100 ms
+    Rig rig;
+    ConnectLog events;
+    ASSERT_TRUE(events.subscribe(std::shared_ptr<IDevice>(rig.device), 1, "test"));
+    ASSERT_TRUE(rig.device->getFeatureSync(0x0020));
+    rig.model->set_silent(true);
+    auto model = rig.model;
+    // Every write is followed by a report for another device index: the link is alive.
+    rig.hardware->set_write_hook([model](const Bytes&) {
+        Bytes other(20, 0);
+        other[0] = 0x11;
+        other[1] = 0x03;
+        other[2] = 0x05;
+        model->inject(other);
+        return true;
+    });
+    rig.model->clear_log();
+    Bytes reply;
+    EXPECT_FALSE(rig.device->execute(marked(9), reply, 0, {}));
+    EXPECT_EQ(last_error().code, 4u);
+    rig.hardware->set_write_hook(nullptr);
+    const auto log = rig.model->written();
+    ASSERT_EQ(log.size(), 10u);  // ten counted attempts: the request, then nine probes
+    EXPECT_EQ(log[0], marked(9));
+    for (std::size_t i = 1; i < log.size(); ++i)
+        EXPECT_TRUE(is_ping(log[i])) << i;
+    EXPECT_FALSE(rig.device->is_unresponsive());
+    EXPECT_TRUE(events.events().empty());
+}
+
+TEST(DeviceQueue, WithoutQuarantineASilentDeviceStaysUsable)
+{
+    ScaledTiming timing(30);
+    Rig rig;
+    ConnectLog events;
+    ASSERT_TRUE(events.subscribe(std::shared_ptr<IDevice>(rig.device), 1, "test"));
+    ASSERT_TRUE(rig.device->getFeatureSync(0x0020));
+    rig.device->set_parameters(9, 2, 0);
+    rig.model->set_silent(true);
+    Bytes reply;
+    EXPECT_FALSE(rig.device->execute(marked(1), reply, 0, {}));
+    EXPECT_EQ(last_error().code, 4u);
+    EXPECT_FALSE(rig.device->is_unresponsive());
+    rig.model->set_silent(false);
+    EXPECT_TRUE(rig.device->execute(marked(2), reply, 0, {}));
+    EXPECT_TRUE(events.events().empty());
+}
+
+// A device that goes while requests wait in its queue ends them, and the chains built on
+// them, with a failure instead of never.
+TEST(DeviceQueue, QueuedRequestsEndWhenTheDeviceGoes)
+{
+    ScaledTiming timing;
+    std::shared_ptr<IDeviceRequest> queued;
+    std::shared_ptr<IRequest> chained;
+    auto owner = std::make_shared<int>(0);
+    {
+        Rig rig;
+        ASSERT_TRUE(rig.device->getFeatureSync(0x0020));
+        rig.model->set_latency(std::chrono::milliseconds(100));
+        const std::size_t before = rig.model->write_count();
+        auto inFlight = rig.device->send(marked(1), 0, {}, nullptr, 0);
+        ASSERT_TRUE(rig.model->wait_for_writes(before + 1, 5s));
+        queued = rig.device->send(marked(2), 0, {}, nullptr, 0);
+        chained = queued->then(owner, [](std::shared_ptr<IDeviceRequest> r) -> std::shared_ptr<IRequest> {
+            const bool ok = r->check_response();
+            return make_immediate_result(ok ? 0 : last_error().code, nullptr, 0);
+        }, "test");
+        // Only the worker holds the device now; it ends after the request in flight.
+        std::weak_ptr<Device> weak = rig.device;
+        rig.device.reset();
+        ASSERT_TRUE(eventually([&] { return weak.expired(); }));
+        EXPECT_TRUE(inFlight->wait());
+    }
+    EXPECT_TRUE(queued->is_complete());
+    EXPECT_FALSE(queued->wait());
+    EXPECT_NE(last_error().code, 0u);
+    EXPECT_TRUE(chained->is_complete());
+    EXPECT_FALSE(chained->wait());
+    EXPECT_NE(last_error().code, 0u);
+}
+
+TEST(DeviceQueue, CacheIsWrittenByItsTimerAndWhenTheDeviceEnds)
+{
+    ScaledTiming timing;  // the 10 s write delay becomes 1 s
+    const std::string dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
+    std::string name;
+    {
+        Rig rig;
+        rig.device->set_cache_directory(dir);
+        name = rig.device->cache_file_name();
+        ASSERT_TRUE(rig.device->getFeatureSync(0x1000));
+        ASSERT_TRUE(eventually([&] { return read_text(name).find("<command") != std::string::npos; }));
+        EXPECT_NE(read_text(name).find("path=\"sim\\keyboard\\1\""), std::string::npos) << read_text(name);
+    }
+    std::remove(name.c_str());
+    {
+        Rig rig;
+        rig.device->set_cache_directory(dir);
+        ASSERT_TRUE(rig.device->getFeatureSync(0x1000));
+    }  // gone before its timer fired
+    EXPECT_NE(read_text(name).find("<command"), std::string::npos);
+}
+
+// A cache file of the firmware the device ran before: discovery answered from it is checked
+// against the device, found out, and the file follows the new firmware.
+TEST(DeviceQueue, CacheOfEarlierFirmwareIsFoundOutAndReplaced)
+{
+    ScaledTiming timing;
+    const std::string dir = make_temp_dir();
+    std::string name, before;
+    {
+        Rig rig;
+        rig.device->set_cache_directory(dir);
+        name = rig.device->cache_file_name();
+        ASSERT_TRUE(rig.device->getFeatureSync(0x1000));
+    }
+    before = read_text(name);
+    const auto fwAt = before.find("fw=\"");
+    ASSERT_NE(fwAt, std::string::npos);
+    const std::string oldFw = before.substr(fwAt, before.find('"', fwAt + 4) - fwAt);
+
+    Rig rig;
+    rig.model->update_firmware(0x0300, 0x0099);
+    ConnectLog events;
+    ASSERT_TRUE(events.subscribe(std::shared_ptr<IDevice>(rig.device), 1, "test"));
+    rig.device->set_cache_directory(dir);
+    auto battery = rig.device->getFeatureSync(0x1000);
+    ASSERT_TRUE(events.wait_for("firmware"));
+    if (!battery)
+        battery = rig.device->getFeatureSync(0x1000);
+    ASSERT_TRUE(battery);
+    ASSERT_TRUE(rig.device->getFeatureSync(0x0003));
+    rig.device->write_response_cache();
+    const std::string after = read_text(name);
+    EXPECT_EQ(after.find(oldFw), std::string::npos) << after;
+    EXPECT_NE(after.find("<command"), std::string::npos) << after;
+}
+
+TEST(DeviceQueue, CacheFileWithByteOrderMarkAndOddTextLoads)
+{
+    ScaledTiming timing;
+    const std::string dir = make_temp_dir();
+    Rig rig;
+    rig.model->set_silent(true);  // every answer must come from the file
+    const std::string name = [&] {
+        rig.device->set_cache_directory(dir);
+        return rig.device->cache_file_name();
+    }();
+    {
+        std::ofstream out(name, std::ios::binary);
+        // Lower-case hex, a stray pair and an odd last digit are all tolerated.
+        out << "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<cache fw=\"X\" path=\"p\">"
+               "<command cmd=\"10ff001a0000zz07\" rsp=\"11FF001A0000070\"/><command/></cache>";
+    }
+    rig.device->set_cache_directory(dir);
+    Bytes reply;
+    EXPECT_TRUE(rig.device->execute({0x10, 0xFF, 0x00, 0x11, 0x00, 0x00, 0x07}, reply, 1, {}));
+    EXPECT_EQ(reply, (Bytes{0x11, 0xFF, 0x00, 0x11, 0x00, 0x00, 0x07}));
+    EXPECT_EQ(rig.model->write_count(), 0u);
+}
+
+// Item 11 on: the named mutex of the device's path is held for each transmission only, and
+// a peer that keeps it does not stop the device.
+TEST(DeviceQueue, CrossProcessLockBracketsEachTransmission)
+{
+    ScaledTiming timing(100);  // the 15 s wait for a stuck peer becomes 150 ms
+    const std::string path = "sim\\lock\\" + std::to_string(getpid());
+    const std::string mutexName = DeviceLock::mutex_name(path);
+    Rig rig(platform::sim::sim_keyboard_config(), path);
+    rig.device->set_response_timeout(100000);  // 1 s
+    ASSERT_TRUE(rig.device->getFeatureSync(0x0020));
+    rig.manager->config()->set(ConfigDeviceLock, true);
+
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Peer: on 't' try the mutex at once and tell; on 'h' hold it until 'r'; 'q' ends.
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, mutexName.c_str());
+        char c = 0;
+        while (read(toChild[0], &c, 1) == 1 && c != 'q') {
+            if (c == 't') {
+                char answer = WaitForSingleObject(mutex, 0) == WAIT_OBJECT_0 ? 'y' : 'n';
+                if (answer == 'y')
+                    ReleaseMutex(mutex);
+                (void)!write(toParent[1], &answer, 1);
+            } else if (c == 'h') {
+                char answer = WaitForSingleObject(mutex, 5000) == WAIT_OBJECT_0 ? 'y' : 'n';
+                (void)!write(toParent[1], &answer, 1);
+            } else if (c == 'r') {
+                ReleaseMutex(mutex);
+                (void)!write(toParent[1], "y", 1);
+            }
+        }
+        CloseHandle(mutex);
+        _exit(0);
+    }
+    auto ask = [&](char c) {
+        char answer = 0;
+        (void)!write(toChild[1], &c, 1);
+        return read(toParent[0], &answer, 1) == 1 ? answer : 'x';
+    };
+
+    // During a slow request the mutex is taken; after it, free again.
+    rig.model->set_latency(std::chrono::milliseconds(300));
+    const std::size_t before = rig.model->write_count();
+    auto slow = rig.device->send(marked(1), 0, {}, nullptr, 0);
+    ASSERT_TRUE(rig.model->wait_for_writes(before + 1, 5s));
+    EXPECT_EQ(ask('t'), 'n');
+    EXPECT_TRUE(slow->wait());
+    EXPECT_EQ(ask('t'), 'y');
+
+    // A peer holding it on: the request still goes ahead.
+    rig.model->set_latency(std::chrono::milliseconds(0));
+    ASSERT_EQ(ask('h'), 'y');
+    Bytes reply;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(rig.device->execute(marked(2), reply, 0, {}));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+    EXPECT_EQ(ask('r'), 'y');
+    EXPECT_TRUE(rig.device->execute(marked(3), reply, 0, {}));
+    EXPECT_EQ(ask('t'), 'y');
+
+    (void)!write(toChild[1], "q", 1);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status));
+    rig.manager->config()->set(ConfigDeviceLock, false);
+}
