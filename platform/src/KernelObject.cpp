@@ -11,6 +11,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -176,23 +177,7 @@ public:
         return true;
     }
 
-    bool acquire_locked(DWORD thread) override {
-        if (m_owner == thread) {
-            ++m_count;
-            return false;
-        }
-        m_owner = thread;
-        m_count = 1;
-        bool abandoned = false;
-        if (m_fd >= 0) {
-            const char held = 1;
-            (void)!::pwrite(m_fd, &held, 1, 0);
-            abandoned = m_probe_abandoned;
-            m_probed = false;
-            m_probe_abandoned = false;
-        }
-        return abandoned;
-    }
+    bool acquire_locked(DWORD thread) override;
 
     void unprobe_locked(DWORD) override {
         if (m_probed && m_owner == 0) unlock_file();
@@ -211,6 +196,16 @@ public:
             }
         }
         return true;
+    }
+
+    // The owning thread ended without releasing: the next owner is told the mutex was abandoned.
+    // A named one stays marked as held in its file, which other processes read the same way.
+    void abandon_locked(DWORD thread) {
+        if (m_owner != thread) return;
+        m_owner = 0;
+        m_count = 0;
+        m_abandoned = true;
+        if (m_fd >= 0) unlock_file();
     }
 
     // After fork: the child holds none of the parent's locks.
@@ -233,7 +228,54 @@ private:
     unsigned m_count = 0;
     bool m_probed = false;
     bool m_probe_abandoned = false;
+    bool m_abandoned = false;
 };
+
+// The mutexes a thread came to own; those it still owns when it ends are abandoned, so waiters
+// are not stuck for ever (nor is a later thread given the same id mistaken for their owner).
+struct OwnedMutexes {
+    DWORD thread = 0;
+    std::vector<std::weak_ptr<KernelObject>> mutexes;
+    ~OwnedMutexes() {
+        if (mutexes.empty()) return;
+        {
+            std::lock_guard<std::mutex> lock(wait_mutex());
+            for (auto& weak : mutexes)
+                if (auto m = std::static_pointer_cast<Mutex>(weak.lock())) m->abandon_locked(thread);
+        }
+        notify_waiters();
+    }
+};
+
+thread_local OwnedMutexes t_owned;
+
+bool Mutex::acquire_locked(DWORD thread) {
+    if (m_owner == thread) {
+        ++m_count;
+        return false;
+    }
+    m_owner = thread;
+    m_count = 1;
+    bool abandoned = m_abandoned;
+    m_abandoned = false;
+    if (m_fd >= 0) {
+        const char held = 1;
+        (void)!::pwrite(m_fd, &held, 1, 0);
+        abandoned = abandoned || m_probe_abandoned;
+        m_probed = false;
+        m_probe_abandoned = false;
+    }
+    auto& owned = t_owned;
+    owned.thread = thread;
+    owned.mutexes.erase(std::remove_if(owned.mutexes.begin(), owned.mutexes.end(),
+                                       [this](const std::weak_ptr<KernelObject>& m) {
+                                           auto held = m.lock();
+                                           return !held || held.get() == this;
+                                       }),
+                        owned.mutexes.end());
+    owned.mutexes.push_back(weak_from_this());
+    return abandoned;
+}
 
 struct NamedObjects {
     std::mutex mutex;
