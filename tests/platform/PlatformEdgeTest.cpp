@@ -269,4 +269,33 @@ TEST_F(PlatformEdgeTest, ProfileStringsSurviveOddLinesAndTinyBuffers) {
     EXPECT_EQ(GetPrivateProfileStringW(u"FirmwareData", u"Location", u"none", out, 256, u"C:\\Fw\\binary.ini"), 4u);
 }
 
+TEST_F(PlatformEdgeTest, RegistryKeysDeletedUnderAnOpenHandleAndClosedHandlesFailCleanly) {
+    sim::registry_set_dword(HKEY_CURRENT_USER, "SOFTWARE\\Tarnwick\\Quillon\\Sub", "v", 3);
+    sim::registry_set_string(HKEY_CURRENT_USER, "SOFTWARE\\Tarnwick\\Quillon", "Name", "x");
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, u"SOFTWARE\\Tarnwick\\Quillon", 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+    WCHAR name[4];
+    DWORD length = 4;
+    EXPECT_EQ(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(std::u16string(name), u"Sub");
+    length = 3;  // no room for the NUL
+    EXPECT_EQ(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    length = 4;
+    EXPECT_EQ(RegEnumKeyExW(key, 1, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    EXPECT_EQ(RegDeleteValueW(key, u"Missing"), ERROR_FILE_NOT_FOUND);
+
+    // The key goes away while it is open: the handle fails from then on, without harm.
+    ASSERT_EQ(SHDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Tarnwick"), ERROR_SUCCESS);
+    DWORD type = 0, size = 0;
+    EXPECT_NE(RegQueryValueExW(key, u"Name", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    const DWORD value = 1;
+    EXPECT_NE(RegSetValueExW(key, u"Name", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4), ERROR_SUCCESS);
+    EXPECT_FALSE(sim::registry_key_exists(HKEY_CURRENT_USER, "SOFTWARE\\Tarnwick\\Quillon"));
+    length = 4;
+    EXPECT_NE(RegEnumKeyExW(key, 0, name, &length, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+    EXPECT_EQ(RegCloseKey(key), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(RegQueryValueExW(key, u"Name", nullptr, &type, nullptr, &size), ERROR_INVALID_HANDLE);
+}
+
 }  // namespace
