@@ -32,6 +32,51 @@ struct KindRegistry {
 
 ScenarioDevice build_plain(const ScenarioElement& device, bool echo);
 
+// The XML parser descends recursively: nesting is bounded before parsing so that a hostile or
+// broken file ends in an error, not in a stack overflow. Comments, declarations and quoted
+// attribute values do not count.
+constexpr int kMaxNesting = 64;
+
+bool nested_too_deeply(const std::string& xml)
+{
+    int depth = 0;
+    for (std::size_t i = 0; i < xml.size(); ++i) {
+        if (xml[i] != '<')
+            continue;
+        if (xml.compare(i, 4, "<!--") == 0) {
+            i = xml.find("-->", i + 4);
+        } else if (xml.compare(i, 9, "<![CDATA[") == 0) {
+            i = xml.find("]]>", i + 9);
+        } else if (i + 1 < xml.size() && (xml[i + 1] == '!' || xml[i + 1] == '?')) {
+            i = xml.find('>', i + 2);
+        } else if (i + 1 < xml.size() && xml[i + 1] == '/') {
+            --depth;
+            i = xml.find('>', i + 2);
+        } else {
+            char quote = 0;
+            std::size_t j = i + 1;
+            for (; j < xml.size(); ++j) {
+                if (quote) {
+                    if (xml[j] == quote)
+                        quote = 0;
+                } else if (xml[j] == '"' || xml[j] == '\'') {
+                    quote = xml[j];
+                } else if (xml[j] == '>') {
+                    break;
+                }
+            }
+            if (j >= xml.size() || xml[j - 1] != '/')
+                ++depth;
+            if (depth > kMaxNesting)
+                return true;
+            i = j;
+        }
+        if (i == std::string::npos)
+            break;
+    }
+    return false;
+}
+
 KindRegistry& kinds()
 {
     static KindRegistry registry;
@@ -291,6 +336,9 @@ Scenario Scenario::from_file(const std::string& hostPath)
 
 Scenario Scenario::from_text(const std::string& xml)
 {
+    if (nested_too_deeply(xml))
+        throw ScenarioError("scenario: malformed XML: elements nested more than " + std::to_string(kMaxNesting) +
+                            " deep");
     std::vector<char> buffer(xml.begin(), xml.end());
     buffer.push_back('\0');
     rapidxml::xml_document<char> document;
