@@ -366,6 +366,41 @@ TEST(PairedDeviceRelay, WriteConfirmationsReachOnlyTheDeviceOfTheirIndex)
     EXPECT_TRUE(first.snapshot().empty());
 }
 
+// ---- A receiver that loses replies ----
+
+// Lost replies end an enumeration with the request's error: never a hang or an empty success.
+TEST(ReceiverFaults, LostRepliesFailTheEnumeration)
+{
+    ReceiverRig rig;
+    rig.pair(1, 0x4001, "Keyboard One");
+    auto bus = rig.make_bus();
+    bus->set_parameters(0, 1, 0);
+    rig.receiver.drop_replies(1000);
+    set_last_error(0);
+    EXPECT_TRUE(bus->enumerate().empty());
+    EXPECT_NE(last_error().code, 0u);
+    rig.receiver.drop_replies(0);
+}
+
+// A serial-number reply too short to hold the number gives 0 and code 2.
+TEST(ReceiverFaults, AShortSerialReplyGivesZero)
+{
+    ReceiverRig rig;
+    auto bus = rig.make_bus();
+    bus->attach();
+    // The receiver's own reply is lost; a short one that matches the command arrives instead.
+    rig.receiver.drop_replies(1);
+    std::thread shortReply([&] {
+        if (eventually([&] { return rig.receiver.register_reads(0xB5) > 0; }))
+            bus->onRead({0x10, 0xFF, 0x83, 0xB5, 0x30, 0x1A, 0x2B}, false, 0, 7);
+    });
+    set_last_error(0);
+    EXPECT_EQ(bus->getSerialNumber(), 0u);
+    EXPECT_EQ(last_error().code, 2u);
+    shortReply.join();
+    EXPECT_EQ(bus->getSerialNumber(), 0x1A2B3C4Du);
+}
+
 // ---- The HID bus let go while its window thread and readers run ----
 
 class HidBusLetGo : public ::testing::Test {
