@@ -291,6 +291,53 @@ TEST(CoreManagerEdges, EndingWithWorkPendingNeitherWaitsNorRunsIt)
     EXPECT_EQ(receiverBus->enumerations, 1);
 }
 
+TEST(CoreManagerEdges, LastReferenceDroppedOnTheRetryTimerThread)
+{
+    // The host lets the manager go when woken by the retry timer: the manager then ends on that
+    // timer's thread, in the middle of the timer's own publication.
+    Timing::setScale(1, 1000);
+    auto factory = std::make_shared<Factory>();
+    factory->platform = std::make_shared<Bus>();
+    auto receiverBus = std::make_shared<Bus>();
+    receiverBus->failing = true;
+    factory->receivers["rcv"] = receiverBus;
+    struct DroppingHost : Subscriber<IRunLoopManager::RunLoopEvent> {
+        std::mutex m;
+        std::shared_ptr<DeviceManager> held;
+        void onRunLoopEvent() override
+        {
+            std::lock_guard<std::mutex> lock(m);
+            held.reset();
+        }
+    } host;
+    Events events;
+    auto manager = make_manager(factory);
+    std::weak_ptr<DeviceManager> weak = manager;
+    factory->platform->set_run_loop(manager);
+    receiverBus->set_run_loop(manager);
+    ASSERT_TRUE(events.Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(manager, 1, "arrivals"));
+    factory->platform->plug(factory->platform->make("rcv", 0xC510));
+    manager->process(); // the receiver fails: retry armed for 2 ms
+    ASSERT_EQ(manager->queued_count(), 0u);
+    {
+        std::lock_guard<std::mutex> lock(host.m);
+        host.held = manager;
+    }
+    ASSERT_TRUE(host.subscribe(manager, 1, "host"));
+    manager.reset();
+    // Expiry shows when the destructor begins; the buses and devices show when it is through.
+    auto ended = [&] {
+        return weak.expired() && receiverBus->subscriber_count() == 0 &&
+               factory->platform->subscriber_count() == 0 && factory->devices_alive.load() == 0;
+    };
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (!ended() && Clock::now() < deadline)
+        std::this_thread::yield();
+    Timing::reset();
+    EXPECT_TRUE(ended());
+    EXPECT_EQ(receiverBus->enumerations, 1); // the retry was queued, never run
+}
+
 TEST(CoreFacadeEdges, CloseUnderConcurrentUsersLeavesEachCallWholeOrRefused)
 {
     CDevio facade([] { return std::make_shared<DeviceManager>(); });
