@@ -23,6 +23,7 @@ public:
         std::vector<unsigned> positions;
         bool merge = false;
         bool written = false; // through write(), no reply awaited
+        MergeRule merge_rule;
     };
 
     std::function<std::optional<std::vector<Byte>>(const std::vector<Byte>&)> answer;
@@ -56,7 +57,7 @@ public:
     std::shared_ptr<IDeviceRequest> send(std::vector<Byte> command, std::uint32_t kind,
                                          std::vector<unsigned> positions, MergeRule merge, std::int32_t) override
     {
-        record(command, kind, positions, static_cast<bool>(merge), false);
+        record(command, kind, positions, static_cast<bool>(merge), false, merge);
         auto request = std::make_shared<DeviceRequest>(weak_from_this(), command, kind, positions);
         complete(request, command);
         return request;
@@ -127,10 +128,10 @@ public:
 
 private:
     void record(const std::vector<Byte>& command, std::uint32_t kind, const std::vector<unsigned>& positions,
-                bool merge, bool written)
+                bool merge, bool written, MergeRule rule = nullptr)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_log.push_back(Sent{command, kind, positions, merge, written});
+        m_log.push_back(Sent{command, kind, positions, merge, written, std::move(rule)});
     }
     void complete(const std::shared_ptr<DeviceRequest>& request, const std::vector<Byte>& command)
     {

@@ -8,6 +8,7 @@
 #include "core/Subscriber.h"
 #include "features/Feature00c0DFUControl.h"
 #include "features/FeatureRegistry.h"
+#include "features/IFeature0000Root.h"
 #include "features/IFeature0003FirmwareInfo.h"
 #include "features/IFeature0005DeviceNameType.h"
 #include "features/IFeature0007DeviceFriendlyName.h"
@@ -59,6 +60,33 @@ void join_or_die(std::vector<std::thread>& threads, std::atomic<int>& finished, 
         t.join();
 }
 
+// Read when the tests start, before anything asked the registry for a feature: the classes
+// must already be in the map, however the archive was linked.
+int g_missing_at_start = -1;
+
+class RegistryAtStart : public ::testing::Environment {
+public:
+    void SetUp() override
+    {
+        std::lock_guard<std::recursive_mutex> lock(FeatureRegistry::mutex());
+        const auto& map = FeatureRegistry::instance();
+        g_missing_at_start = 0;
+        for (std::int32_t id : {0x0000, 0x0001, 0x0003, 0x0005, 0x0007, 0x0008, 0x0020, 0x0021, 0x00C0, 0x00C1,
+                                0x00C2, 0x00D0, 0x1000, 0x1D4B}) {
+            auto it = map.find(id);
+            if (it == map.end() || !it->second)
+                ++g_missing_at_start;
+        }
+    }
+};
+[[maybe_unused]] ::testing::Environment* const g_registry_at_start =
+    ::testing::AddGlobalTestEnvironment(new RegistryAtStart);
+
+TEST(FeatureRegistryAtStart, EveryCoreClassIsRegisteredBeforeFirstUse)
+{
+    EXPECT_EQ(g_missing_at_start, 0);
+}
+
 TEST(FeatureOwnership, NoRegisteredClassKeepsItsDeviceAlive)
 {
     for (const auto& entry : FeatureRegistry::registered()) {
@@ -84,6 +112,19 @@ TEST(FeatureBaseReplyCheck, FunctionAboveFifteenNeverMatchesItsTruncatedByte)
     EXPECT_FALSE(feature->execute(16, {}, reply, 0));
     EXPECT_EQ(last_error().code, 1u);
     EXPECT_STREQ(last_error().text, "response does not match command");
+}
+
+TEST(RootPingRequest, NewerPingReplacesAQueuedOneWithTheSameLowNibble)
+{
+    auto dev = std::make_shared<FakeDevice>();
+    auto root = make<IFeature0000Root>(0x0000, dev);
+    root->PingRequest(0x13);
+    const auto merge = dev->log().back().merge_rule;
+    ASSERT_TRUE(merge);
+    EXPECT_EQ(dev->log().back().command, (Bytes{0x10, 0xFF, 0x06, 0x13, 0x00, 0x00, 0x13}));
+    EXPECT_TRUE(merge({0, 0, 0x13}, {0, 0, 0x23}));
+    EXPECT_FALSE(merge({0, 0, 0x13}, {0, 0, 0x14}));
+    EXPECT_FALSE(merge({0, 0}, {0, 0, 0x13}));
 }
 
 TEST(FeatureBaseReplyCheck, SettingChangeMarksOnceWhateverTheDeviceAnswered)
