@@ -21,8 +21,9 @@ public:
     {
     }
     bool isConnected() override { return true; }
-    bool open() override { return true; }
+    bool open() override { return m_openable; }
     void close() override {}
+    void set_openable(bool on) { m_openable = on; }
     bool write(std::vector<Byte> report, bool) override
     {
         std::shared_ptr<platform::sim::SimProtocolDevice> model;
@@ -71,6 +72,7 @@ public:
 private:
     std::string m_path, m_parent;
     std::uint32_t m_usage, m_kind, m_max;
+    std::atomic<bool> m_openable{true};
     std::mutex m_mutex;
     std::vector<std::vector<Byte>> m_writes;
     std::shared_ptr<platform::sim::SimProtocolDevice> m_model;
@@ -99,6 +101,10 @@ public:
         }
         Producer<IHardwareBus::PlugUnplug>::notify([d](IHardwareBus::PlugUnplug* s) { s->onUnplug(d); }, "test");
     }
+    void power(bool on)
+    {
+        Producer<IHardwareBus::PlugUnplug>::notify([on](IHardwareBus::PlugUnplug* s) { s->onPowerChange(on); }, "test");
+    }
 
 private:
     std::mutex m_mutex;
@@ -109,6 +115,7 @@ class PlugLog : public Subscriber<IHardwareBus::PlugUnplug>, public Subscriber<I
 public:
     void onPlug(std::shared_ptr<IHardwareDevice> d) override { add("plug " + d->getPath(), d); }
     void onUnplug(std::shared_ptr<IHardwareDevice> d) override { add("unplug " + d->getPath(), d); }
+    void onPowerChange(bool on) override { add(on ? "power on" : "power off", nullptr); }
     void onRead(std::vector<Byte> report, bool, unsigned, unsigned) override { add("read " + std::to_string(report.size()), nullptr); }
     bool wait_count(std::size_t n)
     {
@@ -220,5 +227,54 @@ TEST(Combiner, DeviceOverCombinedCollectionsConnectsAndAnswers)
 
     device.reset();
     model->set_sink(nullptr);
+    manager->shutdown();
+}
+
+// A collection that comes back rejoins the combined device it left: announced again, and its
+// reports reach the subscribers the combined device already had.
+TEST(Combiner, ReturningCollectionRejoinsAndForwardsToExistingSubscribers)
+{
+    auto manager = HostManager::create();
+    auto child = std::make_shared<FakeBus>();
+    child->set_run_loop(std::weak_ptr<IRunLoopManager>(manager));
+    auto bus = CombinerBus::create(manager, child);
+    PlugLog log;
+    ASSERT_TRUE(log.Subscriber<IHardwareBus::PlugUnplug>::subscribe(std::shared_ptr<IHardwareBus>(bus), 1, "test"));
+
+    auto shortReports = std::make_shared<FakeCollection>("kb-1", "usb-kb", 1, 3, 7);
+    auto longReports = std::make_shared<FakeCollection>("kb-2", "usb-kb", 2, 3, 20);
+    child->plug(shortReports);
+    child->plug(longReports);
+    ASSERT_TRUE(log.wait_count(1));
+    auto combined = log.last;
+    ASSERT_TRUE(log.Subscriber<IHardwareDevice::Read>::subscribe(combined, 1, "test"));
+
+    child->unplug(shortReports);
+    ASSERT_TRUE(log.wait_count(3));
+    auto again = std::make_shared<FakeCollection>("kb-1b", "usb-kb", 1, 3, 7);
+    child->plug(again);
+    ASSERT_TRUE(log.wait_count(4));
+    EXPECT_EQ(log.events()[3], "plug usb-kb");
+    EXPECT_EQ(log.last, combined);
+    again->read(std::vector<Byte>(7, 0));
+    ASSERT_TRUE(log.wait_count(5));
+    EXPECT_EQ(log.events()[4], "read 7");
+    EXPECT_TRUE(combined->write(std::vector<Byte>(7, 0x10), true));
+    EXPECT_EQ(again->writes(), 1u);
+
+    // Power changes pass through; a collection that cannot be opened is ignored.
+    child->power(false);
+    ASSERT_TRUE(log.wait_count(6));
+    EXPECT_EQ(log.events()[5], "power off");
+    auto broken = std::make_shared<FakeCollection>("m-1", "usb-m", 3, 3, 20);
+    broken->set_openable(false);
+    child->plug(broken);
+    child->power(true);
+    ASSERT_TRUE(log.wait_count(7));
+    EXPECT_EQ(log.events()[6], "power on");
+    EXPECT_TRUE(manager->errors().empty());
+
+    log.Subscriber<IHardwareDevice::Read>::unsubscribe(combined);
+    log.Subscriber<IHardwareBus::PlugUnplug>::unsubscribe(std::shared_ptr<IHardwareBus>(bus));
     manager->shutdown();
 }

@@ -314,3 +314,53 @@ TEST(DeviceQueue, CrossProcessLockBracketsEachTransmission)
     EXPECT_TRUE(WIFEXITED(status));
     rig.manager->config()->set(ConfigDeviceLock, false);
 }
+
+// Behind a receiver with item 8 on, a reply that comes after its request timed out makes every
+// later request write a flush report after it, for the rest of the device's life; the flush's
+// echo is no software-id collision.
+TEST(DeviceQueue, LateReplyBehindAReceiverSwitchesFlushReportsOn)
+{
+    ScaledTiming timing(30);  // replies time out after 100 ms
+    Rig rig(platform::sim::sim_keyboard_config(), "sim\\receiver\\2", TransportReceiver);
+    rig.manager->config()->set(ConfigLateReplies, true);
+    ASSERT_TRUE(rig.device->getFeatureSync(0x0020));
+    auto is_flush = [](const Bytes& r) { return r == Bytes{0x00, 0x00, 0x00, 0x11, 0x00, 0x00, 0x00}; };
+
+    Bytes reply;
+    rig.model->clear_log();
+    EXPECT_TRUE(rig.device->execute(marked(1), reply, 0, {}));
+    EXPECT_EQ(rig.model->written().size(), 1u);
+
+    rig.model->set_latency(std::chrono::milliseconds(150));
+    auto late = rig.device->send(marked(2), 0, {}, nullptr, 0);
+    ASSERT_TRUE(rig.model->wait_for_writes(3, 5s));  // the request and the probe after its time-out
+    rig.model->set_latency(std::chrono::milliseconds(0));
+    EXPECT_TRUE(late->wait());
+
+    rig.model->clear_log();
+    EXPECT_TRUE(rig.device->execute(marked(3), reply, 0, {}));
+    EXPECT_TRUE(rig.device->execute(marked(4), reply, 0, {}));
+    const auto log = rig.model->written();
+    ASSERT_EQ(log.size(), 4u) << ::testing::PrintToString(log);
+    EXPECT_EQ(log[0], marked(3));
+    EXPECT_TRUE(is_flush(log[1]));
+    EXPECT_EQ(log[2], marked(4));
+    EXPECT_TRUE(is_flush(log[3]));
+    EXPECT_EQ(rig.device->getSoftwareId(), 1u);
+}
+
+// A Connect while the device is still talking waits until it has been quiet for a second,
+// then runs the whole sequence once.
+TEST(DeviceQueue, ConnectWhileTalkingWaitsForQuiet)
+{
+    ScaledTiming timing;  // the quiet second becomes 100 ms
+    Rig rig;
+    ConnectLog events;
+    ASSERT_TRUE(events.subscribe(std::shared_ptr<IDevice>(rig.device), 1, "test"));
+    ASSERT_TRUE(rig.device->getFeatureSync(0x0020));
+    const auto start = std::chrono::steady_clock::now();
+    rig.hardware->announce_connect();
+    ASSERT_TRUE(events.wait_for("connect(false)"));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(90));
+    EXPECT_EQ(events.events(), (std::vector<std::string>{"connect", "connect(false)"}));
+}
