@@ -24,7 +24,14 @@ RavelinBus::RavelinBus(std::shared_ptr<IDeviceManager> manager, std::shared_ptr<
 {
 }
 
-RavelinBus::~RavelinBus() = default;
+RavelinBus::~RavelinBus()
+{
+    // The receiver's reader may be in one of our handlers right now: leave its producers (which
+    // waits for such a delivery) before our own members go. The device's destructor does the
+    // same, but only after them.
+    Subscriber<IHardwareDevice::Read>::unsubscribe(m_receiver);
+    Subscriber<IHardwareDevice::Write>::unsubscribe(m_receiver);
+}
 
 std::shared_ptr<RavelinBus> RavelinBus::self()
 {
