@@ -32,8 +32,9 @@ const char* DeviceRequest::name()
 
 bool DeviceRequest::check_response()
 {
-    set_last_error(m_result);
-    if (m_result.code != 0)
+    const ErrorRecord record = result();
+    set_last_error(record);
+    if (record.code != 0)
         return false;
     if (m_response.size() < 4) {
         // Too short to tell success from failure: never report it as "no error".
@@ -103,7 +104,7 @@ void DeviceRequest::set_response(const std::vector<Byte>& report)
 {
     m_response = report;
     if (!check_response())
-        m_result = last_error_record();
+        set_result(last_error_record());
 }
 
 bool DeviceRequest::is_response(const std::vector<Byte>& r) const
@@ -170,19 +171,29 @@ void DeviceRequest::run_continuation(const std::shared_ptr<DeviceRequest>& self,
         return;
     }
     if (direct) {
-        waiting->on_source_complete(m_result);
+        waiting->on_source_complete(result());
         m_continuation_pending = false;
         return;
     }
     device->post_continuation([self, waiting](bool run) {
         if (run) {
-            waiting->on_source_complete(self->m_result);
+            waiting->on_source_complete(self->result());
         } else {
-            self->m_result = ErrorRecord{28, nullptr, 0};
-            waiting->complete(self->m_result);
+            self->set_result(ErrorRecord{28, nullptr, 0});
+            waiting->complete(ErrorRecord{28, nullptr, 0});
         }
         self->m_continuation_pending = false;
     });
+}
+
+bool DeviceRequest::abandon(ErrorCode code)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_completed.load())
+        return false;
+    set_result(ErrorRecord{code, nullptr, 0});
+    m_completed.store(true);
+    return true;
 }
 
 bool DeviceRequest::wait()
@@ -191,10 +202,7 @@ bool DeviceRequest::wait()
     std::shared_ptr<IDeviceRequestHost> device = m_device.lock();
     if (!device) {
         // Not completed before the device went: it never will be.
-        if (!m_completed.load()) {
-            m_result = ErrorRecord{28, nullptr, 0};
-            mark_complete();
-        }
+        abandon(28);
         run_continuation(self, true);
     } else {
         for (;;) {

@@ -74,12 +74,25 @@ public:
     void set_software_id(unsigned id);
     bool mark_sent() { return m_sent.exchange(true); }
     bool mark_complete() { return m_completed.exchange(true); }
+    // Ends a request that nobody will serve any more, unless it has ended already (its
+    // result then stays as it is); several threads may try at once.
+    bool abandon(ErrorCode code);
     void set_written(bool written) { m_written = written; }
     bool was_written() const { return m_written; }
-    void set_error(ErrorCode code) { m_result = ErrorRecord{code, nullptr, 0}; }
-    void clear_error() { m_result = ErrorRecord{}; }
-    void store_error() { m_result = last_error_record(); }
-    ErrorRecord result() const { return m_result; }
+    void set_error(ErrorCode code) { set_result(ErrorRecord{code, nullptr, 0}); }
+    void clear_error() { set_result(ErrorRecord{}); }
+    void store_error() { set_result(last_error_record()); }
+    // The result may be rewritten (a discarded continuation) while a waiter reads it.
+    ErrorRecord result() const
+    {
+        std::lock_guard<std::mutex> lock(m_result_mutex);
+        return m_result;
+    }
+    void set_result(const ErrorRecord& record)
+    {
+        std::lock_guard<std::mutex> lock(m_result_mutex);
+        m_result = record;
+    }
     // response := report; an error reply becomes the result.
     void set_response(const std::vector<Byte>& report);
     bool is_response(const std::vector<Byte>& report) const;
@@ -94,6 +107,7 @@ private:
     unsigned m_kind;
     std::vector<unsigned> m_positions;
     std::vector<Byte> m_response;
+    mutable std::mutex m_result_mutex;
     ErrorRecord m_result;
     std::atomic<bool> m_completed{false};
     std::atomic<bool> m_continuation_pending{false};

@@ -103,13 +103,9 @@ Device::~Device()
     }
     // Requests still queued will never be served: end them, so their waiters and
     // continuations learn it instead of waiting for good.
-    for (const auto& request : unserved) {
-        if (!request->is_superseded())
-            request->set_error(28);
-        else
-            request->set_error(80);
-        finish(request);
-    }
+    for (const auto& request : unserved)
+        if (request->abandon(request->is_superseded() ? 80 : 28))
+            finish(request);
     for (const auto& timer : {m_deactivation_timer, m_cache_write_timer, m_fw_check_timer, m_quarantine_timer})
         if (timer)
             timer->stop();
@@ -556,6 +552,7 @@ void Device::worker_main(std::weak_ptr<Device> weak, std::shared_ptr<WorkQueue> 
 {
     for (;;) {
         std::shared_ptr<DeviceRequest> request;
+        bool stopping = false;
         {
             std::unique_lock<std::mutex> lock(queue->mutex);
             if (!queue->superseded.empty()) {
@@ -568,15 +565,21 @@ void Device::worker_main(std::weak_ptr<Device> weak, std::shared_ptr<WorkQueue> 
                 request = queue->requests.front();
                 queue->requests.pop_front();
             }
-            if (queue->stop)
-                return;
+            stopping = queue->stop;
         }
-        auto device = weak.lock();
-        if (!device)
+        // Taken off the queue, so the destructor no longer sees it: end it here when the device
+        // is going, or its waiters and continuations would wait for good.
+        auto device = stopping ? nullptr : weak.lock();
+        if (!device) {
+            if (request->abandon(request->is_superseded() ? 80 : 28))
+                request->run_continuation(request, false);
             return;
+        }
         try {
             device->process_request(request);
         } catch (const std::system_error&) {
+            if (request->abandon(28))
+                request->run_continuation(request, false);
             return;
         }
         request.reset();
