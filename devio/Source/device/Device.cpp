@@ -720,7 +720,11 @@ void Device::process_request(const std::shared_ptr<DeviceRequest>& request)
             transmit(probe, false);
             const bool ok = probe->check_response();
             const ErrorRecord error = last_error_record();
-            if (ok || (error.code == 52 && item10)) {
+            // A protocol 1.0 device (a receiver) answers the ping with "invalid sub-id", the same
+            // answer by which discovery recognises it: it is there, so the probe passes instead of
+            // failing the request it was meant to retry.
+            const bool answered10 = error.code == 9 && m_protocol != 2;
+            if (ok || answered10 || (error.code == 52 && item10)) {
                 if (m_retry_pending) {
                     // A device that answers each probe twice keeps setting the flag again:
                     // the first repeat is free, later ones count as failed attempts.

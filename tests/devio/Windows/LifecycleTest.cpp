@@ -382,6 +382,20 @@ TEST(ReceiverFaults, LostRepliesFailTheEnumeration)
     rig.receiver.drop_replies(0);
 }
 
+// The receiver answers the retry's liveness ping with a register-protocol error: that proves it
+// is there, so one lost reply costs a retry, not the request (nor the next one).
+TEST(ReceiverFaults, OneLostReplyIsRetried)
+{
+    ReceiverRig rig;
+    auto bus = rig.make_bus();
+    bus->attach();
+    rig.receiver.drop_replies(1);
+    set_last_error(0);
+    EXPECT_EQ(bus->getSerialNumber(), 0x1A2B3C4Du);
+    EXPECT_EQ(last_error().code, 0u);
+    EXPECT_EQ(bus->getSerialNumber(), 0x1A2B3C4Du);
+}
+
 // A serial-number reply too short to hold the number gives 0 and code 2.
 TEST(ReceiverFaults, AShortSerialReplyGivesZero)
 {
