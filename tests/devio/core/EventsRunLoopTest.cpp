@@ -1,3 +1,5 @@
+#include "CoreTestSupport.h"
+
 #include "core/DeviceManager.h"
 #include "core/Producer.h"
 
@@ -8,30 +10,19 @@
 #include <vector>
 
 using namespace devio;
+using namespace devio::test;
 
 namespace {
-
-struct ISource {
-    class Value {
-    public:
-        virtual void onValue(int /*v*/) {}
-        virtual ~Value() = default;
-    };
-    virtual ~ISource() = default;
-};
 
 struct OtherEvent {
     virtual void onOther() {}
     virtual ~OtherEvent() = default;
 };
 
-class Source : public ISource, public Producer<ISource::Value> {
+// A source that counts its subscription hook calls.
+class HookedSource : public Source {
 public:
     int hooks = 0;
-    void send(int v)
-    {
-        notify([v](ISource::Value* s) { s->onValue(v); }, "Source::Value::onValue");
-    }
 
 protected:
     bool on_subscribe(ISource::Value*) override
@@ -39,12 +30,6 @@ protected:
         ++hooks;
         return true;
     }
-};
-
-class Listener : public Subscriber<ISource::Value> {
-public:
-    std::vector<int> seen;
-    void onValue(int v) override { seen.push_back(v); }
 };
 
 // A host that only counts its wake-ups; the test thread drains the loop itself.
@@ -78,7 +63,7 @@ struct Loop {
 TEST(CoreEvents, DirectAtOnceQueuedThroughTheLoopOnePerProcess)
 {
     Loop loop;
-    auto source = std::make_shared<Source>();
+    auto source = std::make_shared<HookedSource>();
     source->set_run_loop(loop.manager);
     Listener direct, queued;
     ASSERT_TRUE(direct.subscribe(source, 1, "direct"));
@@ -105,7 +90,7 @@ TEST(CoreEvents, DirectAtOnceQueuedThroughTheLoopOnePerProcess)
 TEST(CoreEvents, RepeatedAndMixedSubscriptions)
 {
     Loop loop;
-    auto source = std::make_shared<Source>();
+    auto source = std::make_shared<HookedSource>();
     source->set_run_loop(loop.manager);
     Listener a;
     EXPECT_TRUE(source->subscribe(&a, 1));
@@ -140,7 +125,7 @@ TEST(CoreEvents, RepeatedAndMixedSubscriptions)
 
 TEST(CoreEvents, RefusedSubscriptions)
 {
-    auto source = std::make_shared<Source>(); // no run loop
+    auto source = std::make_shared<HookedSource>(); // no run loop
     Listener l;
     EXPECT_FALSE(l.subscribe(source, 0, "queued without loop"));
     EXPECT_EQ(last_error().code, 87u);
@@ -157,8 +142,8 @@ TEST(CoreEvents, RefusedSubscriptions)
 TEST(CoreEvents, RemovalDropsOnlyThatProducersQueuedDeliveries)
 {
     Loop loop;
-    auto s1 = std::make_shared<Source>();
-    auto s2 = std::make_shared<Source>();
+    auto s1 = std::make_shared<HookedSource>();
+    auto s2 = std::make_shared<HookedSource>();
     s1->set_run_loop(loop.manager);
     s2->set_run_loop(loop.manager);
     Listener l;
@@ -175,7 +160,7 @@ TEST(CoreEvents, RemovalDropsOnlyThatProducersQueuedDeliveries)
 TEST(CoreEvents, QueuedDeliveryNeverReachesAnEndedSubscriber)
 {
     Loop loop;
-    auto source = std::make_shared<Source>();
+    auto source = std::make_shared<HookedSource>();
     source->set_run_loop(loop.manager);
     auto listener = std::make_unique<Listener>();
     listener->subscribe(source, 0, "");
@@ -186,10 +171,10 @@ TEST(CoreEvents, QueuedDeliveryNeverReachesAnEndedSubscriber)
     EXPECT_EQ(loop.manager->queued_count(), 1u);
     loop.drain(); // would touch freed memory without the liveness check
     // Unsubscribing from a dead producer and ending afterwards are harmless.
-    auto s2 = std::make_shared<Source>();
+    auto s2 = std::make_shared<HookedSource>();
     Listener other;
     other.subscribe(s2, 1, "");
-    std::weak_ptr<Source> weak = s2;
+    std::weak_ptr<HookedSource> weak = s2;
     s2.reset();
     EXPECT_TRUE(weak.expired());
 }

@@ -1,3 +1,5 @@
+#include "CoreTestSupport.h"
+
 #include "core/DataRequest.h"
 #include "core/DeviceRequest.h"
 #include "core/Request.h"
@@ -10,6 +12,7 @@
 #include <thread>
 
 using namespace devio;
+using namespace devio::test;
 
 namespace {
 
@@ -20,73 +23,6 @@ std::shared_ptr<Request> manual(const char* name = "manual")
 }
 
 const ErrorRecord k_ok{};
-
-// Stands in for the device: queues continuations, wakes waiters.
-class FakeHost : public IDeviceRequestHost {
-public:
-    void post_continuation(std::function<void(bool)> task) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_tasks.push_back(std::move(task));
-        m_cv.notify_all();
-    }
-    void wait_for_work(const std::function<bool()>& done) override
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_cv.wait(lock, [&] { return !m_tasks.empty() || done(); });
-    }
-    bool run_pending_write() override { return false; }
-    bool run_continuation() override
-    {
-        std::function<void(bool)> task;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_tasks.empty())
-                return false;
-            task = std::move(m_tasks.front());
-            m_tasks.pop_front();
-        }
-        task(true);
-        return true;
-    }
-    // What the device does when a matching reply arrives.
-    void complete(const std::shared_ptr<DeviceRequest>& r, const std::vector<Byte>& reply)
-    {
-        r->set_response(reply);
-        r->mark_complete();
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_cv.notify_all();
-        }
-        r->run_continuation(r, false);
-    }
-    void discard_all()
-    {
-        std::deque<std::function<void(bool)>> tasks;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            tasks.swap(m_tasks);
-        }
-        for (auto& t : tasks)
-            t(false);
-    }
-    std::size_t queued()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_tasks.size();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::deque<std::function<void(bool)>> m_tasks;
-};
-
-std::shared_ptr<DeviceRequest> device_request(const std::shared_ptr<FakeHost>& host, std::vector<Byte> command,
-                                              std::vector<unsigned> positions = {})
-{
-    return std::make_shared<DeviceRequest>(host, std::move(command), 0, std::move(positions));
-}
 
 } // namespace
 
@@ -345,7 +281,7 @@ TEST(CoreDataRequest, ThenValueAndFeatureLookup)
 
 TEST(CoreDeviceRequest, ReplyMatching)
 {
-    auto host = std::make_shared<FakeHost>();
+    auto host = std::make_shared<FakeRequestHost>();
     auto r = device_request(host, {0x10, 0x01, 0x05, 0x2A, 0x00, 0x00, 0x00});
     EXPECT_TRUE(r->is_response({0x11, 0x01, 0x05, 0x2A, 0x01}));
     EXPECT_FALSE(r->is_response({0x11, 0x02, 0x05, 0x2A, 0x01}));
@@ -369,7 +305,7 @@ TEST(CoreDeviceRequest, ReplyMatching)
 
 TEST(CoreDeviceRequest, ResultCheckOfReplies)
 {
-    auto host = std::make_shared<FakeHost>();
+    auto host = std::make_shared<FakeRequestHost>();
     auto r = device_request(host, {0x10, 0x01, 0x05, 0x2A});
     struct Case {
         std::vector<Byte> reply;
@@ -406,7 +342,7 @@ TEST(CoreDeviceRequest, ResultCheckOfReplies)
 
 TEST(CoreDeviceRequest, NameKindAndSoftwareId)
 {
-    auto host = std::make_shared<FakeHost>();
+    auto host = std::make_shared<FakeRequestHost>();
     std::vector<Byte> longCommand(40, 0xAB);
     auto r = device_request(host, longCommand);
     EXPECT_EQ(std::string(r->name()).size(), 95u);
@@ -422,7 +358,7 @@ TEST(CoreDeviceRequest, NameKindAndSoftwareId)
 
 TEST(CoreDeviceRequest, ContinuationOnCompletedRequestAndSecondOne)
 {
-    auto host = std::make_shared<FakeHost>();
+    auto host = std::make_shared<FakeRequestHost>();
     auto owner = std::make_shared<int>(0);
     auto r = device_request(host, {0x10, 0x01, 0x05, 0x2A});
     host->complete(r, {0x10, 0x01, 0x05, 0x2A, 0x11});
@@ -447,7 +383,7 @@ TEST(CoreDeviceRequest, ContinuationOnCompletedRequestAndSecondOne)
 
 TEST(CoreDeviceRequest, WaiterRunsContinuationCompletedOnAnotherThread)
 {
-    auto host = std::make_shared<FakeHost>();
+    auto host = std::make_shared<FakeRequestHost>();
     auto owner = std::make_shared<int>(0);
     for (int round = 0; round < 100; ++round) {
         auto r = device_request(host, {0x10, 0x01, 0x05, 0x2A});
@@ -467,7 +403,7 @@ TEST(CoreDeviceRequest, WaiterRunsContinuationCompletedOnAnotherThread)
 
 TEST(CoreDeviceRequest, DiscardedContinuationEndsTheChainWith28)
 {
-    auto host = std::make_shared<FakeHost>();
+    auto host = std::make_shared<FakeRequestHost>();
     auto owner = std::make_shared<int>(0);
     auto r = device_request(host, {0x10, 0x01, 0x05, 0x2A});
     bool ran = false;
@@ -488,7 +424,7 @@ TEST(CoreDeviceRequest, ChainEndedWithoutItsContinuationReleasesEverything)
 {
     // A typed request over a device request holds the chain that holds its converter: when the
     // continuation is dropped, nothing may keep that circle alive.
-    auto host = std::make_shared<FakeHost>();
+    auto host = std::make_shared<FakeRequestHost>();
     auto owner = std::make_shared<int>(0);
     auto r = device_request(host, {0x10, 0x01, 0x05, 0x2A});
     std::weak_ptr<IDeviceRequest> weakSource = r;
@@ -508,7 +444,7 @@ TEST(CoreDeviceRequest, ChainEndedWithoutItsContinuationReleasesEverything)
     EXPECT_TRUE(weakSource.expired());
 
     // The same when the device went before the continuation was due.
-    auto host2 = std::make_shared<FakeHost>();
+    auto host2 = std::make_shared<FakeRequestHost>();
     auto r2 = device_request(host2, {0x10, 0x01, 0x05, 0x2A});
     std::weak_ptr<IDeviceRequest> weakSource2 = r2;
     auto typed2 = DataRequest<int, IDeviceRequest, std::shared_ptr<IDeviceRequest>>::create(
@@ -525,7 +461,7 @@ TEST(CoreDeviceRequest, ChainEndedWithoutItsContinuationReleasesEverything)
 
 TEST(CoreDeviceRequest, DeviceGoneBeforeCompletionFailsWith28)
 {
-    auto host = std::make_shared<FakeHost>();
+    auto host = std::make_shared<FakeRequestHost>();
     auto owner = std::make_shared<int>(0);
     auto r = device_request(host, {0x10, 0x01, 0x05, 0x2A});
     auto chained = r->then(owner, [](std::shared_ptr<IDeviceRequest>) { return make_immediate_success(); }, "c");
@@ -536,7 +472,7 @@ TEST(CoreDeviceRequest, DeviceGoneBeforeCompletionFailsWith28)
     EXPECT_EQ(last_error().code, 28u);
 
     // Completed while the device still existed, continuation due after it went.
-    auto host2 = std::make_shared<FakeHost>();
+    auto host2 = std::make_shared<FakeRequestHost>();
     auto r2 = device_request(host2, {0x10, 0x01, 0x05, 0x2A});
     host2->complete(r2, {0x11, 0x01, 0x05, 0x2A});
     host2.reset();

@@ -1,5 +1,7 @@
 // Edges of the runtime pieces used across threads: deliveries racing subscription changes,
 // chains nobody holds, continuations racing completion, timers outliving their run loop.
+#include "CoreTestSupport.h"
+
 #include "core/DataRequest.h"
 #include "core/DeviceManager.h"
 #include "core/DeviceRequest.h"
@@ -15,103 +17,14 @@
 #include <thread>
 
 using namespace devio;
+using namespace devio::test;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 namespace {
 
-struct ISource {
-    class Value {
-    public:
-        virtual void onValue(int /*v*/) {}
-        virtual ~Value() = default;
-    };
-    virtual ~ISource() = default;
-};
-
-class Source : public ISource, public Producer<ISource::Value> {
-public:
-    void send(int v) { notify([v](ISource::Value* s) { s->onValue(v); }, "Source::Value::onValue"); }
-};
-
-class Listener : public Subscriber<ISource::Value> {
-public:
-    std::vector<int> seen;
-    void onValue(int v) override { seen.push_back(v); }
-};
-
-// Stands in for the device behind device requests: a continuation queue and waiter wake-ups.
-class Host : public IDeviceRequestHost {
-public:
-    void post_continuation(std::function<void(bool)> task) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_tasks.push_back(std::move(task));
-        m_cv.notify_all();
-    }
-    void wait_for_work(const std::function<bool()>& done) override
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_cv.wait(lock, [&] { return !m_tasks.empty() || done(); });
-    }
-    bool run_pending_write() override { return false; }
-    bool run_continuation() override
-    {
-        std::function<void(bool)> task;
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            if (m_tasks.empty())
-                return false;
-            task = std::move(m_tasks.front());
-            m_tasks.pop_front();
-        }
-        task(true);
-        return true;
-    }
-    void complete(const std::shared_ptr<DeviceRequest>& r, const std::vector<Byte>& reply)
-    {
-        r->set_response(reply);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            r->mark_complete();
-            m_cv.notify_all();
-        }
-        r->run_continuation(r, false);
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::deque<std::function<void(bool)>> m_tasks;
-};
-
 const std::vector<Byte> k_command{0x10, 0x01, 0x05, 0x2A};
 const std::vector<Byte> k_reply{0x11, 0x01, 0x05, 0x2A, 0x07};
-
-class TimerRecorder : public Subscriber<ITimer::TimerEvent> {
-public:
-    void onTimerEvent(int) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        ++m_count;
-        m_cv.notify_all();
-    }
-    bool wait_for(int n, milliseconds within)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        return m_cv.wait_for(lock, within, [&] { return m_count >= n; });
-    }
-    int count()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_count;
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    int m_count = 0;
-};
 
 const milliseconds k_generous(5000);
 
@@ -180,9 +93,9 @@ TEST(CoreRequestEdges, ChainsNobodyHoldsRunAndThenFreeThemselves)
 {
     // Features hand a typed request over a device request to the caller, who may drop it: the
     // chain must still deliver, and let everything go afterwards (LeakSanitizer sees cycles).
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<FakeRequestHost>();
     auto owner = std::make_shared<int>(0);
-    auto device = std::make_shared<DeviceRequest>(host, k_command, 0, std::vector<unsigned>{});
+    auto device = device_request(host, k_command);
     std::weak_ptr<DeviceRequest> weakDevice = device;
     std::weak_ptr<IDataRequest<int>> weakTyped;
     int seen = -1;
@@ -221,10 +134,10 @@ TEST(CoreRequestEdges, ContinuationRacingTheCompletionOfADeviceRequestRunsOnce)
 {
     // A feature registers its continuation right after queueing; the reply may complete the
     // request on the reader thread at the same moment.
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<FakeRequestHost>();
     auto owner = std::make_shared<int>(0);
     for (int round = 0; round < 300; ++round) {
-        auto device = std::make_shared<DeviceRequest>(host, k_command, 0, std::vector<unsigned>{});
+        auto device = device_request(host, k_command);
         std::atomic<int> calls{0};
         std::atomic<bool> go{false};
         std::thread reader([&] {
@@ -247,10 +160,10 @@ TEST(CoreRequestEdges, ContinuationRacingTheCompletionOfADeviceRequestRunsOnce)
 
 TEST(CoreRequestEdges, TwoThreadsWaitingOnOneChainBothSeeItsResult)
 {
-    auto host = std::make_shared<Host>();
+    auto host = std::make_shared<FakeRequestHost>();
     auto owner = std::make_shared<int>(0);
     for (int round = 0; round < 200; ++round) {
-        auto device = std::make_shared<DeviceRequest>(host, k_command, 0, std::vector<unsigned>{});
+        auto device = device_request(host, k_command);
         std::atomic<int> calls{0};
         auto chained = device->then(owner, [&](std::shared_ptr<IDeviceRequest> r) {
             ++calls;
@@ -299,7 +212,7 @@ TEST(CoreTimerEdges, OneEventPerStartAndAFullPeriodAfterStop)
     timer.reset();
     EXPECT_TRUE(weak.expired());
     EXPECT_LT(Clock::now() - t0, milliseconds(2000));
-    EXPECT_EQ(r.count(), 2);
+    EXPECT_EQ(r.count(), 2u);
 }
 
 TEST(CoreTimerEdges, TimerOutlivingItsRunLoopServesDirectSubscribersOnly)
@@ -314,9 +227,9 @@ TEST(CoreTimerEdges, TimerOutlivingItsRunLoopServesDirectSubscribersOnly)
     manager.reset(); // perhaps while the timer thread is already posting
     ASSERT_TRUE(direct.wait_for(1, k_generous));
     timer->stop(); // joined: its posts are over
-    EXPECT_EQ(queued.count(), 0);
+    EXPECT_EQ(queued.count(), 0u);
     timer->start(2);
     ASSERT_TRUE(direct.wait_for(2, k_generous));
     timer.reset();
-    EXPECT_EQ(queued.count(), 0);
+    EXPECT_EQ(queued.count(), 0u);
 }

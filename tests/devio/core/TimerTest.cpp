@@ -1,3 +1,5 @@
+#include "CoreTestSupport.h"
+
 #include "core/DeviceManager.h"
 #include "core/Timer.h"
 
@@ -10,47 +12,11 @@
 #include <thread>
 
 using namespace devio;
+using namespace devio::test;
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 namespace {
-
-class Recorder : public Subscriber<ITimer::TimerEvent> {
-public:
-    void onTimerEvent(int id) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_ids.push_back(id);
-        m_times.push_back(Clock::now());
-        m_cv.notify_all();
-    }
-    // Waits up to `within` for the n-th event; its time, or nothing.
-    bool wait_for(std::size_t n, milliseconds within, Clock::time_point* at = nullptr)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        if (!m_cv.wait_for(lock, within, [&] { return m_ids.size() >= n; }))
-            return false;
-        if (at)
-            *at = m_times[n - 1];
-        return true;
-    }
-    std::size_t count()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_ids.size();
-    }
-    int id(std::size_t i)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_ids.at(i);
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    std::vector<int> m_ids;
-    std::vector<Clock::time_point> m_times;
-};
 
 long elapsed(Clock::time_point from, Clock::time_point to)
 {
@@ -64,7 +30,7 @@ const milliseconds k_generous(5000);
 TEST(CoreTimer, FiresOnceWithItsIdAfterThePeriod)
 {
     auto timer = std::make_shared<Timer>(std::weak_ptr<IRunLoopManager>(), 7);
-    Recorder r;
+    TimerRecorder r;
     ASSERT_TRUE(r.subscribe(std::static_pointer_cast<ITimer>(timer), 1, "test"));
     const auto t0 = Clock::now();
     EXPECT_TRUE(timer->start(201)); // odd: one millisecond lost
@@ -78,7 +44,7 @@ TEST(CoreTimer, FiresOnceWithItsIdAfterThePeriod)
 TEST(CoreTimer, KickDebouncesInTheFirstHalfAndRestartsInTheSecond)
 {
     auto timer = std::make_shared<Timer>(std::weak_ptr<IRunLoopManager>(), 1);
-    Recorder r;
+    TimerRecorder r;
     r.subscribe(std::static_pointer_cast<ITimer>(timer), 1, "test");
 
     auto t0 = Clock::now();
@@ -100,7 +66,7 @@ TEST(CoreTimer, KickDebouncesInTheFirstHalfAndRestartsInTheSecond)
     EXPECT_TRUE(timer->kick(20));
     ASSERT_TRUE(r.wait_for(3, k_generous));
     auto fresh = std::make_shared<Timer>(std::weak_ptr<IRunLoopManager>(), 2);
-    Recorder r2;
+    TimerRecorder r2;
     r2.subscribe(std::static_pointer_cast<ITimer>(fresh), 1, "test");
     EXPECT_TRUE(fresh->kick(20));
     ASSERT_TRUE(r2.wait_for(1, k_generous));
@@ -109,7 +75,7 @@ TEST(CoreTimer, KickDebouncesInTheFirstHalfAndRestartsInTheSecond)
 TEST(CoreTimer, StopAndHugePeriods)
 {
     auto timer = std::make_shared<Timer>(std::weak_ptr<IRunLoopManager>(), 3);
-    Recorder r;
+    TimerRecorder r;
     r.subscribe(std::static_pointer_cast<ITimer>(timer), 1, "test");
     timer->start(200);
     EXPECT_TRUE(timer->stop());
@@ -132,7 +98,7 @@ TEST(CoreTimer, QueuedSubscriberRunsOnTheRunLoop)
     auto manager = std::make_shared<DeviceManager>();
     manager->set_run_loop(manager);
     auto timer = std::make_shared<Timer>(manager, 4);
-    Recorder r;
+    TimerRecorder r;
     ASSERT_TRUE(r.subscribe(std::static_pointer_cast<ITimer>(timer), 0, "queued"));
     timer->start(10);
     const auto deadline = Clock::now() + k_generous;
