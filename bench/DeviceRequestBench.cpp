@@ -3,8 +3,8 @@
 // simulated device. Also checks that waiting does not spin: with a device that answers after
 // one USB frame, the process's CPU time per request stays far below the frame.
 
-#include "core/IDeviceManager.h"
-#include "core/Producer.h"
+#include "devio/device/HostManager.h"
+
 #include "device/Device.h"
 #include "devices/SimHardwareDevice.h"
 #include "features/IFeature.h"
@@ -25,65 +25,6 @@ namespace {
 using namespace devio;
 using platform::sim::Bytes;
 
-// A device manager reduced to its run loop, drained by a host thread.
-class HostManager : public IDeviceManager, public Producer<IDeviceManager::ActiveChanged> {
-public:
-    HostManager() : m_thread([this] { host(); }) {}
-    ~HostManager() override
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_condition.notify_all();
-        m_thread.join();
-    }
-    void post(std::function<bool()> callable, void*, void*, std::string) override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.push_back(std::move(callable));
-        m_condition.notify_one();
-    }
-    void process() override {}
-    void flush(void*, void*) override {}
-    std::vector<std::shared_ptr<IDevice>> getDevices() override { return {}; }
-    std::vector<std::shared_ptr<IDevice>> getChildDevices(std::shared_ptr<IDevice>) override { return {}; }
-    void setSoftwareId(int) override {}
-    std::uint32_t getSoftwareId() override { return 1; }
-    bool is_active() override { return true; }
-    void set_active(bool) override {}
-    void reportError(const char*) override {}
-    void setCacheDirectory(std::string) override {}
-    bool getDefaultConfig(ConfigItem, bool* v) override { return !(*v = false); }
-    bool getConfig(ConfigItem, bool* v) override { return !(*v = false); }
-    bool setConfig(ConfigItem, bool) override { return true; }
-    bool start() override { return true; }
-    std::shared_ptr<IDevice> createDevice(std::shared_ptr<IHardwareDevice>, bool, std::uint32_t) override { return {}; }
-    bool addBus(std::shared_ptr<IHardwareBus>) override { return true; }
-    void removeBus(std::shared_ptr<IHardwareBus>) override {}
-
-private:
-    void host()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_condition.wait(lock, [&] { return m_stop || !m_queue.empty(); });
-            if (m_stop)
-                return;
-            auto task = std::move(m_queue.front());
-            m_queue.pop_front();
-            lock.unlock();
-            task();
-            lock.lock();
-        }
-    }
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    std::deque<std::function<bool()>> m_queue;
-    bool m_stop = false;
-    std::thread m_thread;
-};
-
 double process_cpu_seconds()
 {
     timespec t{};
@@ -93,8 +34,7 @@ double process_cpu_seconds()
 
 void framework_request(benchmark::State& state, std::chrono::microseconds latency)
 {
-    auto manager = std::make_shared<HostManager>();
-    manager->set_run_loop(std::weak_ptr<IRunLoopManager>(manager));
+    auto manager = devio::test::HostManager::create();  // a run loop drained by a host thread
     auto config = platform::sim::sim_keyboard_config();
     config.latency = latency;
     auto model = std::make_shared<platform::sim::SimProtocolDevice>(config);

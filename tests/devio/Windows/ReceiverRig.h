@@ -100,19 +100,6 @@ private:
     std::thread m_reader;
 };
 
-// Polls a condition that another thread makes true, up to a generous deadline.
-template <typename Condition>
-bool eventually(Condition condition, std::chrono::milliseconds deadline = 10s)
-{
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::yield();
-    }
-    return true;
-}
-
 // Records the plug and unplug events of a bus, directly on the publishing thread.
 class PlugLog : public Subscriber<IHardwareBus::PlugUnplug> {
 public:

@@ -143,25 +143,38 @@ private:
     std::vector<std::string> m_events;
 };
 
+// A combiner bus over a fake child bus, both on the host manager's run loop.
+struct CombinerRig {
+    CombinerRig()
+    {
+        child->set_run_loop(std::weak_ptr<IRunLoopManager>(manager));
+        bus = CombinerBus::create(manager, child);
+    }
+    bool watch(PlugLog& log)
+    {
+        return log.Subscriber<IHardwareBus::PlugUnplug>::subscribe(std::shared_ptr<IHardwareBus>(bus), 1, "test");
+    }
+    std::shared_ptr<HostManager> manager = HostManager::create();
+    std::shared_ptr<FakeBus> child = std::make_shared<FakeBus>();
+    std::shared_ptr<CombinerBus> bus;
+};
+
 } // namespace
 
 TEST(Combiner, CollectionsOfOneDeviceBecomeOneWhenComplete)
 {
-    auto manager = HostManager::create();
-    auto child = std::make_shared<FakeBus>();
-    child->set_run_loop(std::weak_ptr<IRunLoopManager>(manager));
-    auto bus = CombinerBus::create(manager, child);
+    CombinerRig rig;
     PlugLog log;
-    ASSERT_TRUE(log.Subscriber<IHardwareBus::PlugUnplug>::subscribe(std::shared_ptr<IHardwareBus>(bus), 1, "test"));
+    ASSERT_TRUE(rig.watch(log));
 
     auto shortReports = std::make_shared<FakeCollection>("kb-1", "usb-kb", 1, 3, 7);
     auto longReports = std::make_shared<FakeCollection>("kb-2", "usb-kb", 2, 3, 20);
     auto whole = std::make_shared<FakeCollection>("mouse", "usb-mouse", 2, 2, 20);
 
-    child->plug(whole);  // needs no partner: passes through
+    rig.child->plug(whole);  // needs no partner: passes through
     ASSERT_TRUE(log.wait_count(1));
-    child->plug(shortReports);
-    child->plug(longReports);
+    rig.child->plug(shortReports);
+    rig.child->plug(longReports);
     ASSERT_TRUE(log.wait_count(2));
     EXPECT_EQ(log.events(), (std::vector<std::string>{"plug mouse", "plug usb-kb"}));
     auto combined = std::dynamic_pointer_cast<CombinerDevice>(log.last);
@@ -184,42 +197,39 @@ TEST(Combiner, CollectionsOfOneDeviceBecomeOneWhenComplete)
     shortReports->read(std::vector<Byte>(7, 0));
     ASSERT_TRUE(log.wait_count(4));
 
-    child->unplug(shortReports);
+    rig.child->unplug(shortReports);
     ASSERT_TRUE(log.wait_count(6));
     EXPECT_EQ(log.events()[4], "unplug kb-1");
     EXPECT_EQ(log.events()[5], "unplug usb-kb");
-    EXPECT_EQ(bus->enumerate().size(), 1u);  // the mouse
-    child->unplug(longReports);
+    EXPECT_EQ(rig.bus->enumerate().size(), 1u);  // the mouse
+    rig.child->unplug(longReports);
     ASSERT_TRUE(log.wait_count(7));
     EXPECT_EQ(log.events().size(), 7u);  // no second announcement of the combined device
     log.Subscriber<IHardwareDevice::Read>::unsubscribe(std::shared_ptr<IHardwareDevice>(combined));
-    log.Subscriber<IHardwareBus::PlugUnplug>::unsubscribe(std::shared_ptr<IHardwareBus>(bus));
-    manager->shutdown();
+    log.Subscriber<IHardwareBus::PlugUnplug>::unsubscribe(std::shared_ptr<IHardwareBus>(rig.bus));
+    rig.manager->shutdown();
 }
 
 TEST(Combiner, DeviceOverCombinedCollectionsConnectsAndAnswers)
 {
     ScaledTiming timing;
-    auto manager = HostManager::create();
-    auto child = std::make_shared<FakeBus>();
-    child->set_run_loop(std::weak_ptr<IRunLoopManager>(manager));
-    auto bus = CombinerBus::create(manager, child);
+    CombinerRig rig;
     auto model = std::make_shared<platform::sim::SimProtocolDevice>(platform::sim::sim_keyboard_config());
     // Collections without a run loop of their own, as the combined device sees them.
     auto shortReports = std::make_shared<FakeCollection>("kb-1", "usb-kb", 1, 3, 7);
     auto longReports = std::make_shared<FakeCollection>("kb-2", "usb-kb", 2, 3, 20);
     shortReports->connect_model(model, nullptr);
     longReports->connect_model(model, longReports);  // replies are long reports
-    child->plug(shortReports);
-    child->plug(longReports);
-    const auto found = bus->enumerate();
+    rig.child->plug(shortReports);
+    rig.child->plug(longReports);
+    const auto found = rig.bus->enumerate();
     ASSERT_EQ(found.size(), 1u);
 
     // The device's queued Connect subscription needs the combined device's run loop.
-    auto device = Device::create(manager, found[0], manager->config());
-    device->initDevice(manager);
+    auto device = Device::create(rig.manager, found[0], rig.manager->config());
+    device->initDevice(rig.manager);
     device->attach();
-    EXPECT_TRUE(manager->errors().empty());
+    EXPECT_TRUE(rig.manager->errors().empty());
     auto battery = device->getFeatureSync(0x1000);
     ASSERT_TRUE(battery);
     EXPECT_EQ(battery->feature_index(), 5);
@@ -227,32 +237,29 @@ TEST(Combiner, DeviceOverCombinedCollectionsConnectsAndAnswers)
 
     device.reset();
     model->set_sink(nullptr);
-    manager->shutdown();
+    rig.manager->shutdown();
 }
 
 // A collection that comes back rejoins the combined device it left: announced again, and its
 // reports reach the subscribers the combined device already had.
 TEST(Combiner, ReturningCollectionRejoinsAndForwardsToExistingSubscribers)
 {
-    auto manager = HostManager::create();
-    auto child = std::make_shared<FakeBus>();
-    child->set_run_loop(std::weak_ptr<IRunLoopManager>(manager));
-    auto bus = CombinerBus::create(manager, child);
+    CombinerRig rig;
     PlugLog log;
-    ASSERT_TRUE(log.Subscriber<IHardwareBus::PlugUnplug>::subscribe(std::shared_ptr<IHardwareBus>(bus), 1, "test"));
+    ASSERT_TRUE(rig.watch(log));
 
     auto shortReports = std::make_shared<FakeCollection>("kb-1", "usb-kb", 1, 3, 7);
     auto longReports = std::make_shared<FakeCollection>("kb-2", "usb-kb", 2, 3, 20);
-    child->plug(shortReports);
-    child->plug(longReports);
+    rig.child->plug(shortReports);
+    rig.child->plug(longReports);
     ASSERT_TRUE(log.wait_count(1));
     auto combined = log.last;
     ASSERT_TRUE(log.Subscriber<IHardwareDevice::Read>::subscribe(combined, 1, "test"));
 
-    child->unplug(shortReports);
+    rig.child->unplug(shortReports);
     ASSERT_TRUE(log.wait_count(3));
     auto again = std::make_shared<FakeCollection>("kb-1b", "usb-kb", 1, 3, 7);
-    child->plug(again);
+    rig.child->plug(again);
     ASSERT_TRUE(log.wait_count(4));
     EXPECT_EQ(log.events()[3], "plug usb-kb");
     EXPECT_EQ(log.last, combined);
@@ -263,18 +270,18 @@ TEST(Combiner, ReturningCollectionRejoinsAndForwardsToExistingSubscribers)
     EXPECT_EQ(again->writes(), 1u);
 
     // Power changes pass through; a collection that cannot be opened is ignored.
-    child->power(false);
+    rig.child->power(false);
     ASSERT_TRUE(log.wait_count(6));
     EXPECT_EQ(log.events()[5], "power off");
     auto broken = std::make_shared<FakeCollection>("m-1", "usb-m", 3, 3, 20);
     broken->set_openable(false);
-    child->plug(broken);
-    child->power(true);
+    rig.child->plug(broken);
+    rig.child->power(true);
     ASSERT_TRUE(log.wait_count(7));
     EXPECT_EQ(log.events()[6], "power on");
-    EXPECT_TRUE(manager->errors().empty());
+    EXPECT_TRUE(rig.manager->errors().empty());
 
     log.Subscriber<IHardwareDevice::Read>::unsubscribe(combined);
-    log.Subscriber<IHardwareBus::PlugUnplug>::unsubscribe(std::shared_ptr<IHardwareBus>(bus));
-    manager->shutdown();
+    log.Subscriber<IHardwareBus::PlugUnplug>::unsubscribe(std::shared_ptr<IHardwareBus>(rig.bus));
+    rig.manager->shutdown();
 }

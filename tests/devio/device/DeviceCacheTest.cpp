@@ -16,21 +16,6 @@ using platform::sim::Bytes;
 
 namespace {
 
-std::string make_temp_dir()
-{
-    char name[] = "/tmp/devio-cache-XXXXXX";
-    const char* dir = mkdtemp(name);
-    return dir ? std::string(dir) + "/" : std::string();
-}
-
-std::string read_text(const std::string& name)
-{
-    std::ifstream in(name);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 platform::sim::SimProtocolConfig product(std::uint16_t id)
 {
     auto config = platform::sim::sim_keyboard_config();

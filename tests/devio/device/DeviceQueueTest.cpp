@@ -18,8 +18,6 @@ using platform::sim::Bytes;
 
 namespace {
 
-bool is_ping(const Bytes& r) { return r.size() >= 7 && r[2] == 0 && (r[3] >> 4) == 1 && r[6] != 0; }
-
 // GetCookie with a marker byte the model ignores: tells the queue's order in the log.
 Bytes marked(Byte marker) { return {0x10, 0xFF, 0x04, 0x01, marker, 0x00, 0x00}; }
 
@@ -30,33 +28,6 @@ std::vector<Byte> markers(const std::vector<Bytes>& log)
         if (r.size() >= 5 && r[2] == 0x04 && (r[3] >> 4) == 0)
             out.push_back(r[4]);
     return out;
-}
-
-std::string make_temp_dir()
-{
-    char name[] = "/tmp/devio-review-XXXXXX";
-    const char* dir = mkdtemp(name);
-    return dir ? std::string(dir) + "/" : std::string();
-}
-
-std::string read_text(const std::string& name)
-{
-    std::ifstream in(name);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-template <class Pred>
-bool eventually(Pred pred, std::chrono::milliseconds deadline = 10s)
-{
-    const auto end = std::chrono::steady_clock::now() + deadline;
-    while (!pred()) {
-        if (std::chrono::steady_clock::now() > end)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
 }
 
 } // namespace

@@ -13,8 +13,6 @@ namespace {
 
 Bytes header(const Bytes& r) { return Bytes(r.begin(), r.begin() + std::min<std::size_t>(r.size(), 4)); }
 
-bool is_ping(const Bytes& r) { return r.size() >= 7 && r[2] == 0 && (r[3] >> 4) == 1 && r[6] != 0; }
-
 } // namespace
 
 TEST(Device, DiscoveryAsksTargetSwThenPingsThenLooksUpFeatures)
