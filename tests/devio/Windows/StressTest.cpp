@@ -652,5 +652,119 @@ TEST_F(Stress, GarbageBetweenValidReplies)
     EXPECT_EQ(failures, 0);
 }
 
+// The receiver itself sends garbage between the replies it relays: notifications for slots it
+// does not have, removals of empty slots or with the wrong flag, cut-short reports and replies
+// for other slots. The paired keyboard keeps its device and every request its reply.
+TEST_F(Stress, ReceiverGarbageBetweenRelayedReplies)
+{
+    platform::sim::SimHidReceiver receiver(kReceiverPid, 0x1A2B3C4D);
+    auto* model = receiver.pair(1, keyboard(kPairedPid, "Paired One"));
+    ASSERT_NE(model, nullptr);
+    receiver.plug();
+    auto paired = changes.wait_for(Changes::key("+", TransportReceiver, kPairedPid));
+    ASSERT_TRUE(paired);
+    const std::vector<Bytes> garbage = {
+        {0x10, 0x00, 0x41, 0x04, 0x00, 0x01, 0x40},
+        {0x10, 0x07, 0x41, 0x04, 0x00, 0x01, 0x40},
+        {0x10, 0xFF, 0x41, 0x04, 0x00, 0x01, 0x40},
+        {0x10, 0x80, 0x41, 0x04, 0x00, 0x01, 0x40},
+        {0x10, 0x01, 0x41, 0x02, 0x00, 0x99, 0x99},
+        {0x10, 0x01, 0x40, 0x03},
+        {0x10, 0x05, 0x40, 0x02},
+        {0x10, 0x01},
+        {0x11, 0x01},
+        {0x10, 0x01, 0x4A, 0x77, 0x99},
+        {0x10, 0xFF, 0x8F, 0x83, 0xB5, 0x03},
+        {0x11, 0xFF, 0x83, 0xB5},
+        {0x10, 0x02, 0x00, 0x0A, 0x00, 0x01},
+        {0x10, 0x01, 0x8F, 0x00, 0x0A, 0x09},
+        {0x11, 0x06, 0xFF, 0x00, 0x0A, 0x05},
+    };
+    model->set_latency(2ms);
+    std::atomic<bool> stop{false};
+    std::thread injector([&] {
+        std::size_t seen = model->write_count();
+        std::size_t next = 0;
+        while (!stop) {
+            if (!model->wait_for_writes(seen + 1, 20ms))
+                continue;
+            seen = model->write_count();
+            for (int k = 0; k < 3; ++k)
+                receiver.hid().send_input(garbage[next++ % garbage.size()]);
+        }
+    });
+    int failures = 0;
+    for (int i = 0; i < 30; ++i) {
+        Bytes reply;
+        if (!within([&] { return paired->execute(root_request(), reply, 0, {}); }))
+            ++failures;
+    }
+    stop = true;
+    injector.join();
+    EXPECT_EQ(failures, 0);
+    EXPECT_EQ(changes.count(Changes::key("-", TransportReceiver, kPairedPid)), 0);
+    EXPECT_EQ(changes.count(Changes::key("+", TransportReceiver, kPairedPid)), 1);
+}
+
+// Several threads keep sending to whichever keyboard device is current while it is unplugged
+// and plugged again: every call returns, and the keyboard answers at the end.
+TEST_F(Stress, ManyCallersWhileTheKeyboardComesAndGoes)
+{
+    platform::sim::SimHidProtocolDevice usb(keyboard(kUsbPid, "Usb Board"));
+    usb.plug();
+    const std::string arrived = Changes::key("+", TransportUsbHid, kUsbPid);
+    std::mutex mutex;
+    std::shared_ptr<IDevice> current = changes.wait_for(arrived);
+    ASSERT_TRUE(current);
+    std::atomic<bool> stop{false};
+    std::atomic<int> calls{0};
+    std::vector<std::thread> callers;
+    for (int t = 0; t < 4; ++t)
+        callers.emplace_back([&, t] {
+            while (!stop) {
+                std::shared_ptr<IDevice> device;
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    device = current;
+                }
+                Bytes reply;
+                if (t % 2) {
+                    device->execute(root_request(), reply, 0, {});
+                } else {
+                    auto request = device->send(root_request(), 0, {}, nullptr, 0);
+                    if (request->wait())
+                        request->check_response();
+                }
+                ++calls;
+            }
+        });
+    constexpr int kCycles = 6;
+    for (int cycle = 1; cycle <= kCycles; ++cycle) {
+        const int before = calls.load();
+        usb.unplug(cycle % 2 ? Removal::Surprise : Removal::Orderly);
+        ASSERT_TRUE(changes.wait_for(Changes::key("-", TransportUsbHid, kUsbPid), cycle)) << cycle;
+        usb.plug();
+        auto next = changes.wait_for(arrived, cycle + 1);
+        ASSERT_TRUE(next) << cycle;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            current = next;
+        }
+        // The callers are not stuck: calls go on after each cycle.
+        const auto until = std::chrono::steady_clock::now() + kDeadline;
+        while (calls.load() < before + 8 && std::chrono::steady_clock::now() < until)
+            std::this_thread::yield();
+        EXPECT_GE(calls.load(), before + 8) << cycle;
+    }
+    stop = true;
+    within([&] {
+        for (auto& c : callers)
+            c.join();
+        return 0;
+    });
+    Bytes reply;
+    EXPECT_TRUE(within([&] { return current->execute(root_request(), reply, 0, {}); }));
+}
+
 } // namespace
 } // namespace devio
