@@ -3,6 +3,7 @@
 // receiver leaving (surprise and orderly) with a request in flight, a power resume, the buses
 // rebuilt after a configuration change, and the manager let go while its window thread,
 // readers and request workers run. Also the write confirmations relayed to a paired device.
+#include "ManagerTestSupport.h"
 #include "ReceiverRig.h"
 
 #include "Windows/Win32Bus.h"
@@ -28,120 +29,6 @@ namespace devio::test {
 namespace {
 
 using platform::sim::Removal;
-
-// Drains the manager's run loop on a thread of its own, and runs work there on request.
-class LoopHost : public Subscriber<IRunLoopManager::RunLoopEvent> {
-public:
-    explicit LoopHost(std::shared_ptr<DeviceManager> manager) : m_manager(std::move(manager))
-    {
-        subscribe(std::static_pointer_cast<Producer<IRunLoopManager::RunLoopEvent>>(m_manager), 1, "");
-        m_thread = std::thread([this] { run(); });
-    }
-    ~LoopHost() { stop(); }
-
-    void onRunLoopEvent() override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_pending = true;
-        m_condition.notify_all();
-    }
-    // Runs `work` on the host thread and waits for it: buses are touched there only.
-    bool run_on(std::function<void()> work)
-    {
-        auto done = std::make_shared<std::promise<void>>();
-        auto future = done->get_future();
-        m_manager->post(
-            [work, done] {
-                work();
-                done->set_value();
-                return true;
-            },
-            nullptr, nullptr, "test");
-        return future.wait_for(20s) == std::future_status::ready;
-    }
-    void stop()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-            m_condition.notify_all();
-        }
-        if (m_thread.joinable())
-            m_thread.join();
-        unsubscribe(std::static_pointer_cast<Producer<IRunLoopManager::RunLoopEvent>>(m_manager));
-    }
-
-private:
-    void run()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_condition.wait(lock, [&] { return m_stop || m_pending; });
-            if (m_stop)
-                return;
-            m_pending = false;
-            lock.unlock();
-            m_manager->process();
-            lock.lock();
-        }
-    }
-    std::shared_ptr<DeviceManager> m_manager;
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    bool m_pending = false;
-    bool m_stop = false;
-    std::thread m_thread;
-};
-
-// Arrivals and removals in order, as "+" or "-", the transport and the product id.
-class Changes : public Subscriber<IDeviceManager::ArrivalRemoval> {
-public:
-    void onDeviceArrival(std::shared_ptr<IDevice> d) override { add("+", d); }
-    void onDeviceRemoval(std::shared_ptr<IDevice> d) override { add("-", d); }
-
-    static std::string key(const char* sign, std::uint32_t transport, std::uint16_t pid)
-    {
-        return std::string(sign) + std::to_string(transport) + ":" + std::to_string(pid);
-    }
-    // The device of the n-th (from 1) event with that key; empty on the deadline.
-    std::shared_ptr<IDevice> wait_for(const std::string& k, int nth = 1)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        std::shared_ptr<IDevice> found;
-        m_condition.wait_for(lock, 20s, [&] {
-            int seen = 0;
-            for (const auto& e : m_events)
-                if (e.first == k && ++seen == nth)
-                    found = e.second;
-            return found != nullptr;
-        });
-        return found;
-    }
-    std::vector<std::string> keys()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        std::vector<std::string> result;
-        for (const auto& e : m_events)
-            result.push_back(e.first);
-        return result;
-    }
-    void clear()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.clear();
-    }
-
-private:
-    void add(const char* sign, const std::shared_ptr<IDevice>& d)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.emplace_back(key(sign, d->getTransport(), d->getProductId()), d);
-        m_condition.notify_all();
-    }
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    std::vector<std::pair<std::string, std::shared_ptr<IDevice>>> m_events;
-};
 
 // A root-feature request (function 0 for feature 0x0001) that the paired keyboard answers.
 std::vector<Byte> root_request()
@@ -177,6 +64,7 @@ protected:
         manager->setConfig(ConfigReceivers, true);
         manager->setConfig(ConfigUsbHid, true);
         host = std::make_unique<LoopHost>(manager);
+        ASSERT_TRUE(host->subscribed());
         receiver = std::make_unique<platform::sim::SimHidReceiver>(kReceiverPid, 0x1A2B3C4D);
         auto config = platform::sim::sim_keyboard_config();
         config.product_id = kPairedPid;
@@ -192,14 +80,27 @@ protected:
     }
     void TearDown() override
     {
+        let_manager_go();
+        receiver.reset();
+        platform::sim::remove_all_dev_nodes();
+    }
+    // Everything the test holds of the manager goes, its run-loop host last.
+    void let_manager_go()
+    {
         changes.unsubscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager));
         changes.clear();
         receiver_device.reset();
         paired.reset();
         host->stop();
         manager.reset();
-        receiver.reset();
-        platform::sim::remove_all_dev_nodes();
+    }
+    // A root request the silenced keyboard takes but never answers; empty if it never got there.
+    std::shared_ptr<IDeviceRequest> send_unanswered()
+    {
+        paired_model->set_silent(true);
+        const std::size_t before = paired_model->write_count();
+        auto request = paired->send(root_request(), 0, {}, nullptr, 0);
+        return paired_model->wait_for_writes(before + 1, 10s) ? request : nullptr;
     }
 
     ScaledTiming timing{20};
@@ -218,10 +119,8 @@ TEST_F(ManagedReceiver, LeavingWithARequestInFlightEndsItAndRemovesThePairedDevi
 {
     for (const Removal how : {Removal::Surprise, Removal::Orderly}) {
         const char* what = how == Removal::Surprise ? "surprise" : "orderly";
-        const std::size_t before = paired_model->write_count();
-        paired_model->set_silent(true);
-        auto request = paired->send(root_request(), 0, {}, nullptr, 0);
-        ASSERT_TRUE(paired_model->wait_for_writes(before + 1, 10s)) << what;
+        auto request = send_unanswered();
+        ASSERT_TRUE(request) << what;
 
         receiver->unplug(how);
         ASSERT_TRUE(changes.wait_for(Changes::key("-", TransportReceiver, kPairedPid))) << what;
@@ -301,16 +200,9 @@ TEST_F(ManagedReceiver, ConfigurationChangeRebuildsTheBusesAndTheReceiverComesBa
 // the window thread run: the request ends, nothing hangs or outlives its owner.
 TEST_F(ManagedReceiver, ManagerLetGoWhileReadersAndRequestsRun)
 {
-    paired_model->set_silent(true);
-    const std::size_t before = paired_model->write_count();
-    auto request = paired->send(root_request(), 0, {}, nullptr, 0);
-    ASSERT_TRUE(paired_model->wait_for_writes(before + 1, 10s));
-    changes.unsubscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager));
-    changes.clear();
-    receiver_device.reset();
-    paired.reset();
-    host->stop();
-    manager.reset();
+    auto request = send_unanswered();
+    ASSERT_TRUE(request);
+    let_manager_go();
     bool ok = true;
     ErrorCode code = 0;
     ASSERT_TRUE(finishes(request, ok, code));
