@@ -7,7 +7,7 @@
 #include <thread>
 
 using namespace platform::sim;
-using simtest::wide;
+using namespace simtest;
 
 namespace {
 
@@ -26,12 +26,7 @@ protected:
         DeviceTreeTest::TearDown();
     }
 
-    HANDLE open(DWORD flags = FILE_FLAG_OVERLAPPED)
-    {
-        const std::u16string path = wide(m_collection->path());
-        return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, flags, nullptr);
-    }
+    HANDLE open(DWORD flags = FILE_FLAG_OVERLAPPED) { return open_path(m_collection->path(), flags); }
 
     OVERLAPPED overlapped()
     {

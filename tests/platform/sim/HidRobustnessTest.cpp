@@ -12,7 +12,7 @@
 #include <thread>
 
 using namespace platform::sim;
-using simtest::wide;
+using namespace simtest;
 
 namespace {
 
@@ -106,44 +106,6 @@ private:
     bool m_released = false;
     std::thread m_thread;
 };
-
-HDEVNOTIFY watch_hid_class(HWND window)
-{
-    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-    filter.dbcc_size = sizeof filter;
-    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    filter.dbcc_classguid = GUID_DEVINTERFACE_HID;
-    return RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-}
-
-HDEVNOTIFY watch_file(HWND window, HANDLE file)
-{
-    DEV_BROADCAST_HANDLE filter{};
-    filter.dbch_size = sizeof filter;
-    filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
-    filter.dbch_handle = file;
-    return RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-}
-
-HANDLE open_path(const std::string& path)
-{
-    const std::u16string p = wide(path);
-    return CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-}
-
-// Starts an overlapped read; true when it is pending.
-bool start_read(HANDLE file, Bytes& buffer, OVERLAPPED& o)
-{
-    return !ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &o) &&
-           GetLastError() == ERROR_IO_PENDING;
-}
-
-DWORD outcome(HANDLE file, OVERLAPPED& o)
-{
-    DWORD done = 0;
-    return GetOverlappedResult(file, &o, &done, TRUE) ? 0 : GetLastError();
-}
 
 class HidRobustnessTest : public simtest::DeviceTreeTest {
 protected:

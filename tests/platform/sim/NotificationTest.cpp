@@ -4,42 +4,16 @@
 #include <hidclass.h>
 
 using namespace platform::sim;
-using simtest::Notice;
-using simtest::NoticeWindow;
-using simtest::wide;
+using namespace simtest;
 
 namespace {
 
-class NotificationTest : public simtest::DeviceTreeTest {
-protected:
-    HDEVNOTIFY watch_class(HWND window)
-    {
-        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-        filter.dbcc_size = sizeof filter;
-        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        filter.dbcc_classguid = GUID_DEVINTERFACE_HID;
-        return RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-    }
-    HDEVNOTIFY watch_handle(HWND window, HANDLE file)
-    {
-        DEV_BROADCAST_HANDLE filter{};
-        filter.dbch_size = sizeof filter;
-        filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
-        filter.dbch_handle = file;
-        return RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-    }
-    HANDLE open(const HidCollection& c)
-    {
-        const std::u16string path = wide(c.path());
-        return CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    }
-};
+class NotificationTest : public simtest::DeviceTreeTest {};
 
 TEST_F(NotificationTest, ArrivalCarriesTheMixedCasePathAndStopsAfterUnregistering)
 {
     NoticeWindow window;
-    HDEVNOTIFY notify = watch_class(window.window());
+    HDEVNOTIFY notify = watch_hid_class(window.window());
     ASSERT_NE(notify, nullptr);
     auto c = make_collection();
     c->plug();  // returns once the window handled it
@@ -61,9 +35,9 @@ TEST_F(NotificationTest, OrderlyRemovalAsksTheHandleWatchersFirst)
     NoticeWindow window;
     auto c = make_collection();
     c->plug();
-    ASSERT_NE(watch_class(window.window()), nullptr);
-    HANDLE file = open(*c);
-    HDEVNOTIFY handleNotify = watch_handle(window.window(), file);
+    ASSERT_NE(watch_hid_class(window.window()), nullptr);
+    HANDLE file = open_path(c->path());
+    HDEVNOTIFY handleNotify = watch_file(window.window(), file);
     ASSERT_NE(handleNotify, nullptr);
     c->unplug(Removal::Orderly);
     auto n = window.notices();
@@ -86,9 +60,9 @@ TEST_F(NotificationTest, SurpriseRemovalEndsReadsBeforeTheHandleThenTheInterface
     NoticeWindow window;
     auto c = make_collection();
     c->plug();
-    ASSERT_NE(watch_class(window.window()), nullptr);
-    HANDLE file = open(*c);
-    ASSERT_NE(watch_handle(window.window(), file), nullptr);
+    ASSERT_NE(watch_hid_class(window.window()), nullptr);
+    HANDLE file = open_path(c->path());
+    ASSERT_NE(watch_file(window.window(), file), nullptr);
     HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     OVERLAPPED o{};
     o.hEvent = event;
@@ -113,7 +87,7 @@ TEST_F(NotificationTest, SurpriseRemovalEndsReadsBeforeTheHandleThenTheInterface
 TEST_F(NotificationTest, UnplugFromAnotherThreadWhileAWindowWatches)
 {
     NoticeWindow window;
-    ASSERT_NE(watch_class(window.window()), nullptr);
+    ASSERT_NE(watch_hid_class(window.window()), nullptr);
     auto c = make_collection();
     std::thread t([&] {
         for (int i = 0; i < 5; ++i) {

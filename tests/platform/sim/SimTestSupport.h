@@ -1,9 +1,11 @@
-// Shared pieces of the device-tree tests: a clean tree per test and a window thread that
-// records device-change notifications.
+// Shared pieces of the device-tree tests: a clean tree per test, opening collections, starting
+// and finishing overlapped reads, watching for device changes and a window thread that records
+// the notifications.
 #pragma once
 
 #include <windows.h>
 #include <dbt.h>
+#include <hidclass.h>
 #include <sim/DeviceTree.h>
 #include <sim/HidCollection.h>
 
@@ -35,6 +37,47 @@ inline std::string lowered(std::string text)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c - 'A' + 'a');
     return text;
+}
+
+// Device-change notifications for the HID interface class, or for one open handle.
+inline HDEVNOTIFY watch_hid_class(HWND window)
+{
+    DEV_BROADCAST_DEVICEINTERFACE_W filter{};
+    filter.dbcc_size = sizeof filter;
+    filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    filter.dbcc_classguid = GUID_DEVINTERFACE_HID;
+    return RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+inline HDEVNOTIFY watch_file(HWND window, HANDLE file)
+{
+    DEV_BROADCAST_HANDLE filter{};
+    filter.dbch_size = sizeof filter;
+    filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
+    filter.dbch_handle = file;
+    return RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
+}
+
+// Opens a collection for reading and writing, shared, overlapped unless told otherwise.
+inline HANDLE open_path(const std::string& path, DWORD flags = FILE_FLAG_OVERLAPPED)
+{
+    const std::u16string p = wide(path);
+    return CreateFileW(p.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                       OPEN_EXISTING, flags, nullptr);
+}
+
+// Starts an overlapped read; true when it is pending.
+inline bool start_read(HANDLE file, platform::sim::Bytes& buffer, OVERLAPPED& o)
+{
+    return !ReadFile(file, buffer.data(), static_cast<DWORD>(buffer.size()), nullptr, &o) &&
+           GetLastError() == ERROR_IO_PENDING;
+}
+
+// Waits for an overlapped operation: 0 on success, else its error.
+inline DWORD outcome(HANDLE file, OVERLAPPED& o)
+{
+    DWORD done = 0;
+    return GetOverlappedResult(file, &o, &done, TRUE) ? 0 : GetLastError();
 }
 
 class DeviceTreeTest : public ::testing::Test {
