@@ -304,10 +304,8 @@ TEST(FeaturesOnDevice, FirmwareTextVersionAndModelId)
 TEST(FeaturesOnDevice, DiscoveryFromTheCacheFileAsksOnlyTheFirmwareCheck)
 {
     ScaledTiming timing;
-    char name[] = "/tmp/devio-features-XXXXXX";
-    const char* made = mkdtemp(name);
-    ASSERT_NE(made, nullptr);
-    const std::string dir = std::string(made) + "/";
+    const std::string dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
     auto config = table_config();
     config.firmware[0].active = false;
     config.firmware[2].active = true;
