@@ -1,8 +1,9 @@
 // The real stack behind the application's facade under stress: devices vanishing while
 // blocking and chained requests run on them, receivers leaving and slots relinking, a firmware
 // transfer cut short, buses rebuilt under busy devices, subscribers coming and going through
-// plug cycles, and garbage between replies. Each scenario must end with a clear outcome; a
-// request that never ends fails the test on a deadline instead of hanging it.
+// plug cycles, blocking calls from arrival and removal handlers, and garbage between replies.
+// Each scenario must end with a clear outcome; a request that never ends fails the test on a
+// deadline instead of hanging it.
 #include "core/CDevio.h"
 #include "core/DeviceRequest.h"
 #include "core/Subscriber.h"
@@ -177,7 +178,7 @@ protected:
     {
         platform::sim::reset_machine();
         platform::sim::remove_all_dev_nodes();
-        Timing::setScale(1, 20);
+        Timing::setScale(1, 50);
         CDevio& facade = CDevio::instance();
         ASSERT_TRUE(facade.setConfig(ConfigReceivers, true));
         ASSERT_TRUE(facade.setConfig(ConfigUsbHid, true));
@@ -468,6 +469,57 @@ TEST_F(Stress, FirmwareTransferCutShortEndsWithAnError)
         usb.model().set_silent(false);
         if (round == 3)
             usb.model().power_cycle();
+    }
+}
+
+// The same behind a receiver: the slot unlinks, or the receiver itself goes, mid-packet.
+TEST_F(Stress, FirmwareTransferBehindAReceiverCutShort)
+{
+    platform::sim::SimHidReceiver receiver(kReceiverPid, 0x1A2B3C4D);
+    auto config = keyboard(kPairedPid, "Paired One");
+    config.features.push_back({0x00D0, 0, 0});
+    config.dfu_packet_count = 8;
+    ASSERT_NE(receiver.pair(1, config), nullptr);
+    receiver.plug();
+    const Bytes packet(16, 0xA5);
+    for (int round = 1; round <= 2; ++round) {
+        const std::string what = "round " + std::to_string(round);
+        auto device = changes.wait_for(Changes::key("+", TransportReceiver, kPairedPid), round);
+        ASSERT_TRUE(device) << what;
+        auto* model = receiver.paired(1);
+        auto dfu = std::dynamic_pointer_cast<IFeature00d0DFU>(device->getFeatureSync(0x00D0));
+        ASSERT_TRUE(dfu) << what;
+        DfuStatuses statuses;
+        ASSERT_TRUE(statuses.subscribe(dfu, 1, ""));
+        std::uint32_t status = 0;
+        ASSERT_TRUE(within([&] { return dfu->DfuStart(packet, &status, nullptr); })) << what;
+        const std::size_t before = model->write_count();
+        model->set_silent(true);
+        auto pending = std::async(std::launch::async, [dfu, packet] {
+            Outcome o;
+            set_last_error(0);
+            o.ok = dfu->DfuCmdData(1, packet);
+            o.code = last_error().code;
+            return o;
+        });
+        ASSERT_TRUE(model->wait_for_writes(before + 1, kDeadline)) << what;
+        if (round == 1)
+            model->disappear();
+        else
+            receiver.unplug(Removal::Surprise);
+        ASSERT_EQ(pending.wait_for(kDeadline), std::future_status::ready) << what;
+        const Outcome o = pending.get();
+        EXPECT_FALSE(o.ok) << what;
+        EXPECT_NE(o.code, 0u) << what;
+        EXPECT_EQ(statuses.complete(), 0) << what;
+        statuses.unsubscribe(dfu);
+        model->set_silent(false);
+        if (round == 1) {
+            // Back in reach, the device has to start over.
+            model->power_cycle();
+            receiver.unplug(Removal::Orderly);
+            receiver.plug();
+        }
     }
 }
 
@@ -764,6 +816,76 @@ TEST_F(Stress, ManyCallersWhileTheKeyboardComesAndGoes)
     });
     Bytes reply;
     EXPECT_TRUE(within([&] { return current->execute(root_request(), reply, 0, {}); }));
+}
+
+// An application that talks to devices from its arrival and removal handlers, queued on the
+// run loop or delivered directly: blocking calls made there end (answered on arrival, failed
+// on removal) through plug cycles, with no deadlock against the run loop or the bus.
+class Talker : public Subscriber<IDeviceManager::ArrivalRemoval> {
+public:
+    void onDeviceArrival(std::shared_ptr<IDevice> d) override
+    {
+        // The receiver speaks its register protocol only: no features to ask it for.
+        if (d->getProductId() == quillon::ids::kMiraReceiver[0])
+            return add("+ok");
+        Bytes reply;
+        const bool ok = d->getFeatureCountSync() > 0 && d->execute(root_request(), reply, 0, {});
+        add(ok ? "+ok" : "+failed");
+    }
+    void onDeviceRemoval(std::shared_ptr<IDevice> d) override
+    {
+        Bytes reply;
+        add(d->execute(root_request(), reply, 0, {}) ? "-answered" : "-failed");
+    }
+    std::vector<std::string> wait_for(std::size_t count)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        if (!m_condition.wait_for(lock, kDeadline, [&] { return m_events.size() >= count; })) {
+            std::fprintf(stderr, "stress: a handler did not end within the deadline\n");
+            std::abort();
+        }
+        return m_events;
+    }
+
+private:
+    void add(std::string e)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_events.push_back(std::move(e));
+        m_condition.notify_all();
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    std::vector<std::string> m_events;
+};
+
+TEST_F(Stress, BlockingCallsFromArrivalAndRemovalHandlers)
+{
+    platform::sim::SimHidProtocolDevice usb(keyboard(kUsbPid, "Usb Board"));
+    platform::sim::SimHidReceiver receiver(kReceiverPid, 0x1A2B3C4D);
+    ASSERT_NE(receiver.pair(1, keyboard(kPairedPid, "Paired One")), nullptr);
+    for (const int direct : {0, 1}) {
+        Talker talker;
+        ASSERT_TRUE(talker.subscribe(arrivals(), direct, ""));
+        for (int cycle = 1; cycle <= 3; ++cycle) {
+            const std::string what = "direct " + std::to_string(direct) + " cycle " + std::to_string(cycle);
+            usb.plug();
+            receiver.plug();
+            // Arrivals of the keyboard, the receiver and the paired keyboard.
+            auto events = talker.wait_for(6 * cycle - 3);
+            usb.unplug(cycle % 2 ? Removal::Surprise : Removal::Orderly);
+            receiver.unplug(cycle % 2 ? Removal::Orderly : Removal::Surprise);
+            events = talker.wait_for(6 * cycle);
+            int arrived = 0, removed = 0;
+            for (std::size_t i = 6 * (cycle - 1); i < events.size(); ++i) {
+                arrived += events[i] == "+ok";
+                removed += events[i] == "-failed";
+            }
+            EXPECT_EQ(arrived, 3) << what << " " << ::testing::PrintToString(events);
+            EXPECT_EQ(removed, 3) << what;
+        }
+        talker.unsubscribe(arrivals());
+    }
 }
 
 } // namespace
