@@ -111,6 +111,14 @@ public:
         });
         return found;
     }
+    int count(const std::string& k)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        int n = 0;
+        for (const auto& e : m_events)
+            n += e.first == k;
+        return n;
+    }
     std::vector<std::string> keys()
     {
         std::lock_guard<std::mutex> lock(m_mutex);

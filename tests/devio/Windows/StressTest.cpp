@@ -15,6 +15,7 @@
 #include "features/IFeature00d0DFU.h"
 #include "features/IFeature1000BatteryUnifiedLevelStatus.h"
 #include "quillon/ProductIds.h"
+#include "ManagerTestSupport.h"
 
 #include <sim/DeviceTree.h>
 #include <sim/Kernel.h>
@@ -111,55 +112,7 @@ private:
     std::thread m_thread;
 };
 
-// Arrivals and removals as "+" / "-", transport and product id, in order.
-class Changes : public Subscriber<IDeviceManager::ArrivalRemoval> {
-public:
-    void onDeviceArrival(std::shared_ptr<IDevice> d) override { add("+", d); }
-    void onDeviceRemoval(std::shared_ptr<IDevice> d) override { add("-", d); }
-
-    static std::string key(const char* sign, std::uint32_t transport, std::uint16_t pid)
-    {
-        return std::string(sign) + std::to_string(transport) + ":" + std::to_string(pid);
-    }
-    // The device of the n-th event with that key; empty on the deadline.
-    std::shared_ptr<IDevice> wait_for(const std::string& k, int nth = 1)
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        std::shared_ptr<IDevice> found;
-        m_condition.wait_for(lock, kDeadline, [&] {
-            int seen = 0;
-            for (const auto& e : m_events)
-                if (e.first == k && ++seen == nth)
-                    found = e.second;
-            return found != nullptr;
-        });
-        return found;
-    }
-    int count(const std::string& k)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        int n = 0;
-        for (const auto& e : m_events)
-            n += e.first == k;
-        return n;
-    }
-    void clear()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.clear();
-    }
-
-private:
-    void add(const char* sign, const std::shared_ptr<IDevice>& d)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_events.emplace_back(key(sign, d->getTransport(), d->getProductId()), d);
-        m_condition.notify_all();
-    }
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    std::vector<std::pair<std::string, std::shared_ptr<IDevice>>> m_events;
-};
+using test::Changes;
 
 // Root function 0 for feature 0x0001: every model answers it.
 Bytes root_request()
