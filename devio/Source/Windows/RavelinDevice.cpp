@@ -91,8 +91,7 @@ std::uint64_t RavelinDevice::receiverPassThrough(std::uintptr_t a, std::uintptr_
     auto bus = m_bus.lock();
     if (!bus)
         return 0;
-    return bus->forward_hardware_second(static_cast<std::uint32_t>(a), static_cast<std::uint32_t>(b),
-                                        static_cast<std::uint32_t>(c));
+    return bus->forward_hardware_second(a, b, c);
 }
 
 bool RavelinDevice::on_subscribe(IHardwareDevice::Write*)

@@ -466,12 +466,15 @@ bool Win32Device::write(std::vector<Byte> report, bool awaitReply)
 {
     ErrorCode code = 0;
     std::uint32_t detail = 0;
+    bool written = false;  // reached WriteFile: the event carries the report even when it failed
+    ErrorRecord openFailure;
     {
         std::lock_guard<std::mutex> writeLock(m_write_mutex);
         [&]() {
             if (!open()) {
-                code = last_error().code;
-                detail = last_error().detail;
+                openFailure = last_error_record();
+                code = openFailure.code;
+                detail = openFailure.detail;
                 return;
             }
             HANDLE file, event;
@@ -513,8 +516,9 @@ bool Win32Device::write(std::vector<Byte> report, bool awaitReply)
             }
             OVERLAPPED operation{};
             operation.hEvent = event;
-            DWORD written = 0;
-            if (::WriteFile(file, report.data(), static_cast<DWORD>(report.size()), &written, &operation))
+            DWORD transferred = 0;
+            written = true;
+            if (::WriteFile(file, report.data(), static_cast<DWORD>(report.size()), &transferred, &operation))
                 return;
             const DWORD error = ::GetLastError();
             if (error == ERROR_IO_PENDING) {
@@ -522,10 +526,10 @@ bool Win32Device::write(std::vector<Byte> report, bool awaitReply)
                     code = 39;
                     // The operation record lives on this stack: it must be finished before we leave.
                     ::CancelIoEx(file, &operation);
-                    ::GetOverlappedResult(file, &operation, &written, TRUE);
+                    ::GetOverlappedResult(file, &operation, &transferred, TRUE);
                     return;
                 }
-                if (!::GetOverlappedResult(file, &operation, &written, FALSE)) {
+                if (!::GetOverlappedResult(file, &operation, &transferred, FALSE)) {
                     code = 40;
                     detail = ::GetLastError();
                 }
@@ -538,8 +542,11 @@ bool Win32Device::write(std::vector<Byte> report, bool awaitReply)
         }();
     }
     // Published outside the write lock: a subscriber may write again.
-    publish_write(code == 0 ? report : std::vector<Byte>(), code, detail);
-    set_last_error(code, detail);
+    publish_write(written ? report : std::vector<Byte>(), code, detail);
+    if (openFailure.code)
+        set_last_error(openFailure);  // keeps the text open left ("CreateFile failed", ...)
+    else
+        set_last_error(code, detail);
     return code == 0;
 }
 
