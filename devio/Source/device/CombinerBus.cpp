@@ -5,6 +5,8 @@
 #include "core/IHardwareDevice.h"
 #include "device/CombinerDevice.h"
 
+#include <vector>
+
 namespace devio {
 
 std::shared_ptr<CombinerBus> CombinerBus::create(std::shared_ptr<IDeviceManager> manager,
@@ -89,17 +91,20 @@ void CombinerBus::onUnplug(std::shared_ptr<IHardwareDevice> device)
 {
     Producer<IHardwareBus::PlugUnplug>::notify([device](IHardwareBus::PlugUnplug* s) { s->onUnplug(device); },
                                                "CombinerBus::PlugUnplug::onUnplug");
+    // Published after the walk: a direct subscriber may come back into the bus (enumerate) and
+    // must not change the map under it.
+    std::vector<std::shared_ptr<IHardwareDevice>> incomplete;
     for (auto it = m_devices.begin(); it != m_devices.end();) {
         auto combined = it->second;
         const bool wasComplete = combined->is_complete();
         const bool empty = combined->remove_member(device);
         it = empty ? m_devices.erase(it) : std::next(it);
-        if (wasComplete && !combined->is_complete()) {
-            std::shared_ptr<IHardwareDevice> gone = combined;
-            Producer<IHardwareBus::PlugUnplug>::notify([gone](IHardwareBus::PlugUnplug* s) { s->onUnplug(gone); },
-                                                       "CombinerBus::PlugUnplug::onUnplug");
-        }
+        if (wasComplete && !combined->is_complete())
+            incomplete.push_back(combined);
     }
+    for (const auto& gone : incomplete)
+        Producer<IHardwareBus::PlugUnplug>::notify([gone](IHardwareBus::PlugUnplug* s) { s->onUnplug(gone); },
+                                                   "CombinerBus::PlugUnplug::onUnplug");
 }
 
 void CombinerBus::onPowerChange(bool on)

@@ -139,46 +139,47 @@ void CombinerDevice::onFastDisconnect()
 }
 
 template <class E>
-bool CombinerDevice::forward(bool& flag)
+bool CombinerDevice::forward(bool& flag, int& subscribers)
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     flag = true;
     for (const auto& entry : m_members)
         if (!Subscriber<E>::subscribe(entry.second, 1, ""))
             return false;
+    ++subscribers;
     return true;
 }
 
 template <class E>
-void CombinerDevice::stop_forwarding(bool& flag)
+void CombinerDevice::stop_forwarding(bool& flag, int& subscribers)
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (Producer<E>::subscriber_count() != 0)
+    if (subscribers > 0 && --subscribers > 0)
         return;
     flag = false;
     for (const auto& entry : m_members)
         Subscriber<E>::unsubscribe(entry.second);
 }
 
-bool CombinerDevice::on_subscribe(IHardwareDevice::Read*) { return forward<IHardwareDevice::Read>(m_read_forwarding); }
+bool CombinerDevice::on_subscribe(IHardwareDevice::Read*) { return forward<IHardwareDevice::Read>(m_read_forwarding, m_read_subscribers); }
 
-bool CombinerDevice::on_subscribe(IHardwareDevice::Write*) { return forward<IHardwareDevice::Write>(m_write_forwarding); }
+bool CombinerDevice::on_subscribe(IHardwareDevice::Write*) { return forward<IHardwareDevice::Write>(m_write_forwarding, m_write_subscribers); }
 
 bool CombinerDevice::on_subscribe(IHardwareDevice::FastDisconnect*)
 {
-    return forward<IHardwareDevice::FastDisconnect>(m_fast_disconnect_forwarding);
+    return forward<IHardwareDevice::FastDisconnect>(m_fast_disconnect_forwarding, m_fast_disconnect_subscribers);
 }
 
-void CombinerDevice::on_unsubscribed(IHardwareDevice::Read*) { stop_forwarding<IHardwareDevice::Read>(m_read_forwarding); }
+void CombinerDevice::on_unsubscribed(IHardwareDevice::Read*) { stop_forwarding<IHardwareDevice::Read>(m_read_forwarding, m_read_subscribers); }
 
 void CombinerDevice::on_unsubscribed(IHardwareDevice::Write*)
 {
-    stop_forwarding<IHardwareDevice::Write>(m_write_forwarding);
+    stop_forwarding<IHardwareDevice::Write>(m_write_forwarding, m_write_subscribers);
 }
 
 void CombinerDevice::on_unsubscribed(IHardwareDevice::FastDisconnect*)
 {
-    stop_forwarding<IHardwareDevice::FastDisconnect>(m_fast_disconnect_forwarding);
+    stop_forwarding<IHardwareDevice::FastDisconnect>(m_fast_disconnect_forwarding, m_fast_disconnect_subscribers);
 }
 
 } // namespace devio

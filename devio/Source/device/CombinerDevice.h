@@ -69,9 +69,9 @@ protected:
 private:
     std::vector<std::shared_ptr<IHardwareDevice>> members();
     template <class E>
-    bool forward(bool& flag);
+    bool forward(bool& flag, int& subscribers);
     template <class E>
-    void stop_forwarding(bool& flag);
+    void stop_forwarding(bool& flag, int& subscribers);
 
     std::string m_path;
     std::uint16_t m_product_id;
@@ -82,6 +82,12 @@ private:
     bool m_read_forwarding = false;
     bool m_fast_disconnect_forwarding = false;
     bool m_write_forwarding = false;
+    // Subscribers accepted per event, counted under m_mutex: the producer stores a new
+    // subscriber only after its hook returns, so its own count cannot tell a leaving last
+    // subscriber from one arriving at the same time.
+    int m_read_subscribers = 0;
+    int m_fast_disconnect_subscribers = 0;
+    int m_write_subscribers = 0;
     std::recursive_mutex m_mutex;
 };
 

@@ -5,6 +5,9 @@
 #include "device/CombinerDevice.h"
 #include "features/Feature.h"
 
+#include <future>
+#include <thread>
+
 using namespace devio;
 using namespace devio::test;
 
@@ -159,7 +162,53 @@ struct CombinerRig {
     std::shared_ptr<CombinerBus> bus;
 };
 
+// A combined device that stops inside its Read subscription hook, so that a test can let the
+// last subscriber leave before the producer has stored the arriving one.
+class PausingCombiner : public CombinerDevice {
+public:
+    using CombinerDevice::CombinerDevice;
+    std::atomic<bool> pause{false};
+    std::promise<void> entered;
+    std::promise<void> release;
+
+protected:
+    bool on_subscribe(IHardwareDevice::Read* subscriber) override
+    {
+        const bool ok = CombinerDevice::on_subscribe(subscriber);
+        if (pause.exchange(false)) {
+            entered.set_value();
+            release.get_future().wait();
+        }
+        return ok;
+    }
+};
+
 } // namespace
+
+TEST(Combiner, ASubscriberArrivingAsTheLastOneLeavesStillGetsReads)
+{
+    auto collection = std::make_shared<FakeCollection>("kb-2", "usb-kb", 2, 2, 20);
+    auto combined = std::make_shared<PausingCombiner>(collection, std::weak_ptr<IHardwareBus>());
+    ASSERT_TRUE(combined->add_member(collection));
+    std::shared_ptr<IHardwareDevice> device = combined;
+    PlugLog leaving, arriving;
+    ASSERT_TRUE(leaving.Subscriber<IHardwareDevice::Read>::subscribe(device, 1, "leaving"));
+
+    combined->pause = true;
+    auto entered = combined->entered.get_future();
+    std::thread subscriber([&] {
+        EXPECT_TRUE(arriving.Subscriber<IHardwareDevice::Read>::subscribe(device, 1, "arriving"));
+    });
+    ASSERT_EQ(entered.wait_for(10s), std::future_status::ready);
+    leaving.Subscriber<IHardwareDevice::Read>::unsubscribe(device);
+    combined->release.set_value();
+    subscriber.join();
+
+    collection->read(std::vector<Byte>(20, 0));
+    ASSERT_TRUE(arriving.wait_count(1));
+    EXPECT_EQ(arriving.events(), (std::vector<std::string>{"read 20"}));
+    arriving.Subscriber<IHardwareDevice::Read>::unsubscribe(device);
+}
 
 TEST(Combiner, CollectionsOfOneDeviceBecomeOneWhenComplete)
 {
