@@ -3,6 +3,8 @@
 #include "core/DataRequest.h"
 #include "core/ErrorRecord.h"
 
+#include <thread>
+
 namespace platform::sim {
 
 using namespace devio;
@@ -36,6 +38,10 @@ SimHardwareDevice::~SimHardwareDevice()
     // Waits for a delivery in progress; nothing reaches this object afterwards.
     m_model->set_sink(nullptr);
     m_model->set_presence_handler(nullptr);
+    // Ended by a delivery on the model's own thread: that thread cannot join itself, so the
+    // model (if this was its last owner) ends on another.
+    if (m_model->on_delivery_thread())
+        std::thread([model = std::move(m_model)] {}).detach();
 }
 
 bool SimHardwareDevice::isConnected() { return m_connected; }

@@ -131,12 +131,13 @@ void SimProtocolDevice::run()
             m_present = true;
         lock.unlock();
         {
+            // Called through copies: a receiver may clear its handler from inside it.
             std::lock_guard<std::recursive_mutex> sinkLock(m_sink_mutex);
             if (item.event != Event::Report) {
-                if (m_presence)
-                    m_presence(item.event == Event::Arrive);
-            } else if (m_sink) {
-                m_sink(item.report);
+                if (PresenceHandler presence = m_presence)
+                    presence(item.event == Event::Arrive);
+            } else if (Sink sink = m_sink) {
+                sink(item.report);
             }
         }
         lock.lock();

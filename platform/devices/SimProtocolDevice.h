@@ -94,6 +94,8 @@ public:
     // Input reports go here, called on the model's own thread. Replacing or clearing the
     // sink waits for a delivery in progress, so the old target may be destroyed afterwards.
     void set_sink(Sink sink);
+    // True on the thread that delivers the model's reports (it cannot end the model itself).
+    bool on_delivery_thread() const { return std::this_thread::get_id() == m_thread.get_id(); }
     // Called (on the model's thread) when the device leaves or comes back: power cycle,
     // vanishing, switch into or out of the bootloader.
     void set_presence_handler(PresenceHandler handler);

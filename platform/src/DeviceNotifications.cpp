@@ -23,7 +23,7 @@ void deliver(HWND window, DWORD event, const void* header)
 
 DeviceNotifications& DeviceNotifications::instance()
 {
-    static DeviceNotifications notifications;
+    static DeviceNotifications& notifications = *new DeviceNotifications;  // never destroyed: threads may still use it at exit
     return notifications;
 }
 

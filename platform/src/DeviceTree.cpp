@@ -55,7 +55,7 @@ std::u16string interface_key(const GUID& interfaceClass, const std::u16string& p
 
 DeviceTree& DeviceTree::instance()
 {
-    static DeviceTree tree;
+    static DeviceTree& tree = *new DeviceTree;  // never destroyed: threads may still use it at exit
     return tree;
 }
 

@@ -86,7 +86,7 @@ struct ShareTable {
 };
 
 ShareTable& shares() {
-    static ShareTable t;
+    static ShareTable& t = *new ShareTable;  // never destroyed: threads may still use it at exit
     return t;
 }
 

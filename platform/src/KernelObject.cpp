@@ -28,7 +28,7 @@ namespace platform::detail {
 namespace {
 
 std::condition_variable& wait_cv() {
-    static std::condition_variable cv;
+    static std::condition_variable& cv = *new std::condition_variable;  // never destroyed: threads may still use it at exit
     return cv;
 }
 
@@ -39,7 +39,7 @@ struct HandleTable {
 };
 
 HandleTable& handles() {
-    static HandleTable table;
+    static HandleTable& table = *new HandleTable;
     return table;
 }
 
@@ -48,7 +48,7 @@ thread_local DWORD t_last_error = 0;
 }  // namespace
 
 std::mutex& wait_mutex() {
-    static std::mutex m;
+    static std::mutex& m = *new std::mutex;
     return m;
 }
 
@@ -284,7 +284,7 @@ struct NamedObjects {
 };
 
 NamedObjects& named_objects() {
-    static NamedObjects objects;
+    static NamedObjects& objects = *new NamedObjects;
     return objects;
 }
 
@@ -445,7 +445,7 @@ struct DebugOutput {
     bool echo = std::getenv("QUILLON_DEBUG_ECHO") != nullptr;
 };
 DebugOutput& debug() {
-    static DebugOutput output;
+    static DebugOutput& output = *new DebugOutput;
     return output;
 }
 void debug_append(std::string text) {

@@ -27,7 +27,7 @@ struct MachineState {
 };
 
 MachineState& machine() {
-    static MachineState state;
+    static MachineState& state = *new MachineState;  // never destroyed: threads may still use it at exit
     return state;
 }
 

@@ -27,7 +27,7 @@ struct Modules {
 };
 
 Modules& modules() {
-    static Modules m;
+    static Modules& m = *new Modules;  // never destroyed: threads may still use it at exit
     return m;
 }
 

@@ -45,7 +45,7 @@ struct Registry {
 };
 
 Registry& registry() {
-    static Registry r;
+    static Registry& r = *new Registry;  // never destroyed: threads may still use it at exit
     return r;
 }
 

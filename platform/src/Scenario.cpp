@@ -79,7 +79,7 @@ bool nested_too_deeply(const std::string& xml)
 
 KindRegistry& kinds()
 {
-    static KindRegistry registry;
+    static KindRegistry& registry = *new KindRegistry;  // never destroyed: threads may still use it at exit
     static std::once_flag builtIns;
     std::call_once(builtIns, [] {
         registry.factories["hid"] = [](const ScenarioElement& e) { return build_plain(e, false); };

@@ -23,7 +23,7 @@ struct SecurityState {
 };
 
 SecurityState& state() {
-    static SecurityState s;
+    static SecurityState& s = *new SecurityState;  // never destroyed: threads may still use it at exit
     return s;
 }
 

@@ -18,13 +18,13 @@ const WCHAR kWindowClass[] = u"Tarn_Devio_MainWindow";
 
 std::mutex& makers_mutex()
 {
-    static std::mutex mutex;
+    static std::mutex& mutex = *new std::mutex;  // never destroyed: threads may still use it at exit
     return mutex;
 }
 
 BluetoothBusMakers& makers()
 {
-    static BluetoothBusMakers value;
+    static BluetoothBusMakers& value = *new BluetoothBusMakers;
     return value;
 }
 

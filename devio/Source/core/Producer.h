@@ -137,10 +137,7 @@ public:
 
     ~Subscriber() override
     {
-        {
-            std::lock_guard<std::recursive_mutex> lock(m_liveness->mutex);
-            m_liveness->alive = false;
-        }
+        stop_deliveries();
         for (const auto& weak : m_producers)
             if (auto producer = weak.lock())
                 producer->remove_subscriber(this);
@@ -181,6 +178,15 @@ public:
     }
 
     std::shared_ptr<SubscriberLiveness> liveness() const { return m_liveness; }
+
+    // Ends queued deliveries to this subscriber, waiting for one in progress. A derived class
+    // whose handlers use its own members calls it first in its destructor: this base is
+    // destroyed only after those members.
+    void stop_deliveries()
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_liveness->mutex);
+        m_liveness->alive = false;
+    }
 
 private:
     std::shared_ptr<SubscriberLiveness> m_liveness;

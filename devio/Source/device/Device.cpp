@@ -12,6 +12,7 @@
 #include "features/IFeature0003FirmwareInfo.h"
 
 #include <chrono>
+#include <system_error>
 #include <cstdlib>
 
 namespace devio {
@@ -32,6 +33,18 @@ bool retry_error_probe(ErrorCode code)
 bool retry_error_request(ErrorCode code)
 {
     return retry_error_probe(code) || code == 15;
+}
+
+// The device may end on one of its own timers' threads (the last reference went with a
+// delivery that timer made); that timer has fired already, so there is nothing to stop.
+void stop_timer(const std::shared_ptr<ITimer>& timer)
+{
+    if (!timer)
+        return;
+    try {
+        timer->stop();
+    } catch (const std::system_error&) {
+    }
 }
 
 } // namespace
@@ -60,6 +73,11 @@ Device::~Device()
     Subscriber<IHardwareDevice::FastDisconnect>::unsubscribe(m_hardware_device);
     Subscriber<IHardwareDevice::Write>::unsubscribe(m_hardware_device);
     Subscriber<IHardwareDevice::Connect>::unsubscribe(m_hardware_device);
+    // Queued deliveries may be running on the host thread: wait for them before members go.
+    Subscriber<IHardwareDevice::Connect>::stop_deliveries();
+    Subscriber<IDeviceManager::ActiveChanged>::stop_deliveries();
+    Subscriber<IFeature1D4BWirelessStatus::Report>::stop_deliveries();
+    Subscriber<ITimer::TimerEvent>::stop_deliveries();
     m_device_gone = true;
     {
         std::lock_guard<std::mutex> lock(m_write_mutex);
@@ -107,8 +125,7 @@ Device::~Device()
         if (request->abandon(request->is_superseded() ? 80 : 28))
             finish(request);
     for (const auto& timer : {m_deactivation_timer, m_cache_write_timer, m_fw_check_timer, m_quarantine_timer})
-        if (timer)
-            timer->stop();
+        stop_timer(timer);
 }
 
 // ---------------------------------------------------------------- lifecycle
@@ -320,13 +337,10 @@ void Device::onDisconnect(std::shared_ptr<IHardwareDevice>)
 void Device::handle_disconnect()
 {
     auto self = shared_from_this();
-    if (m_deactivation_timer)
-        m_deactivation_timer->stop();
-    if (m_fw_check_timer)
-        m_fw_check_timer->stop();
+    stop_timer(m_deactivation_timer);
+    stop_timer(m_fw_check_timer);
     m_unresponsive = false;
-    if (m_quarantine_timer)
-        m_quarantine_timer->stop();
+    stop_timer(m_quarantine_timer);
     m_connected = false;
     m_connection_state = 1;
     Producer<IDevice::Connect>::notify([self](IDevice::Connect* s) { s->onDisconnect(self); },
@@ -356,8 +370,7 @@ void Device::onActiveChanged(bool active)
     if (!m_attached || !m_hardware_device->isConnected())
         return;
     if (active) {
-        if (m_deactivation_timer)
-            m_deactivation_timer->stop();
+        stop_timer(m_deactivation_timer);
         handle_connect();
     } else {
         handle_disconnect();

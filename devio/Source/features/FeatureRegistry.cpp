@@ -12,13 +12,13 @@ namespace devio {
 
 FeatureRegistry::Map& FeatureRegistry::instance()
 {
-    static Map map;
+    static Map& map = *new Map;  // never destroyed: threads may still use it at exit
     return map;
 }
 
 std::recursive_mutex& FeatureRegistry::mutex()
 {
-    static std::recursive_mutex registryMutex;
+    static std::recursive_mutex& registryMutex = *new std::recursive_mutex;
     return registryMutex;
 }
 

@@ -829,10 +829,12 @@ TEST_F(Stress, BlockingCallsFromArrivalAndRemovalHandlers)
             usb.unplug(cycle % 2 ? Removal::Surprise : Removal::Orderly);
             receiver.unplug(cycle % 2 ? Removal::Orderly : Removal::Surprise);
             events = talker.wait_for(6 * cycle);
+            // A removal handler's request must end; whether a device on its way out still
+            // answered it depends on when its hardware went, so either outcome counts.
             int arrived = 0, removed = 0;
             for (std::size_t i = 6 * (cycle - 1); i < events.size(); ++i) {
                 arrived += events[i] == "+ok";
-                removed += events[i] == "-failed";
+                removed += events[i] == "-failed" || events[i] == "-answered";
             }
             EXPECT_EQ(arrived, 3) << what << " " << ::testing::PrintToString(events);
             EXPECT_EQ(removed, 3) << what;

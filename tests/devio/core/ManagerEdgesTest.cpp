@@ -295,7 +295,7 @@ TEST(CoreManagerEdges, LastReferenceDroppedOnTheRetryTimerThread)
 {
     // The host lets the manager go when woken by the retry timer: the manager then ends on that
     // timer's thread, in the middle of the timer's own publication.
-    Timing::setScale(1, 1000);
+    Timing::setScale(1, 40); // the retry fires 50 ms later: after the host below has subscribed
     auto factory = std::make_shared<Factory>();
     factory->platform = std::make_shared<Bus>();
     auto receiverBus = std::make_shared<Bus>();
@@ -317,7 +317,7 @@ TEST(CoreManagerEdges, LastReferenceDroppedOnTheRetryTimerThread)
     receiverBus->set_run_loop(manager);
     ASSERT_TRUE(events.Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(manager, 1, "arrivals"));
     factory->platform->plug(factory->platform->make("rcv", 0xC510));
-    manager->process(); // the receiver fails: retry armed for 2 ms
+    manager->process(); // the receiver fails: retry armed
     ASSERT_EQ(manager->queued_count(), 0u);
     {
         std::lock_guard<std::mutex> lock(host.m);

@@ -126,7 +126,8 @@ TEST(DeviceQueue, QueuedRequestsEndWhenTheDeviceGoes)
         ASSERT_TRUE(eventually([&] { return weak.expired(); }));
         EXPECT_TRUE(inFlight->wait());
     }
-    EXPECT_TRUE(queued->is_complete());
+    // Expiry shows the destructor has begun (on the worker); it ends the queued request.
+    EXPECT_TRUE(eventually([&] { return queued->is_complete(); }));
     EXPECT_FALSE(queued->wait());
     EXPECT_NE(last_error().code, 0u);
     EXPECT_TRUE(chained->is_complete());
@@ -172,6 +173,8 @@ TEST(DeviceQueue, CacheOfEarlierFirmwareIsFoundOutAndReplaced)
         name = rig.device->cache_file_name();
         ASSERT_TRUE(rig.device->getFeatureSync(0x1000));
     }
+    // Written by the destructor, which may run on the device's worker a moment later.
+    ASSERT_TRUE(eventually([&] { return read_text(name).find("fw=\"") != std::string::npos; }));
     before = read_text(name);
     const auto fwAt = before.find("fw=\"");
     ASSERT_NE(fwAt, std::string::npos);
