@@ -597,8 +597,12 @@ TEST_F(Stress, PlugCyclesWhileASubscriberLeavesAndReturns)
     // Every arrival had its removal, in pairs.
     EXPECT_EQ(changes.count(Changes::key("+", TransportUsbHid, kUsbPid)), kCycles);
     EXPECT_EQ(changes.count(Changes::key("-", TransportUsbHid, kUsbPid)), kCycles);
-    EXPECT_EQ(changes.count(Changes::key("+", TransportReceiver, kPairedPid)), kCycles);
-    EXPECT_EQ(changes.count(Changes::key("-", TransportReceiver, kPairedPid)), kCycles);
+    // With replies this short, an announcement that arrives after the receiver's enumeration gave
+    // up on it announces the paired device once more: still one removal for every arrival.
+    const int pairedArrivals = changes.count(Changes::key("+", TransportReceiver, kPairedPid));
+    EXPECT_GE(pairedArrivals, kCycles);
+    EXPECT_TRUE(changes.wait_for(Changes::key("-", TransportReceiver, kPairedPid), pairedArrivals));
+    EXPECT_EQ(changes.count(Changes::key("-", TransportReceiver, kPairedPid)), pairedArrivals);
 }
 
 // Before every reply, the keyboard sends a burst of garbage: reports cut short, wrong report
