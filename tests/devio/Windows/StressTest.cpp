@@ -597,8 +597,8 @@ TEST_F(Stress, PlugCyclesWhileASubscriberLeavesAndReturns)
     // Every arrival had its removal, in pairs.
     EXPECT_EQ(changes.count(Changes::key("+", TransportUsbHid, kUsbPid)), kCycles);
     EXPECT_EQ(changes.count(Changes::key("-", TransportUsbHid, kUsbPid)), kCycles);
-    // With replies this short, an announcement that arrives after the receiver's enumeration gave
-    // up on it announces the paired device once more: still one removal for every arrival.
+    // Under heavy load the paired device has been seen announced and removed once more within
+    // one plug (cause not yet found): every arrival must still have its removal.
     const int pairedArrivals = changes.count(Changes::key("+", TransportReceiver, kPairedPid));
     EXPECT_GE(pairedArrivals, kCycles);
     EXPECT_TRUE(changes.wait_for(Changes::key("-", TransportReceiver, kPairedPid), pairedArrivals));
