@@ -44,20 +44,20 @@ std::string hex4(unsigned value)
 // receiver's included.
 void (*g_keep_device_model_kinds)() = &register_device_model_scenario_kinds;
 
-HidCollectionSpec SimHidDevice::collection_spec(std::uint16_t vendorId, std::uint16_t productId, bool longReport,
+HidCollectionLayout SimHidDevice::collection_layout(std::uint16_t vendorId, std::uint16_t productId, bool longReport,
                                                 const std::string& productString, DevInst parent,
                                                 const std::string& tag)
 {
-    HidCollectionSpec spec = HidCollectionSpec::simple(vendorId, productId, 0xFF00, longReport ? 2 : 1,
+    HidCollectionLayout layout = HidCollectionLayout::simple(vendorId, productId, 0xFF00, longReport ? 2 : 1,
                                                        longReport ? 0x11 : 0x10, longReport ? 20 : 7);
     // Protocol collections describe their input report as buttons: readers that take the report
     // id from the first input button capability find it there.
-    spec.inputReports.front().button = true;
-    spec.productString = productString;
-    spec.parent = parent;
-    spec.instanceId = "HID\\VID_" + hex4(vendorId) + "&PID_" + hex4(productId) + (longReport ? "&COL02\\" : "&COL01\\") +
+    layout.inputReports.front().button = true;
+    layout.productString = productString;
+    layout.parent = parent;
+    layout.instanceId = "HID\\VID_" + hex4(vendorId) + "&PID_" + hex4(productId) + (longReport ? "&COL02\\" : "&COL01\\") +
                       tag + "&0&000" + (longReport ? "1" : "0");
-    return spec;
+    return layout;
 }
 
 void SimHidDevice::attach(const std::vector<std::shared_ptr<HidCollection>>& collections, OutputHandler onOutput)
@@ -74,7 +74,7 @@ SimHidDevice::SimHidDevice(std::uint16_t productId, const std::string& productSt
     const unsigned serial = g_serial.fetch_add(1);
     const std::string tag = "SIMHID" + std::to_string(serial);
     if (node == 0) {
-        DevNodeSpec usb;
+        DevNodeLayout usb;
         usb.instanceId = "USB\\VID_" + hex4(vendorId) + "&PID_" + hex4(productId) + "\\" + tag;
         usb.enumeratorName = std::string("USB");
         m_node = add_dev_node(usb);
@@ -82,8 +82,8 @@ SimHidDevice::SimHidDevice(std::uint16_t productId, const std::string& productSt
     } else {
         m_node = node;
     }
-    m_short = create_hid_collection(collection_spec(vendorId, productId, false, productString, m_node, tag));
-    m_long = create_hid_collection(collection_spec(vendorId, productId, true, productString, m_node, tag));
+    m_short = create_hid_collection(collection_layout(vendorId, productId, false, productString, m_node, tag));
+    m_long = create_hid_collection(collection_layout(vendorId, productId, true, productString, m_node, tag));
     attach({m_short, m_long}, std::move(onOutput));
 }
 

@@ -41,7 +41,7 @@ public:
     std::vector<std::shared_ptr<HidCollection>> collections() const { return {m_short, m_long}; }
 
     // The two collection descriptions for a parent node.
-    static HidCollectionSpec collection_spec(std::uint16_t vendorId, std::uint16_t productId, bool longReport,
+    static HidCollectionLayout collection_layout(std::uint16_t vendorId, std::uint16_t productId, bool longReport,
                                              const std::string& productString, DevInst parent,
                                              const std::string& tag);
     // Hands every output report of both collections to `onOutput`.

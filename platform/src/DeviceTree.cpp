@@ -91,25 +91,25 @@ void DeviceTree::subtree_locked(DevInst id, std::vector<DevInst>& out) const
         subtree_locked(child, out);
 }
 
-DevInst DeviceTree::add(const sim::DevNodeSpec& spec)
+DevInst DeviceTree::add(const sim::DevNodeLayout& layout)
 {
-    const std::u16string id = utf8_to_utf16(spec.instanceId);
+    const std::u16string id = utf8_to_utf16(layout.instanceId);
     std::lock_guard<std::mutex> lock(m_mutex);
     if (id.empty())
         throw std::invalid_argument("device node without an instance id");
     for (const auto& [key, n] : m_nodes)
         if (equalsNoCase(n.instanceId, id))
-            throw std::invalid_argument("instance id already in the device tree: " + spec.instanceId);
-    const DevInst parent = spec.parent == 0 ? kRoot : spec.parent;
+            throw std::invalid_argument("instance id already in the device tree: " + layout.instanceId);
+    const DevInst parent = layout.parent == 0 ? kRoot : layout.parent;
     Node* p = node_locked(parent);
     if (!p)
-        throw std::invalid_argument("unknown parent device node for " + spec.instanceId);
+        throw std::invalid_argument("unknown parent device node for " + layout.instanceId);
     Node n;
     n.id = m_next++;
     n.instanceId = id;
     n.parent = parent;
-    if (spec.enumeratorName) {
-        const std::u16string name = utf8_to_utf16(*spec.enumeratorName);
+    if (layout.enumeratorName) {
+        const std::u16string name = utf8_to_utf16(*layout.enumeratorName);
         DeviceProperty prop;
         prop.type = DEVPROP_TYPE_STRING;
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(name.c_str());
@@ -423,9 +423,9 @@ std::string enumerator_of(const std::string& instanceId)
     return instanceId.substr(0, instanceId.find('\\'));
 }
 
-DevInst add_dev_node(const DevNodeSpec& spec)
+DevInst add_dev_node(const DevNodeLayout& layout)
 {
-    return DeviceTree::instance().add(spec);
+    return DeviceTree::instance().add(layout);
 }
 
 void remove_dev_node(DevInst node)

@@ -54,7 +54,7 @@ public:
     static DeviceTree& instance();
 
     // ---- control (sim::) ----
-    DevInst add(const sim::DevNodeSpec& spec);
+    DevInst add(const sim::DevNodeLayout& layout);
     void remove(DevInst node);
     void removeAll();
     void set_property(DevInst node, const DEVPROPKEY& key, DeviceProperty value);

@@ -16,7 +16,7 @@ using detail::HidFile;
 
 namespace {
 
-std::uint16_t longest(const std::vector<HidReportSpec>& reports)
+std::uint16_t longest(const std::vector<HidReportLayout>& reports)
 {
     std::uint16_t n = 0;
     for (const auto& r : reports)
@@ -36,62 +36,62 @@ std::atomic<unsigned> g_serial{0};
 
 }  // namespace
 
-HidCollectionSpec HidCollectionSpec::simple(std::uint16_t vendorId, std::uint16_t productId, std::uint16_t usagePage,
+HidCollectionLayout HidCollectionLayout::simple(std::uint16_t vendorId, std::uint16_t productId, std::uint16_t usagePage,
                                             std::uint16_t usage, std::uint8_t reportId, std::uint16_t length)
 {
-    HidCollectionSpec spec;
-    spec.vendorId = vendorId;
-    spec.productId = productId;
-    spec.usagePage = usagePage;
-    spec.usage = usage;
-    spec.inputReports.push_back({reportId, length, false});
-    spec.outputReports.push_back({reportId, length, false});
-    return spec;
+    HidCollectionLayout layout;
+    layout.vendorId = vendorId;
+    layout.productId = productId;
+    layout.usagePage = usagePage;
+    layout.usage = usage;
+    layout.inputReports.push_back({reportId, length, false});
+    layout.outputReports.push_back({reportId, length, false});
+    return layout;
 }
 
-HidCollection::HidCollection(HidCollectionSpec spec)
-    : m_spec(std::move(spec)), m_state(std::make_unique<State>())
+HidCollection::HidCollection(HidCollectionLayout layout)
+    : m_layout(std::move(layout)), m_state(std::make_unique<State>())
 {
-    m_inputLength = longest(m_spec.inputReports);
-    m_outputLength = longest(m_spec.outputReports);
-    m_featureLength = longest(m_spec.featureReports);
+    m_inputLength = longest(m_layout.inputReports);
+    m_outputLength = longest(m_layout.outputReports);
+    m_featureLength = longest(m_layout.featureReports);
 }
 
 HidCollection::~HidCollection() = default;
 
-std::shared_ptr<HidCollection> create_hid_collection(const HidCollectionSpec& given)
+std::shared_ptr<HidCollection> create_hid_collection(const HidCollectionLayout& given)
 {
-    HidCollectionSpec spec = given;
-    if (spec.inputReports.empty() && spec.outputReports.empty() && spec.featureReports.empty())
+    HidCollectionLayout layout = given;
+    if (layout.inputReports.empty() && layout.outputReports.empty() && layout.featureReports.empty())
         throw std::invalid_argument("HID collection without reports");
-    for (const auto* list : {&spec.inputReports, &spec.outputReports, &spec.featureReports})
+    for (const auto* list : {&layout.inputReports, &layout.outputReports, &layout.featureReports})
         for (const auto& r : *list)
             if (r.length < 1)
                 throw std::invalid_argument("HID report of length 0");
-    if (spec.inputQueueLength == 0)
-        spec.inputQueueLength = 1;
+    if (layout.inputQueueLength == 0)
+        layout.inputQueueLength = 1;
     auto& tree = detail::DeviceTree::instance();
-    if (spec.instanceId.empty()) {
+    if (layout.instanceId.empty()) {
         const unsigned serial = ++g_serial;
-        std::string id = "HID\\VID_" + hex4(spec.vendorId) + "&PID_" + hex4(spec.productId);
+        std::string id = "HID\\VID_" + hex4(layout.vendorId) + "&PID_" + hex4(layout.productId);
         // A composite parent names its interface ("&MI_02") and the collection carries it on.
-        const std::string parentId = spec.parent ? instance_id_of(spec.parent) : std::string();
+        const std::string parentId = layout.parent ? instance_id_of(layout.parent) : std::string();
         const auto mi = detail::lower(parentId).find("&mi_");
         if (mi != std::string::npos && mi + 6 <= parentId.size())
             id += parentId.substr(mi, 6);
         char tail[40];
         std::snprintf(tail, sizeof tail, "&COL%02u\\7&%08X&0&%04u", (serial % 99) + 1, 0x2A6C0000u + serial, serial % 10000);
-        spec.instanceId = id + tail;
+        layout.instanceId = id + tail;
     }
-    if (spec.path.empty()) {
-        std::string path = "\\\\?\\" + spec.instanceId;
+    if (layout.path.empty()) {
+        std::string path = "\\\\?\\" + layout.instanceId;
         std::replace(path.begin() + 4, path.end(), '\\', '#');
-        spec.path = path + "#" + detail::guid_text(GUID_DEVINTERFACE_HID);
+        layout.path = path + "#" + detail::guid_text(GUID_DEVINTERFACE_HID);
     }
-    std::shared_ptr<HidCollection> collection(new HidCollection(spec));
-    collection->m_node = tree.add(DevNodeSpec{spec.instanceId, spec.parent, spec.enumeratorName});
+    std::shared_ptr<HidCollection> collection(new HidCollection(layout));
+    collection->m_node = tree.add(DevNodeLayout{layout.instanceId, layout.parent, layout.enumeratorName});
     try {
-        tree.add_interface(collection->m_node, GUID_DEVINTERFACE_HID, detail::utf8_to_utf16(spec.path));
+        tree.add_interface(collection->m_node, GUID_DEVINTERFACE_HID, detail::utf8_to_utf16(layout.path));
     } catch (...) {
         tree.remove(collection->m_node);
         throw;
@@ -400,7 +400,7 @@ void HidFile::deliver_locked(const Bytes& report)
         return;
     }
     // The class driver keeps a ring of reports per handle; the oldest goes first.
-    if (m_queue.size() >= m_collection->spec().inputQueueLength)
+    if (m_queue.size() >= m_collection->layout().inputQueueLength)
         m_queue.pop_front();
     m_queue.push_back(report);
 }
@@ -495,9 +495,9 @@ BOOL HidFile::write(LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overl
         std::lock_guard<std::mutex> lock(state.mutex);
         DWORD error = refusal_locked(can_write(m_access), buffer, size == length, overlapped, length);
         if (!error) {
-            const auto& outputs = m_collection->spec().outputReports;
+            const auto& outputs = m_collection->layout().outputReports;
             const bool known = std::any_of(outputs.begin(), outputs.end(),
-                                           [&](const sim::HidReportSpec& r) { return r.id == bytes[0]; });
+                                           [&](const sim::HidReportLayout& r) { return r.id == bytes[0]; });
             if (!known)
                 error = ERROR_INVALID_PARAMETER;
             else if (state.stalled)

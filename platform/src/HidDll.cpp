@@ -48,36 +48,36 @@ std::shared_ptr<HidFile> hid_file(HANDLE handle)
 
 // What button and value capabilities of one report share: the collection's page and usage.
 template <class Caps>
-Caps caps_of(const sim::HidCollectionSpec& spec, const sim::HidReportSpec& report)
+Caps caps_of(const sim::HidCollectionLayout& layout, const sim::HidReportLayout& report)
 {
     Caps caps{};
-    caps.UsagePage = spec.usagePage;
+    caps.UsagePage = layout.usagePage;
     caps.ReportID = report.id;
-    caps.LinkUsage = spec.usage;
-    caps.LinkUsagePage = spec.usagePage;
+    caps.LinkUsage = layout.usage;
+    caps.LinkUsagePage = layout.usagePage;
     caps.IsAbsolute = TRUE;
     return caps;
 }
 
 std::unique_ptr<_HIDP_PREPARSED_DATA> parse(const sim::HidCollection& collection)
 {
-    const auto& spec = collection.spec();
+    const auto& layout = collection.layout();
     auto data = std::make_unique<_HIDP_PREPARSED_DATA>();
     HIDP_CAPS& caps = data->caps;
-    caps.Usage = spec.usage;
-    caps.UsagePage = spec.usagePage;
+    caps.Usage = layout.usage;
+    caps.UsagePage = layout.usagePage;
     caps.InputReportByteLength = collection.input_length();
     caps.OutputReportByteLength = collection.output_length();
     caps.FeatureReportByteLength = sim::HidCollectionAccess::featureLength(collection);
     caps.NumberLinkCollectionNodes = 1;
-    const std::vector<sim::HidReportSpec>* lists[3] = {&spec.inputReports, &spec.outputReports, &spec.featureReports};
+    const std::vector<sim::HidReportLayout>* lists[3] = {&layout.inputReports, &layout.outputReports, &layout.featureReports};
     USHORT dataIndex = 0;
     for (int type = 0; type < 3; ++type) {
         USHORT first = dataIndex;
         for (const auto& r : *lists[type]) {
             const auto count = static_cast<USHORT>(r.length - 1);
             if (r.button) {
-                auto b = caps_of<HIDP_BUTTON_CAPS>(spec, r);
+                auto b = caps_of<HIDP_BUTTON_CAPS>(layout, r);
                 b.IsRange = TRUE;
                 b.ReportCount = 1;
                 b.Range.UsageMin = 1;
@@ -87,12 +87,12 @@ std::unique_ptr<_HIDP_PREPARSED_DATA> parse(const sim::HidCollection& collection
                 dataIndex = static_cast<USHORT>(b.Range.DataIndexMax + 1);
                 data->buttons[type].push_back(b);
             } else {
-                auto v = caps_of<HIDP_VALUE_CAPS>(spec, r);
+                auto v = caps_of<HIDP_VALUE_CAPS>(layout, r);
                 v.BitSize = 8;
                 v.ReportCount = count;
                 v.LogicalMin = 0;
                 v.LogicalMax = 255;
-                v.NotRange.Usage = spec.usage;
+                v.NotRange.Usage = layout.usage;
                 v.NotRange.DataIndex = dataIndex++;
                 data->values[type].push_back(v);
             }
@@ -114,8 +114,8 @@ std::unique_ptr<_HIDP_PREPARSED_DATA> parse(const sim::HidCollection& collection
             caps.NumberFeatureDataIndices = indices;
         }
     }
-    data->node.LinkUsage = spec.usage;
-    data->node.LinkUsagePage = spec.usagePage;
+    data->node.LinkUsage = layout.usage;
+    data->node.LinkUsagePage = layout.usagePage;
     data->node.CollectionType = 1;  // application collection
     return data;
 }
@@ -129,9 +129,9 @@ BOOLEAN copy_string(HANDLE handle, PVOID buffer, ULONG length, ULONG index)
     auto file = hid_file(handle);
     if (!file)
         return FALSE;
-    const auto& spec = file->collection()->spec();
-    const std::u16string text = utf8_to_utf16(index == kProductStringIndex  ? spec.productString
-                                              : index == kSerialNumberIndex ? spec.serialNumber
+    const auto& layout = file->collection()->layout();
+    const std::u16string text = utf8_to_utf16(index == kProductStringIndex  ? layout.productString
+                                              : index == kSerialNumberIndex ? layout.serialNumber
                                                                             : std::string());
     if (text.empty()) {
         SetLastError(ERROR_GEN_FAILURE);  // the device has no such string
@@ -345,11 +345,11 @@ BOOLEAN HidD_GetAttributes(HANDLE HidDeviceObject, PHIDD_ATTRIBUTES Attributes)
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    const auto& spec = file->collection()->spec();
+    const auto& layout = file->collection()->layout();
     Attributes->Size = sizeof(HIDD_ATTRIBUTES);
-    Attributes->VendorID = spec.vendorId;
-    Attributes->ProductID = spec.productId;
-    Attributes->VersionNumber = spec.versionNumber;
+    Attributes->VendorID = layout.vendorId;
+    Attributes->ProductID = layout.productId;
+    Attributes->VersionNumber = layout.versionNumber;
     return TRUE;
 }
 

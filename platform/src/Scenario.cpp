@@ -99,7 +99,7 @@ ScenarioDevice build_plain(const ScenarioElement& device, bool echo)
     if (collections.empty())
         device.fail("has no <collection>");
     for (const auto& c : collections) {
-        auto collection = create_hid_collection(scenario_collection_spec(c, device, built.node));
+        auto collection = create_hid_collection(scenario_collection_layout(c, device, built.node));
         if (echo)
             collection->set_model(std::make_shared<EchoModel>());
         built.collections.push_back(std::move(collection));
@@ -221,66 +221,66 @@ std::vector<std::string> device_kinds()
 
 DevInst make_scenario_devnode(const ScenarioElement& device)
 {
-    DevNodeSpec spec;
+    DevNodeLayout layout;
     if (device.has("instance")) {
-        spec.instanceId = device.text("instance");
-        if (spec.instanceId.empty())
+        layout.instanceId = device.text("instance");
+        if (layout.instanceId.empty())
             device.fail("attribute \"instance\" is empty");
     } else {
         char id[64];
         std::snprintf(id, sizeof id, "USB\\VID_%04lX&PID_%04lX\\SIM%04u", device.number("vendor", 0, 0xFFFF),
                       device.number("product", 0, 0xFFFF), ++g_deviceSerial);
-        spec.instanceId = id;
+        layout.instanceId = id;
     }
     if (device.has("enumerator")) {
         const std::string name = device.text("enumerator");
         if (!name.empty())
-            spec.enumeratorName = name;
+            layout.enumeratorName = name;
     } else {
-        spec.enumeratorName = enumerator_of(spec.instanceId);
+        layout.enumeratorName = enumerator_of(layout.instanceId);
     }
     try {
-        return add_dev_node(spec);
+        return add_dev_node(layout);
     } catch (const std::invalid_argument& e) {
         device.fail(e.what());
     }
 }
 
-HidCollectionSpec scenario_collection_spec(const ScenarioElement& c, const ScenarioElement& device, DevInst parent)
+HidCollectionLayout scenario_collection_layout(const ScenarioElement& c, const ScenarioElement& device, DevInst parent)
 {
-    HidCollectionSpec spec;
-    spec.parent = parent;
-    spec.vendorId = static_cast<std::uint16_t>(c.number("vendor", device.number("vendor", 0, 0xFFFF), 0xFFFF));
-    spec.productId = static_cast<std::uint16_t>(c.number("product", device.number("product", 0, 0xFFFF), 0xFFFF));
-    spec.versionNumber = static_cast<std::uint16_t>(c.number("version", 0, 0xFFFF));
-    spec.usagePage = static_cast<std::uint16_t>(c.required_number("usage-page", 0xFFFF));
-    spec.usage = static_cast<std::uint16_t>(c.required_number("usage", 0xFFFF));
-    spec.productString = c.text("product-string", device.text("product-string"));
-    spec.serialNumber = c.text("serial");
-    spec.instanceId = c.text("instance");
-    spec.path = c.text("path");
+    HidCollectionLayout layout;
+    layout.parent = parent;
+    layout.vendorId = static_cast<std::uint16_t>(c.number("vendor", device.number("vendor", 0, 0xFFFF), 0xFFFF));
+    layout.productId = static_cast<std::uint16_t>(c.number("product", device.number("product", 0, 0xFFFF), 0xFFFF));
+    layout.versionNumber = static_cast<std::uint16_t>(c.number("version", 0, 0xFFFF));
+    layout.usagePage = static_cast<std::uint16_t>(c.required_number("usage-page", 0xFFFF));
+    layout.usage = static_cast<std::uint16_t>(c.required_number("usage", 0xFFFF));
+    layout.productString = c.text("product-string", device.text("product-string"));
+    layout.serialNumber = c.text("serial");
+    layout.instanceId = c.text("instance");
+    layout.path = c.text("path");
     if (c.has("enumerator")) {
         const std::string name = c.text("enumerator");
-        spec.enumeratorName = name.empty() ? std::optional<std::string>() : name;
+        layout.enumeratorName = name.empty() ? std::optional<std::string>() : name;
     }
-    spec.inputQueueLength = c.number("queue", spec.inputQueueLength, 4096);
-    if (spec.inputQueueLength == 0)
+    layout.inputQueueLength = c.number("queue", layout.inputQueueLength, 4096);
+    if (layout.inputQueueLength == 0)
         c.fail("attribute \"queue\" must be at least 1");
     if (c.has("report-id") || c.has("length")) {
         const auto id = static_cast<std::uint8_t>(c.number("report-id", 0, 0xFF));
         const auto length = static_cast<std::uint16_t>(c.required_number("length", 0xFFFF));
-        spec.inputReports.push_back({id, length, false});
-        spec.outputReports.push_back({id, length, false});
+        layout.inputReports.push_back({id, length, false});
+        layout.outputReports.push_back({id, length, false});
     }
     for (const auto& r : c.children()) {
         const std::string kind = r.name();
-        std::vector<HidReportSpec>* list = kind == "input"    ? &spec.inputReports
-                                           : kind == "output" ? &spec.outputReports
-                                           : kind == "feature" ? &spec.featureReports
+        std::vector<HidReportLayout>* list = kind == "input"    ? &layout.inputReports
+                                           : kind == "output" ? &layout.outputReports
+                                           : kind == "feature" ? &layout.featureReports
                                                                : nullptr;
         if (!list)
             r.fail("is not <input>, <output> or <feature>");
-        HidReportSpec report;
+        HidReportLayout report;
         report.id = static_cast<std::uint8_t>(r.number("id", 0, 0xFF));
         report.length = static_cast<std::uint16_t>(r.required_number("length", 0xFFFF));
         report.button = r.flag("button", false);
@@ -288,9 +288,9 @@ HidCollectionSpec scenario_collection_spec(const ScenarioElement& c, const Scena
             r.fail("attribute \"length\" must be at least 1");
         list->push_back(report);
     }
-    if (spec.inputReports.empty() && spec.outputReports.empty() && spec.featureReports.empty())
+    if (layout.inputReports.empty() && layout.outputReports.empty() && layout.featureReports.empty())
         c.fail("has no reports");
-    return spec;
+    return layout;
 }
 
 // ---------------------------------------------------------------------------------------------

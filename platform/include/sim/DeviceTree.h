@@ -18,7 +18,7 @@ using DevInst = std::uint32_t;
 // surprise just vanishes.
 enum class Removal { Orderly, Surprise };
 
-struct DevNodeSpec {
+struct DevNodeLayout {
     std::string instanceId;  // e.g. "USB\\VID_7E51&PID_C52B\\6&1A2B3C4D&0&2"; unique, compared case-insensitively
     DevInst parent = 0;      // 0: below the root of the tree
     // DEVPKEY_Device_EnumeratorName. Empty optional: the property is missing.
@@ -30,7 +30,7 @@ std::string enumerator_of(const std::string& instanceId);
 
 // A new device node, absent until plugged. Throws std::invalid_argument for an empty or
 // taken instance id or an unknown parent.
-DevInst add_dev_node(const DevNodeSpec& spec);
+DevInst add_dev_node(const DevNodeLayout& layout);
 // Forgets the node and everything below it (a present node is surprise-removed first).
 void remove_dev_node(DevInst node);
 // Forgets every node the tests or scenarios made; the tree is empty again.

@@ -23,21 +23,21 @@ using Bytes = std::vector<std::uint8_t>;
 // One report of the collection. Its length counts the report id byte (the byte is there even
 // when the id is 0). Described to the HID parser as one value capability with ReportCount =
 // length - 1 bytes, or as one button capability when `button` is set.
-struct HidReportSpec {
+struct HidReportLayout {
     std::uint8_t id = 0;
     std::uint16_t length = 0;
     bool button = false;
 };
 
-struct HidCollectionSpec {
+struct HidCollectionLayout {
     std::uint16_t vendorId = 0;
     std::uint16_t productId = 0;
     std::uint16_t versionNumber = 0;
     std::uint16_t usagePage = 0;
     std::uint16_t usage = 0;
-    std::vector<HidReportSpec> inputReports;
-    std::vector<HidReportSpec> outputReports;
-    std::vector<HidReportSpec> featureReports;
+    std::vector<HidReportLayout> inputReports;
+    std::vector<HidReportLayout> outputReports;
+    std::vector<HidReportLayout> featureReports;
     std::string productString;   // UTF-8
     std::string serialNumber;    // UTF-8
     DevInst parent = 0;          // the device the collection belongs to (0: the root)
@@ -50,7 +50,7 @@ struct HidCollectionSpec {
     std::size_t inputQueueLength = 32;  // reports each open handle keeps; the oldest is dropped
 
     // A collection with one input and one output report of the same id and length.
-    static HidCollectionSpec simple(std::uint16_t vendorId, std::uint16_t productId, std::uint16_t usagePage,
+    static HidCollectionLayout simple(std::uint16_t vendorId, std::uint16_t productId, std::uint16_t usagePage,
                                     std::uint16_t usage, std::uint8_t reportId, std::uint16_t length);
 };
 
@@ -60,10 +60,10 @@ public:
     HidCollection(const HidCollection&) = delete;
     HidCollection& operator=(const HidCollection&) = delete;
 
-    const HidCollectionSpec& spec() const { return m_spec; }
+    const HidCollectionLayout& layout() const { return m_layout; }
     DevInst dev_inst() const { return m_node; }
-    std::string instance_id() const { return m_spec.instanceId; }
-    std::string path() const { return m_spec.path; }
+    std::string instance_id() const { return m_layout.instanceId; }
+    std::string path() const { return m_layout.path; }
     std::uint16_t input_length() const { return m_inputLength; }
     std::uint16_t output_length() const { return m_outputLength; }
 
@@ -100,14 +100,14 @@ public:
 
 private:
     friend class platform::detail::HidFile;
-    friend std::shared_ptr<HidCollection> create_hid_collection(const HidCollectionSpec& spec);
+    friend std::shared_ptr<HidCollection> create_hid_collection(const HidCollectionLayout& layout);
     friend struct HidCollectionAccess;
-    explicit HidCollection(HidCollectionSpec spec);
+    explicit HidCollection(HidCollectionLayout layout);
 
     struct Held;
     struct State;
 
-    HidCollectionSpec m_spec;
+    HidCollectionLayout m_layout;
     DevInst m_node = 0;
     std::uint16_t m_inputLength = 0;
     std::uint16_t m_outputLength = 0;
@@ -118,7 +118,7 @@ private:
 // Makes the collection's device node (absent until plugged) with its HID interface.
 // Throws std::invalid_argument for a bad description (taken instance id, unknown parent,
 // no reports of any kind).
-std::shared_ptr<HidCollection> create_hid_collection(const HidCollectionSpec& spec);
+std::shared_ptr<HidCollection> create_hid_collection(const HidCollectionLayout& layout);
 
 // The collection behind a device node or an interface path (case-insensitive); empty when none.
 std::shared_ptr<HidCollection> find_hid_collection(DevInst node);

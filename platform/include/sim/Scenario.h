@@ -82,7 +82,7 @@ DevInst make_scenario_devnode(const ScenarioElement& device);
 // "serial" (vendor, product and product-string default to the device's), "instance", "path",
 // "enumerator", "queue"; reports as <input|output|feature id=".." length=".." button="..">
 // children, or "report-id" with "length" for one input and one output report.
-HidCollectionSpec scenario_collection_spec(const ScenarioElement& collection, const ScenarioElement& device,
+HidCollectionLayout scenario_collection_layout(const ScenarioElement& collection, const ScenarioElement& device,
                                            DevInst parent);
 
 class Scenario {

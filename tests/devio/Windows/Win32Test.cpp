@@ -26,10 +26,10 @@ using ::testing::ElementsAre;
 
 DevInst usb_node(const std::string& id, std::optional<std::string> enumerator = std::string("USB"))
 {
-    DevNodeSpec spec;
-    spec.instanceId = id;
-    spec.enumeratorName = std::move(enumerator);
-    return add_dev_node(spec);
+    DevNodeLayout layout;
+    layout.instanceId = id;
+    layout.enumeratorName = std::move(enumerator);
+    return add_dev_node(layout);
 }
 
 class Win32Fixture : public ::testing::Test {
@@ -209,18 +209,18 @@ TEST_F(HidBus, EnumerationListsProtocolCollectionsAndClassifiesTheirParents)
     int n = 0;
     for (const auto& p : parents) {
         const DevInst node = usb_node(p.instance, p.enumerator);
-        auto spec = HidCollectionSpec::simple(0x7E51, static_cast<std::uint16_t>(0x4001 + n), 0xFF00, 1, 0x10, 7);
-        spec.parent = node;
-        auto c = create_hid_collection(spec);
+        auto layout = HidCollectionLayout::simple(0x7E51, static_cast<std::uint16_t>(0x4001 + n), 0xFF00, 1, 0x10, 7);
+        layout.parent = node;
+        auto c = create_hid_collection(layout);
         expected[wide_to_lower_utf8(utf8_to_wide(c->path()).data())] = p.kind;
         plug(node);
         ++n;
     }
     // Another vendor's collection is not listed.
     const DevInst other = usb_node("USB\\VID_1234&PID_0001\\G");
-    auto spec = HidCollectionSpec::simple(0x1234, 0x0001, 0xFF00, 1, 0x10, 7);
-    spec.parent = other;
-    create_hid_collection(spec);
+    auto layout = HidCollectionLayout::simple(0x1234, 0x0001, 0xFF00, 1, 0x10, 7);
+    layout.parent = other;
+    create_hid_collection(layout);
     plug(other);
 
     auto devices = bus->enumerate();
@@ -313,11 +313,11 @@ TEST_F(HidDevice, OpenRefusesWhatIsNotAProtocolCollection)
     struct Case {
         const char* what;
         std::uint16_t vendor, page, usage;
-        std::vector<HidReportSpec> input, output;
+        std::vector<HidReportLayout> input, output;
         ErrorCode code;
         std::uint32_t detail;
     };
-    const HidReportSpec s7{0x10, 7, false}, l20{0x11, 20, false};
+    const HidReportLayout s7{0x10, 7, false}, l20{0x11, 20, false};
     const std::vector<Case> cases = {
         {"short", 0x7E51, 0xFF00, 1, {s7}, {s7}, 0, 0},
         {"ff00 usage 3", 0x7E51, 0xFF00, 3, {s7}, {s7}, 38, 0},
@@ -331,15 +331,15 @@ TEST_F(HidDevice, OpenRefusesWhatIsNotAProtocolCollection)
     };
     int n = 0;
     for (const auto& c : cases) {
-        HidCollectionSpec spec;
-        spec.vendorId = c.vendor;
-        spec.productId = 0x4100;
-        spec.usagePage = c.page;
-        spec.usage = c.usage;
-        spec.inputReports = c.input;
-        spec.outputReports = c.output;
-        spec.instanceId = "HID\\CASE" + std::to_string(n++);
-        auto collection = create_hid_collection(spec);
+        HidCollectionLayout layout;
+        layout.vendorId = c.vendor;
+        layout.productId = 0x4100;
+        layout.usagePage = c.page;
+        layout.usage = c.usage;
+        layout.inputReports = c.input;
+        layout.outputReports = c.output;
+        layout.instanceId = "HID\\CASE" + std::to_string(n++);
+        auto collection = create_hid_collection(layout);
         collection->plug();
         auto device = device_for(collection->path());
         EXPECT_EQ(device->open(), c.code == 0) << c.what;
@@ -368,10 +368,10 @@ TEST_F(HidDevice, IdsFromThePathWhenTheAttributesHaveNone)
     EXPECT_EQ(pid, 0);
 
     make_bus();
-    auto spec = HidCollectionSpec::simple(0, 0, 0xFF00, 2, 0x11, 20);
-    spec.instanceId = "HID\\{00001812-0000-1000-8000-00805F9B34FB}_DEV_VID&027E51_PID&B010_REV&0001\\9";
-    spec.path = "\\\\?\\hid#{00001812-0000-1000-8000-00805f9b34fb}_dev_vid&027e51_pid&b010_rev&0001#9#{4d1e55b2}";
-    auto collection = create_hid_collection(spec);
+    auto layout = HidCollectionLayout::simple(0, 0, 0xFF00, 2, 0x11, 20);
+    layout.instanceId = "HID\\{00001812-0000-1000-8000-00805F9B34FB}_DEV_VID&027E51_PID&B010_REV&0001\\9";
+    layout.path = "\\\\?\\hid#{00001812-0000-1000-8000-00805f9b34fb}_dev_vid&027e51_pid&b010_rev&0001#9#{4d1e55b2}";
+    auto collection = create_hid_collection(layout);
     collection->plug();
     auto device = device_for(collection->path());
     ASSERT_TRUE(device->open());

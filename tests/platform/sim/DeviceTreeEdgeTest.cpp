@@ -70,7 +70,7 @@ TEST_F(DeviceTreeEdgeTest, InformationSetThatOutlivesItsDeviceFailsCleanly)
 
 TEST_F(DeviceTreeEdgeTest, ShortPropertyAndIdBuffersAreRefusedWithTheNeededSize)
 {
-    const DevInst usb = add_dev_node(DevNodeSpec{"USB\\VID_7E51&PID_C52B\\9&1&0&1", 0, std::string("BTHLEDEVICE")});
+    const DevInst usb = add_dev_node(DevNodeLayout{"USB\\VID_7E51&PID_C52B\\9&1&0&1", 0, std::string("BTHLEDEVICE")});
     plug(usb);
     DEVPROPTYPE type = 0;
     std::vector<BYTE> buffer(6, 0xCC);  // room for three of twelve characters

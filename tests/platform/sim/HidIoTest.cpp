@@ -84,9 +84,9 @@ TEST_F(HidIoTest, ReadPendsUntilAReportArrivesAndReturnsTheWholeReport)
 
 TEST_F(HidIoTest, EveryHandleGetsEveryReportInItsOwnBoundedQueue)
 {
-    HidCollectionSpec spec = HidCollectionSpec::simple(0x7E51, 0x1234, 0xFF00, 1, 0x10, 7);
-    spec.inputQueueLength = 3;
-    auto small = create_hid_collection(spec);
+    HidCollectionLayout layout = HidCollectionLayout::simple(0x7E51, 0x1234, 0xFF00, 1, 0x10, 7);
+    layout.inputQueueLength = 3;
+    auto small = create_hid_collection(layout);
     small->plug();
     const std::u16string path = wide(small->path());
     HANDLE a = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

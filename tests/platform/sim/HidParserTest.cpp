@@ -23,16 +23,16 @@ protected:
     void SetUp() override
     {
         DeviceTreeTest::SetUp();
-        HidCollectionSpec spec;
-        spec.vendorId = 0x7E51;
-        spec.productId = 0xB0B0;
-        spec.usagePage = 0x07;
-        spec.usage = 0x06;
-        spec.inputReports = {{0x20, 3, true}, {0x21, 3, false}};
-        spec.outputReports = {{0x20, 2, true}};
-        spec.productString = "Sim Board";
-        spec.serialNumber = "SN-42";
-        m_collection = create_hid_collection(spec);
+        HidCollectionLayout layout;
+        layout.vendorId = 0x7E51;
+        layout.productId = 0xB0B0;
+        layout.usagePage = 0x07;
+        layout.usage = 0x06;
+        layout.inputReports = {{0x20, 3, true}, {0x21, 3, false}};
+        layout.outputReports = {{0x20, 2, true}};
+        layout.productString = "Sim Board";
+        layout.serialNumber = "SN-42";
+        m_collection = create_hid_collection(layout);
         m_collection->plug();
         const std::u16string path = wide(m_collection->path());
         m_file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -38,7 +38,7 @@ TEST_F(ScenarioTest, BuildsAndPlugsTheDescribedDevices)
     const ScenarioDevice* kb = scenario.device("kb");
     ASSERT_NE(kb, nullptr);
     ASSERT_EQ(kb->collections.size(), 2u);
-    EXPECT_EQ(kb->collections[0]->spec().productString, "Sim Keyboard");
+    EXPECT_EQ(kb->collections[0]->layout().productString, "Sim Keyboard");
     EXPECT_EQ(kb->collections[1]->output_length(), 20);
     EXPECT_FALSE(kb->collections[0]->is_present());
 
@@ -94,7 +94,7 @@ TEST_F(ScenarioTest, KindsArePluggable)
         ScenarioDevice d;
         d.node = make_scenario_devnode(device);
         for (const auto& c : device.children("collection"))
-            d.collections.push_back(create_hid_collection(scenario_collection_spec(c, device, d.node)));
+            d.collections.push_back(create_hid_collection(scenario_collection_layout(c, device, d.node)));
         return d;
     });
     const auto kinds = device_kinds();
@@ -104,7 +104,7 @@ TEST_F(ScenarioTest, KindsArePluggable)
         R"(<collection usage-page="0xFF00" usage="2" report-id="0x11" length="20"/></device></scenario>)");
     EXPECT_EQ(built, 1);
     EXPECT_EQ(scenario.devices()[0].kind, "test-kind");
-    EXPECT_EQ(scenario.devices()[0].collections[0]->spec().vendorId, 0x7E51);
+    EXPECT_EQ(scenario.devices()[0].collections[0]->layout().vendorId, 0x7E51);
 }
 
 TEST_F(ScenarioTest, MalformedScenariosFailClearlyAndLeaveNothingBehind)

@@ -144,8 +144,8 @@ TEST_F(SetupApiTest, PathsAndIdsOpenCaseInsensitivelyAndLeadToTheParent)
 
 TEST_F(SetupApiTest, EnumeratorNamePropertyProbe)
 {
-    const DevInst usb = add_dev_node(DevNodeSpec{"USB\\VID_1\\1", 0, std::string("USB")});
-    const DevInst bare = add_dev_node(DevNodeSpec{"ACPI\\X\\1", 0, std::nullopt});
+    const DevInst usb = add_dev_node(DevNodeLayout{"USB\\VID_1\\1", 0, std::string("USB")});
+    const DevInst bare = add_dev_node(DevNodeLayout{"ACPI\\X\\1", 0, std::nullopt});
     DEVPROPTYPE type = 0;
     ULONG size = 0;
     ASSERT_EQ(CM_Get_DevNode_PropertyW(usb, &DEVPKEY_Device_EnumeratorName, &type, nullptr, &size, 0),
@@ -167,16 +167,16 @@ TEST_F(SetupApiTest, EnumeratorNamePropertyProbe)
 
 TEST_F(SetupApiTest, HidParserDescribesTheCollection)
 {
-    HidCollectionSpec spec;
-    spec.vendorId = 0x7E51;
-    spec.productId = 0xAB01;
-    spec.usagePage = 0xFF43;
-    spec.usage = 0x0602;
-    spec.inputReports = {{0x11, 20, false}};
-    spec.outputReports = {{0x11, 20, false}};
-    spec.featureReports = {{0x05, 3, true}};
-    spec.productString = "Sim Mouse";
-    auto c = create_hid_collection(spec);
+    HidCollectionLayout layout;
+    layout.vendorId = 0x7E51;
+    layout.productId = 0xAB01;
+    layout.usagePage = 0xFF43;
+    layout.usage = 0x0602;
+    layout.inputReports = {{0x11, 20, false}};
+    layout.outputReports = {{0x11, 20, false}};
+    layout.featureReports = {{0x05, 3, true}};
+    layout.productString = "Sim Mouse";
+    auto c = create_hid_collection(layout);
     c->plug();
     const std::u16string path = wide(c->path());
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

@@ -90,11 +90,11 @@ protected:
                                                                   std::uint16_t length = 20)
     {
         using namespace platform::sim;
-        const DevInst usb = add_dev_node(DevNodeSpec{usbId, 0, std::string("USB")});
-        auto spec = HidCollectionSpec::simple(0x7E51, 0xC52B, 0xFF00, 2, 0x11, length);
-        spec.parent = usb;
-        spec.productString = "Sim Receiver";
-        return create_hid_collection(spec);
+        const DevInst usb = add_dev_node(DevNodeLayout{usbId, 0, std::string("USB")});
+        auto layout = HidCollectionLayout::simple(0x7E51, 0xC52B, 0xFF00, 2, 0x11, length);
+        layout.parent = usb;
+        layout.productString = "Sim Receiver";
+        return create_hid_collection(layout);
     }
 };
 
