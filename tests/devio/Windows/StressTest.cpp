@@ -72,47 +72,26 @@ Outcome outcome_of(const std::shared_ptr<R>& request)
     });
 }
 
-// Drains the facade's queue whenever work is posted.
-class Host : public Subscriber<IRunLoopManager::RunLoopEvent> {
-public:
-    void onRunLoopEvent() override
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_pending = true;
-        m_condition.notify_all();
-    }
-    void start() { m_thread = std::thread([this] { run(); }); }
-    void stop()
-    {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-            m_condition.notify_all();
+// After every report the model receives, three reports of garbage reach the host through the
+// collection, until `stop`.
+std::thread garbage_after_writes(platform::sim::SimProtocolDevice& model, platform::sim::SimHidDevice& collection,
+                                 const std::vector<Bytes>& garbage, const std::atomic<bool>& stop)
+{
+    return std::thread([&model, &collection, &garbage, &stop] {
+        std::size_t seen = model.write_count();
+        std::size_t next = 0;
+        while (!stop) {
+            if (!model.wait_for_writes(seen + 1, 20ms))
+                continue;
+            seen = model.write_count();
+            for (int k = 0; k < 3; ++k)
+                collection.send_input(garbage[next++ % garbage.size()]);
         }
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-
-private:
-    void run()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        while (!m_stop) {
-            m_condition.wait(lock, [&] { return m_stop || m_pending; });
-            m_pending = false;
-            lock.unlock();
-            CDevio::instance().process();
-            lock.lock();
-        }
-    }
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    bool m_pending = false;
-    bool m_stop = false;
-    std::thread m_thread;
-};
+    });
+}
 
 using test::Changes;
+using test::LoopHost;
 
 // Root function 0 for feature 0x0001: every model answers it.
 Bytes root_request()
@@ -137,16 +116,15 @@ protected:
         ASSERT_TRUE(facade.setConfig(ConfigUsbHid, true));
         manager = facade.get_or_create_manager();
         ASSERT_TRUE(manager);
-        ASSERT_TRUE(host.subscribe(run_loop(), 1, ""));
-        host.start();
+        host = std::make_unique<LoopHost>(manager);
+        ASSERT_TRUE(host->subscribed());
         ASSERT_TRUE(changes.subscribe(arrivals(), 0, ""));
     }
     void TearDown() override
     {
         changes.unsubscribe(arrivals());
         changes.clear();
-        host.stop();
-        host.unsubscribe(run_loop());
+        host.reset();
         manager.reset();
         within([] {
             CDevio::instance().close();
@@ -159,24 +137,6 @@ protected:
     std::shared_ptr<Producer<IDeviceManager::ArrivalRemoval>> arrivals()
     {
         return std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager);
-    }
-    std::shared_ptr<Producer<IRunLoopManager::RunLoopEvent>> run_loop()
-    {
-        return std::static_pointer_cast<Producer<IRunLoopManager::RunLoopEvent>>(manager);
-    }
-    // Runs `work` on the run-loop thread and waits for it.
-    void run_on_loop(std::function<void()> work)
-    {
-        auto done = std::make_shared<std::promise<void>>();
-        auto future = done->get_future();
-        manager->post(
-            [work, done] {
-                work();
-                done->set_value();
-                return true;
-            },
-            nullptr, nullptr, "stress");
-        ASSERT_EQ(future.wait_for(kDeadline), std::future_status::ready);
     }
     static platform::sim::SimProtocolConfig keyboard(std::uint16_t pid, const char* name)
     {
@@ -235,7 +195,7 @@ protected:
         EXPECT_NE(chain.code, 0u) << what;
     }
 
-    Host host;
+    std::unique_ptr<LoopHost> host;
     Changes changes;
     std::shared_ptr<DeviceManager> manager;
 };
@@ -503,7 +463,7 @@ TEST_F(Stress, ConfigurationChangesWhileDevicesAreBusy)
         if (onUsb)
             onKeyboard = start_requests(onUsb);
         ASSERT_TRUE(model->wait_for_writes(before + 1, kDeadline)) << what;
-        run_on_loop([this, usbOn] { manager->setConfig(ConfigUsbHid, usbOn); });
+        ASSERT_TRUE(host->run_on([this, usbOn] { manager->setConfig(ConfigUsbHid, usbOn); }));
         expect_failed(onPaired, (what + " paired").c_str());
         if (onKeyboard)
             expect_failed(*onKeyboard, (what + " usb").c_str());
@@ -636,17 +596,7 @@ TEST_F(Stress, GarbageBetweenValidReplies)
     };
     usb.model().set_latency(2ms);
     std::atomic<bool> stop{false};
-    std::thread injector([&] {
-        std::size_t seen = usb.model().write_count();
-        std::size_t next = 0;
-        while (!stop) {
-            if (!usb.model().wait_for_writes(seen + 1, 20ms))
-                continue;
-            seen = usb.model().write_count();
-            for (int k = 0; k < 3; ++k)
-                usb.hid().send_input(garbage[next++ % garbage.size()]);
-        }
-    });
+    std::thread injector = garbage_after_writes(usb.model(), usb.hid(), garbage, stop);
     int failures = 0;
     for (int i = 0; i < 40; ++i) {
         Bytes reply;
@@ -691,17 +641,7 @@ TEST_F(Stress, ReceiverGarbageBetweenRelayedReplies)
     };
     model->set_latency(2ms);
     std::atomic<bool> stop{false};
-    std::thread injector([&] {
-        std::size_t seen = model->write_count();
-        std::size_t next = 0;
-        while (!stop) {
-            if (!model->wait_for_writes(seen + 1, 20ms))
-                continue;
-            seen = model->write_count();
-            for (int k = 0; k < 3; ++k)
-                receiver.hid().send_input(garbage[next++ % garbage.size()]);
-        }
-    });
+    std::thread injector = garbage_after_writes(*model, receiver.hid(), garbage, stop);
     int failures = 0;
     for (int i = 0; i < 30; ++i) {
         Bytes reply;
