@@ -47,6 +47,14 @@ void stop_timer(const std::shared_ptr<ITimer>& timer)
     }
 }
 
+// Ends a request that no worker will serve (28, or 80 when superseded), so its waiters and
+// continuations learn it instead of waiting for good.
+void end_unserved(const std::shared_ptr<DeviceRequest>& request)
+{
+    if (request->abandon(request->is_superseded() ? 80 : 28))
+        request->run_continuation(request, false);
+}
+
 } // namespace
 
 std::shared_ptr<Device> Device::create(std::shared_ptr<IDeviceManager> manager, std::shared_ptr<IHardwareDevice> hardware,
@@ -119,11 +127,9 @@ Device::~Device()
         else
             m_worker.join();
     }
-    // Requests still queued will never be served: end them, so their waiters and
-    // continuations learn it instead of waiting for good.
+    // Requests still queued will never be served.
     for (const auto& request : unserved)
-        if (request->abandon(request->is_superseded() ? 80 : 28))
-            finish(request);
+        end_unserved(request);
     for (const auto& timer : {m_deactivation_timer, m_cache_write_timer, m_fw_check_timer, m_quarantine_timer})
         stop_timer(timer);
 }
@@ -581,18 +587,16 @@ void Device::worker_main(std::weak_ptr<Device> weak, std::shared_ptr<WorkQueue> 
             stopping = queue->stop;
         }
         // Taken off the queue, so the destructor no longer sees it: end it here when the device
-        // is going, or its waiters and continuations would wait for good.
+        // is going.
         auto device = stopping ? nullptr : weak.lock();
         if (!device) {
-            if (request->abandon(request->is_superseded() ? 80 : 28))
-                request->run_continuation(request, false);
+            end_unserved(request);
             return;
         }
         try {
             device->process_request(request);
         } catch (const std::system_error&) {
-            if (request->abandon(28))
-                request->run_continuation(request, false);
+            end_unserved(request);
             return;
         }
         request.reset();
