@@ -1,5 +1,4 @@
 #include "devices/SimHidDevice.h"
-#include "devices/SimHidReceiver.h"
 
 #include <atomic>
 #include <cstdio>
@@ -39,10 +38,6 @@ std::string hex4(unsigned value)
 }
 
 }  // namespace
-
-// Every program that puts a model behind HID collections knows every scenario kind, the
-// receiver's included.
-void (*g_keep_device_model_kinds)() = &register_device_model_scenario_kinds;
 
 HidCollectionLayout SimHidDevice::collection_layout(std::uint16_t vendorId, std::uint16_t productId, bool longReport,
                                                 const std::string& productString, DevInst parent,
