@@ -2,7 +2,8 @@
 // protocol HID collections of one USB device node.
 //
 //   <device kind="keyboard" name="kb" product="0x4001" product-string="Sim Keyboard"
-//           unit-id="0x1A2B3C4D" battery="80" battery-critical="10" latency-us="0">
+//           unit-id="0x1A2B3C4D" battery="80" battery-critical="10" latency-us="0"
+//           very-long="false">                     (true: 64-byte reports, usage page 0xFF43)
 //     <feature id="0x1B04" version="0" type="0">     (appended to the feature table)
 //       <answer function="1" bytes="00 10 00 20 01"/> (a fixed reply payload, hex)
 //     </feature>
@@ -27,9 +28,11 @@ struct ProtocolScenarioDevice {
     {
         const std::uint16_t pid = config.product_id;
         const std::string name = config.name;
+        const bool veryLong = config.very_long_reports;
         model = std::make_unique<SimProtocolDevice>(std::move(config));
         SimProtocolDevice* m = model.get();
-        hid = std::make_unique<SimHidDevice>(pid, name, [m](const Bytes& report) { m->write(report); }, node);
+        hid = std::make_unique<SimHidDevice>(
+            pid, name, [m](const Bytes& report) { m->write(report); }, node, 0x7E51, veryLong);
         SimHidDevice* h = hid.get();
         model->set_sink([h](const Bytes& report) { h->send_input(report); });
         model->set_presence_handler([h](bool present) {
@@ -114,6 +117,7 @@ ScenarioDevice build(const std::string& kind, const ScenarioElement& device)
     config.battery_level = static_cast<std::uint8_t>(device.number("battery", config.battery_level, 0xFF));
     config.battery_critical = static_cast<std::uint8_t>(device.number("battery-critical", config.battery_critical, 0xFF));
     config.latency = std::chrono::microseconds(device.number("latency-us", 0, 10000000));
+    config.very_long_reports = device.flag("very-long", false);
     add_scenario_features(device, config);
     const DevInst node = make_scenario_devnode(device);
     auto holder = std::make_shared<ProtocolScenarioDevice>(std::move(config), node);
