@@ -8,6 +8,7 @@
 #include "core/Subscriber.h"
 #include "core/Timing.h"
 #include "device/IDevice.h"
+#include "devices/SimHidReceiver.h"
 #include "features/IFeature8080PerKeyLighting.h"
 #include "features/IFeature8100OnboardProfiles.h"
 #include "features/IFeature8123ForceFeedback.h"
@@ -177,6 +178,54 @@ TEST(VeryLongReports, AKeyboardWithSixtyFourByteReportsThroughTheFacade)
     keys.reset();
     force.reset();
     profiles.reset();
+    dev.reset();
+    host.stop();
+    manager.reset();
+    facade.close();
+    platform::sim::remove_all_dev_nodes();
+    Timing::reset();
+}
+
+// Behind a receiver the longest report holds 20 bytes: a frame that outgrows it fails with the
+// transport's code and is never cut; a block that fits goes through.
+TEST(VeryLongReports, BehindAReceiverLongerFramesFailWithTheTransportsCode)
+{
+    platform::sim::reset_machine();
+    Timing::setScale(1, 20);
+    const auto pairedIds = quillon::ids::kKeyboardD;
+    platform::sim::SimHidReceiver receiver(quillon::ids::kMiraReceiver[0], 0x1A2B3C4D);
+    auto paired = platform::sim::sim_keyboard_config();
+    paired.product_id = pairedIds.productId;
+    paired.features.push_back({0x8123, 0, 0});
+    paired.answers.push_back(platform::sim::SimAnswer::fixed(0x8123, 2, {0x07}));
+    auto* model = receiver.pair(1, paired);
+    ASSERT_NE(model, nullptr);
+
+    CDevio& facade = CDevio::instance();
+    ASSERT_TRUE(facade.setConfig(ConfigReceivers, true));
+    auto manager = facade.get_or_create_manager();
+    ASSERT_TRUE(manager);
+    LoopHost host(manager);
+    Changes changes;
+    ASSERT_TRUE(changes.subscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager), 0, ""));
+    receiver.plug();
+    auto dev = changes.wait_for(Changes::key("+", TransportReceiver, pairedIds.productId));
+    ASSERT_TRUE(dev);
+    auto force = std::dynamic_pointer_cast<IFeature8123ForceFeedback>(dev->getFeatureSync(0x8123));
+    ASSERT_TRUE(force);
+
+    model->clear_log();
+    std::uint32_t slot = 1;
+    EXPECT_FALSE(force->DownloadForceB(&slot, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+    EXPECT_EQ(last_error().code, 25u);
+    EXPECT_EQ(slot, 1u);
+    EXPECT_EQ(model->write_count(), 0u) << "nothing cut to fit";
+    EXPECT_TRUE(force->DownloadForceA(&slot, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
+    EXPECT_EQ(slot, 7u);
+
+    changes.unsubscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager));
+    changes.clear();
+    force.reset();
     dev.reset();
     host.stop();
     manager.reset();
