@@ -8,7 +8,10 @@ namespace {
 
 std::vector<Byte> effect_params(std::uint8_t zone, std::uint8_t effect, const std::vector<Byte>& parameters)
 {
-    std::vector<Byte> params{zone, effect};
+    std::vector<Byte> params;
+    params.reserve(2 + parameters.size());
+    params.push_back(zone);
+    params.push_back(effect);
     params.insert(params.end(), parameters.begin(), parameters.end());
     return params;
 }
