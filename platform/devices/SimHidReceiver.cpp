@@ -176,6 +176,12 @@ bool SimHidReceiver::wait_for_mode(bool bootloader, std::chrono::milliseconds de
     return m_mode_changed.wait_for(lock, deadline, [&] { return m_in_bootloader == bootloader && !m_switching; });
 }
 
+bool SimHidReceiver::wait_until_settled(std::chrono::milliseconds deadline) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_mode_changed.wait_for(lock, deadline, [&] { return !m_switching; });
+}
+
 // On the receiver's thread, after its reply to "ICP".
 void SimHidReceiver::enter_bootloader()
 {

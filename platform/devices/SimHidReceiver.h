@@ -55,6 +55,8 @@ public:
     void set_switch_delays(std::chrono::milliseconds toBootloader, std::chrono::milliseconds restart);
     // Waits until the receiver runs its bootloader (true) or its application (false) and is plugged.
     bool wait_for_mode(bool bootloader, std::chrono::milliseconds deadline) const;
+    // Waits until a switch under way has ended, whichever mode it ended in.
+    bool wait_until_settled(std::chrono::milliseconds deadline) const;
 
 private:
     void enter_bootloader();
