@@ -252,15 +252,12 @@ void SimHidReceiver::on_bootloader_restart(bool accepted)
 // On the receiver's thread: "LT" + index, "LTu" (index 0, on) or "XIT" (index 0, off).
 void SimHidReceiver::route(int index, bool on)
 {
-    std::vector<SimProtocolDevice*> models;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (int i = 1; i <= SimReceiver::kSlots; ++i)
-            if ((index == 0 || index == i) && m_models[i - 1])
-                models.push_back(m_models[i - 1].get());
-    }
-    for (SimProtocolDevice* model : models)
-        model->ota().route(on);
+    // Under the lock, so an unpairing cannot take the model away meanwhile; routing only queues
+    // the model's link change and never calls back.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (int i = 1; i <= SimReceiver::kSlots; ++i)
+        if ((index == 0 || index == i) && m_models[i - 1])
+            m_models[i - 1]->ota().route(on);
 }
 
 void register_receiver_scenario_kind()
