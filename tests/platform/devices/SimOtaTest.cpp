@@ -66,7 +66,7 @@ protected:
         EXPECT_FALSE(next_link());
     }
     // One 0xE2 packet: its status, or -1 when no answer came.
-    int packet(std::uint8_t command, const Bytes& data = {})
+    int packet(std::uint8_t command, const Bytes& data = {}, std::chrono::milliseconds deadline = 5s)
     {
         Bytes p{0x11, 0x01, 0x82, 0xE2, command};
         for (std::size_t i = 0; i < 15; ++i)
@@ -74,7 +74,7 @@ protected:
         if (!longPort->write(p))
             return -1;
         const Bytes r = shortPort->read_until([](const Bytes& x) { return x[1] == 1 && (x[2] == 0x82 || x[2] == 0x8F); },
-                                              300ms);
+                                              deadline);
         return r.empty() || r[2] != 0x82 ? -1 : r[4];
     }
 
@@ -205,7 +205,7 @@ TEST_F(OverTheAir, RoutingADeviceInItsApplicationDoesNothing)
     start();
     route(1);
     EXPECT_TRUE(shortPort->read_until([](const Bytes& r) { return r[2] == 0x41; }, 100ms).empty());
-    EXPECT_EQ(packet(2), -1);   // the application does not take packets
+    EXPECT_EQ(packet(2, {}, 200ms), -1);   // the application does not take packets
     EXPECT_FALSE(device->ota().in_bootloader());
 }
 
