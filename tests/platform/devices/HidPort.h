@@ -1,5 +1,5 @@
-// The host side of a simulated collection as the engine drives it: CreateFileW, overlapped
-// WriteFile and ReadFile with a deadline.
+// The host side of a simulated collection as the engine drives it: CreateFileW on the interface
+// path with "\QVAPI" after it, overlapped WriteFile and ReadFile with a deadline.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +18,8 @@ public:
     explicit HidPort(const std::shared_ptr<platform::sim::HidCollection>& collection)
         : m_output(collection->output_length()), m_input(collection->input_length())
     {
-        const std::string path = collection->path();
+        // As the engine opens it: the interface path with "\QVAPI" after it.
+        const std::string path = collection->path() + "\\QVAPI";
         const std::u16string wide(path.begin(), path.end());
         m_file = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
