@@ -4,6 +4,10 @@
 //   <device kind="receiver" name="rx" product="0xC510" serial="0x1A2B3C4D">
 //     <paired slot="1" kind="keyboard" product="0x4001" name="Sim Keyboard" linked="true"/>
 //   </device>
+//
+// (firmware, bootloader and fault attributes: SimReceiverScenario.h). "ICP" takes the receiver
+// away and brings its bootloader (SimHidBootloader) after a delay; the bootloader's restart brings
+// the receiver back with its updated version when an image passed, else the bootloader again.
 #pragma once
 
 #include "devices/SimHidBootloader.h"
