@@ -367,7 +367,7 @@ TEST_F(SettingsEndToEnd, ReadsWritesAndNotificationsOfEachFamily)
     ASSERT_TRUE(kbModel->notify(0x1981, 0, {4, 0, 0}));
     ASSERT_TRUE(kbModel->notify(0x1B03, 0, {0x00, 0x10, 0, 0, 0, 0, 0, 0}));
     ASSERT_TRUE(kbModel->notify(0x1BC0, 0, {0, 1, 0, 4, 0, 5}));
-    ASSERT_TRUE(kbModel->notify(0x1F1F, 0, {0, 4, 3, 0, 0, 0}));
+    ASSERT_TRUE(kbModel->notify(0x1F1F, 0, {0, 4, 3, 0, 0, 0, 0xFF}));
     ASSERT_TRUE(kbModel->notify(0x1F20, 0, {0x01, 0x00, 0x00, 0x00}));
     auto* mouseModel = receiver->paired(1);
     ASSERT_TRUE(mouseModel->notify(0x1B04, 1, {0xFF, 0xFF, 0x00, 0x02, 0, 0, 0, 0}));

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cstdio>
 #include <thread>
 
@@ -70,23 +72,41 @@ TEST(FirmwarePropertiesOnDevice, NotificationsWhileLoading)
     Rig rig(config_with({0x1F1F}));
     auto props = std::dynamic_pointer_cast<IFeature1F1FFirmwareProperties>(rig.device->getFeatureSync(0x1F1F));
     ASSERT_TRUE(props);
-    std::atomic<bool> done{false};
-    std::fflush(stdout);
+    // A burst of notifications per load, so replies never queue behind an endless flood.
+    std::mutex mutex;
+    std::condition_variable condition;
+    int rounds = 0;
+    bool done = false;
     std::thread loader([&] {
-        for (int round = 0; round < 20; ++round)
+        for (int round = 0; round < 20; ++round) {
             EXPECT_TRUE(props->LoadProperties());
+            std::lock_guard<std::mutex> lock(mutex);
+            ++rounds;
+            condition.notify_all();
+        }
+        std::lock_guard<std::mutex> lock(mutex);
         done = true;
+        condition.notify_all();
     });
     within(
         [&] {
-            while (!done)
-                rig.model->notify(0x1F1F, 0, {0, 4, 5, 0, 0, 0, 1, 4, 0, 0, 0x80, 0x3F});
+            int seen = -1;
+            for (;;) {
+                for (int k = 0; k < 10; ++k)
+                    rig.model->notify(0x1F1F, 0, {0, 4, 5, 0, 0, 0, 1, 4, 0, 0, 0x80, 0x3F, 0xFF});
+                std::unique_lock<std::mutex> lock(mutex);
+                condition.wait(lock, [&] { return done || rounds != seen; });
+                if (done)
+                    return;
+                seen = rounds;
+            }
         },
         "notifications while loading");
     loader.join();
     ASSERT_EQ(props->GetPropertyCount(), 2u);
     const auto before = rig.model->write_count();
-    rig.model->notify(0x1F1F, 0, {0, 4, 5, 0, 0, 0});
+    // The report is zero-filled to 16 bytes: an end mark stops the walk before the zeros.
+    rig.model->notify(0x1F1F, 0, {0, 4, 5, 0, 0, 0, 0xFF});
     EXPECT_TRUE(eventually([&] { return props->GetProperty(0)->GetIntValue() == 5; }));
     EXPECT_TRUE(within([&] { return props->GetProperty(0)->SetIntValue(6); }, "a write after the storm"));
     EXPECT_GT(rig.model->write_count(), before);
