@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -76,6 +77,10 @@ SimProtocolConfig sim_keyboard_config();
 SimProtocolConfig sim_mouse_config();
 
 class ScenarioElement;
+struct ScenarioDevice;
+// The model behind a scenario device of kind "keyboard" or "mouse"; null for other kinds.
+class SimProtocolDevice;
+SimProtocolDevice* scenario_protocol_model(const ScenarioDevice& device);
 // The <feature id version type> children of a scenario device, each with <answer function
 // bytes> rows: appended to the feature table (or replacing an entry of the same id) and to
 // the answers. Throws ScenarioError on bad values.
@@ -93,6 +98,8 @@ enum SimProtocolError : std::uint8_t {
     kSimErrInvalidFunction = 7,
     kSimErrBusy = 8,
 };
+
+class SimOta;
 
 class SimProtocolDevice {
 public:
@@ -167,7 +174,11 @@ public:
     bool wait_for_writes(std::size_t count, std::chrono::milliseconds deadline) const;
     std::size_t replies_sent() const;
 
+    // The over-the-air update side (devices/SimOta.h).
+    SimOta& ota() { return *m_ota; }
+
 private:
+    friend class SimOta;
     enum class Event { Report, Leave, Arrive, EnterBootloader };
     struct Outgoing {
         std::chrono::steady_clock::time_point due;
@@ -225,6 +236,7 @@ private:
     Sink m_sink;
     PresenceHandler m_presence;
 
+    std::unique_ptr<SimOta> m_ota;
     std::thread m_thread;
 };
 
