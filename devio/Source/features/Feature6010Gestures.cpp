@@ -1,0 +1,36 @@
+#include "features/Feature6010Gestures.h"
+
+#include "features/FeatureRegistry.h"
+
+namespace devio {
+
+namespace {
+constexpr int kFlags = 8;
+} // namespace
+
+bool Feature6010Gestures::GetGestureFlags(bool* a, bool* b, bool* c, bool* d)
+{
+    std::vector<Byte> reply;
+    if (!execute_payload(0, {0x00}, 0, 4, reply))
+        return false;
+    bool* groups[] = {a, b, c, d};
+    for (int g = 0; g < 4; ++g)
+        if (groups[g])
+            for (int i = 0; i < kFlags; ++i)
+                groups[g][i] = (reply[g] >> (kFlags - 1 - i)) & 1;
+    return true;
+}
+
+bool Feature6010Gestures::SetGestureFlags(const bool flags[8])
+{
+    Byte value = 0;
+    for (int i = 0; i < kFlags; ++i)
+        if (flags[i])
+            value = static_cast<Byte>(value | (1 << (kFlags - 1 - i)));
+    std::vector<Byte> reply;
+    return execute_payload(1, {value}, 0, 4, reply);
+}
+
+} // namespace devio
+
+DEVIO_REGISTER_FEATURE(Feature6010Gestures, 0x6010)
