@@ -12,6 +12,7 @@ namespace devio {
 class GestureBitReader {
 public:
     explicit GestureBitReader(const std::vector<Byte>& data) : m_data(data) {}
+    explicit GestureBitReader(std::vector<Byte>&&) = delete; // reads the caller's bytes in place
     // count > 0: the next count bits (sign-extended when isSigned); count 0: a variable-length
     // value in 4-bit groups (zigzag-decoded when isSigned).
     std::uint32_t read(unsigned count, bool isSigned);
