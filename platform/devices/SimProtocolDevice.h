@@ -4,6 +4,8 @@
 // reports (replies and notifications) through a sink, from a thread of its own, so the
 // same model can sit behind a test adapter, a simulated HID collection or a receiver slot.
 
+#include "devices/SimAnswerTable.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -15,8 +17,6 @@
 #include <vector>
 
 namespace platform::sim {
-
-using Bytes = std::vector<std::uint8_t>;
 
 struct SimFirmwareEntity {
     std::uint8_t type = 0;          // 0 application, 1 bootloader, 2 hardware, ...
@@ -62,6 +62,9 @@ struct SimProtocolConfig {
     std::chrono::milliseconds dfu_switch_delay{1000};
     // DFU data replies carry status 3 and the real status follows as a notification.
     bool dfu_status_by_notification = false;
+    // Answers for features without a model of their own, before the defaults of
+    // sim_default_answers() (the first matching row answers).
+    std::vector<SimAnswer> answers;
 };
 
 // Ready-made configurations of the two kinds.
@@ -142,6 +145,8 @@ public:
     bool wait_for_mode(bool bootloader, std::chrono::milliseconds deadline) const;
     Bytes dfu_image() const;
     std::vector<SimFirmwareEntity> firmware() const;
+    // The value a stored answer of (feature, slot) gives now (see SimAnswerTable).
+    Bytes answer_value(std::uint16_t featureId, std::uint8_t slot) const;
     std::uint32_t dfu_next_packet() const;
 
     // ---- log of every report written to the device ----
@@ -173,6 +178,7 @@ private:
     void restart_into_application();
 
     SimProtocolConfig m_config;
+    SimAnswerTable m_answer_table;  // guarded by m_mutex
 
     mutable std::mutex m_mutex;  // state, log, outgoing queue
     mutable std::condition_variable m_log_condition;

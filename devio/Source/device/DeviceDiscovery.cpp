@@ -11,6 +11,7 @@
 #include "features/IFeature0003FirmwareInfo.h"
 #include "features/IFeature0020ConfigChange.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace devio {
@@ -263,8 +264,13 @@ std::shared_ptr<IRequest> Device::process_pending_changes(std::shared_ptr<IFeatu
         return make_immediate_failure_from_error();
     }
     {
+        // Features registered while these re-applied wait for the next configuration change.
         std::lock_guard<std::mutex> lock(m_pending_mutex);
-        m_pending_features.clear();
+        for (const auto& done : pending) {
+            auto it = std::find(m_pending_features.begin(), m_pending_features.end(), done);
+            if (it != m_pending_features.end())
+                m_pending_features.erase(it);
+        }
     }
     publish_config_change();
     if (!configChange)
@@ -309,11 +315,21 @@ void Device::reset_configuration()
     if (has_configured_features() || has_config_requests())
         publish_config_change();
     forget_configured_features();
+    drop_pending_features();
+    set_last_error(saved);
+}
+
+void Device::drop_pending_features()
+{
+    std::vector<std::shared_ptr<IFeature>> dropped;
     {
         std::lock_guard<std::mutex> lock(m_pending_mutex);
-        m_pending_features.clear();
+        dropped.swap(m_pending_features);
     }
-    set_last_error(saved);
+    // A feature that kept its mark would take later deferred writes as registered and never send them.
+    for (const auto& feature : dropped)
+        if (auto concrete = std::dynamic_pointer_cast<Feature>(feature))
+            concrete->clear_reapply_mark();
 }
 
 bool Device::register_configured_feature(std::shared_ptr<IFeature> feature)
@@ -443,14 +459,8 @@ void Device::invalidate(const char* reason)
     m_retry_pending = false;
     if (configured)
         publish_config_change();
-    {
-        std::lock_guard<std::mutex> lock(m_configured_mutex);
-        m_configured_features.clear();
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_pending_mutex);
-        m_pending_features.clear();
-    }
+    forget_configured_features();
+    drop_pending_features();
     {
         std::lock_guard<std::mutex> lock(m_cache_mutex);
         m_response_cache.clear();
