@@ -1,5 +1,6 @@
 #include "features/Feature2006PointerAxesOrientation.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
@@ -7,10 +8,10 @@ namespace devio {
 bool Feature2006PointerAxesOrientation::ReadPointerAxesOrientation(unsigned short* orientation)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 2, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::strict(2), reply))
         return false;
     if (orientation)
-        *orientation = be16(reply, 0);
+        *orientation = read_be16(reply, 0);
     return true;
 }
 
@@ -18,10 +19,10 @@ bool Feature2006PointerAxesOrientation::WritePointerAxesOrientation(short orient
 {
     const auto value = static_cast<std::uint16_t>(orientation);
     std::vector<Byte> reply;
-    if (!execute_payload(1, {Byte(value >> 8), Byte(value)}, 0, 2, reply))
+    if (!read_reply(*this, 1, {Byte(value >> 8), Byte(value)}, ReplyRule::strict(2), reply))
         return false;
     if (result)
-        *result = be16(reply, 0);
+        *result = read_be16(reply, 0);
     return true;
 }
 

@@ -1,5 +1,6 @@
 #include "features/Feature2111SprocklinWithTunableTorque.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
@@ -22,7 +23,7 @@ bool Feature2111SprocklinWithTunableTorque::GetSprocklinCapabilities(bool* capFl
                                                                      std::uint8_t* cap2, std::uint8_t* cap3)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 4, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::strict(4), reply))
         return false;
     if (capFlag)
         *capFlag = (reply[0] & 0x01) != 0;
@@ -39,7 +40,7 @@ bool Feature2111SprocklinWithTunableTorque::GetSprocklinState(std::uint32_t* val
                                                               std::uint8_t* value2)
 {
     std::vector<Byte> reply;
-    return execute_payload(1, {}, 0, 3, reply) && decode_state(reply, value0, value1, value2);
+    return read_reply(*this, 1, {}, ReplyRule::strict(3), reply) && decode_state(reply, value0, value1, value2);
 }
 
 bool Feature2111SprocklinWithTunableTorque::SetSprocklinState(std::uint8_t value0, std::uint8_t value1,
@@ -47,7 +48,7 @@ bool Feature2111SprocklinWithTunableTorque::SetSprocklinState(std::uint8_t value
                                                               std::uint8_t* outValue1, std::uint8_t* outValue2)
 {
     std::vector<Byte> reply;
-    return execute_payload(2, {value0, value1, value2}, 0, 3, reply) &&
+    return read_reply(*this, 2, {value0, value1, value2}, ReplyRule::strict(3), reply) &&
            decode_state(reply, outValue0, outValue1, outValue2);
 }
 

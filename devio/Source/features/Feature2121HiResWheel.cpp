@@ -1,19 +1,19 @@
 #include "features/Feature2121HiResWheel.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
 
 Feature2121HiResWheel::WheelMode Feature2121HiResWheel::decode_wheel_mode(const std::vector<Byte>& record)
 {
-    const std::vector<Byte> r = padded(record, 3);
     WheelMode mode;
-    mode.flagA = (r[0] & 0x01) != 0;
-    mode.flagB = (r[0] & 0x02) != 0;
-    mode.flagC = (r[0] & 0x04) != 0;
-    mode.flagD = (r[0] & 0x08) != 0;
-    mode.value1 = r[1];
-    mode.value2 = r[2];
+    mode.flagA = bit_at(record, 0, 0);
+    mode.flagB = bit_at(record, 0, 1);
+    mode.flagC = bit_at(record, 0, 2);
+    mode.flagD = bit_at(record, 0, 3);
+    mode.value1 = byte_at(record, 1);
+    mode.value2 = byte_at(record, 2);
     return mode;
 }
 
@@ -44,15 +44,14 @@ bool Feature2121HiResWheel::GetWheelCapability(std::uint32_t* capability0, bool*
                                                std::uint32_t* capability2, std::uint32_t* capability3)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 1, 2, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::fit(2, 16), reply, 1))
         return false;
-    reply = padded(reply, 16);
     if (capability0)
         *capability0 = reply[0];
     bool* flags[] = {capFlag0, capFlag1, capFlag2, capFlag3, capFlag4};
     for (int bit = 0; bit < 5; ++bit)
         if (flags[bit])
-            *flags[bit] = (reply[1] >> bit) & 1;
+            *flags[bit] = bit_at(reply, 1, static_cast<unsigned>(bit));
     if (capability2)
         *capability2 = reply[2];
     if (capability3)
@@ -69,7 +68,7 @@ bool Feature2121HiResWheel::GetWheelMode(bool* flagA, bool* flagB, bool* flagC, 
                                          std::uint32_t* value2, bool* flagD)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(1, {}, 0, 3, reply))
+    if (!read_reply(*this, 1, {}, ReplyRule::fit(3, 16), reply))
         return false;
     store_mode(decode_wheel_mode(reply), flagA, flagB, flagC, value1, value2, flagD);
     return true;
@@ -91,7 +90,8 @@ bool Feature2121HiResWheel::SetWheelMode(bool flagA, bool flagB, bool flagC, std
     if (!begin_setting_change())
         return false;
     std::vector<Byte> reply;
-    if (!execute_payload(2, {encode_wheel_flags(flagA, flagB, flagC, flagD), value1, value2}, 0, 3, reply))
+    if (!read_reply(*this, 2, {encode_wheel_flags(flagA, flagB, flagC, flagD), value1, value2}, ReplyRule::fit(3, 16),
+                    reply))
         return false;
     store_mode(decode_wheel_mode(reply), outFlagA, outFlagB, outFlagC, outValue1, outValue2, outFlagD);
     return true;
@@ -100,7 +100,7 @@ bool Feature2121HiResWheel::SetWheelMode(bool flagA, bool flagB, bool flagC, std
 bool Feature2121HiResWheel::GetRatchetSwitchState(bool* state)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(3, {}, 0, 1, reply))
+    if (!read_reply(*this, 3, {}, ReplyRule::strict(1), reply))
         return false;
     if (state)
         *state = (reply[0] & 0x01) != 0;
@@ -110,7 +110,7 @@ bool Feature2121HiResWheel::GetRatchetSwitchState(bool* state)
 bool Feature2121HiResWheel::GetAnalyticsData(std::vector<Byte>* data)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(4, {}, 0, 16, reply))
+    if (!read_reply(*this, 4, {}, ReplyRule::strict(16), reply))
         return false;
     if (data)
         *data = reply;
@@ -122,8 +122,8 @@ void Feature2121HiResWheel::on_notification(int function, const std::vector<Byte
     if (function == 0 && payload.size() >= 5) {
         const bool highResolution = (payload[0] & 0x10) != 0;
         const unsigned periods = payload[0] & 0x0F;
-        const int delta = static_cast<std::int16_t>(be16(payload, 1));
-        const int second = static_cast<std::int16_t>(be16(payload, 3));
+        const int delta = sign16(read_be16(payload, 1));
+        const int second = sign16(read_be16(payload, 3));
         Producer<Report>::notify(
             [=](Report* s) { s->onWheelMovement(highResolution, periods, delta, second); },
             "Feature2121HiResWheel::Report::onWheelMovement");

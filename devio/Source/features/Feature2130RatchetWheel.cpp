@@ -1,5 +1,6 @@
 #include "features/Feature2130RatchetWheel.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
@@ -7,10 +8,10 @@ namespace devio {
 bool Feature2130RatchetWheel::GetRatchetWheelMode(unsigned short* mode)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 0, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::any(), reply))
         return false;
     if (mode)
-        *mode = padded(reply, 1)[0];
+        *mode = byte_at(reply, 0);
     return true;
 }
 
@@ -18,17 +19,15 @@ bool Feature2130RatchetWheel::SetRatchetWheelMode(std::uint8_t mode)
 {
     if (!begin_setting_change())
         return false;
-    std::vector<Byte> reply;
-    return execute_payload(1, {mode}, 0, 0, reply);
+    return write_request(*this, 1, {mode});
 }
 
 void Feature2130RatchetWheel::on_notification(int function, const std::vector<Byte>& payload)
 {
     if (function != 0)
         return;
-    const std::vector<Byte> p = padded(payload, 2);
-    const int first = static_cast<std::int8_t>(p[0]);
-    const int second = static_cast<std::int8_t>(p[1]);
+    const int first = sign8(byte_at(payload, 0));
+    const int second = sign8(byte_at(payload, 1));
     Producer<Report>::notify([first, second](Report* s) { s->onWheelMovement(first, second); },
            "Feature2130RatchetWheel::Report::onWheelMovement");
 }
@@ -38,7 +37,7 @@ void Feature2130RatchetWheel::on_unexpected_response(unsigned function, unsigned
 {
     if (function != 1)
         return;
-    const unsigned short mode = padded(payload, 1)[0];
+    const unsigned short mode = byte_at(payload, 0);
     Producer<Report>::notify([softwareId, mode](Report* s) { s->onModeChanged(softwareId, mode); },
            "Feature2130RatchetWheel::Report::onModeChanged");
 }

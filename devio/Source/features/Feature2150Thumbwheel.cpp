@@ -1,5 +1,6 @@
 #include "features/Feature2150Thumbwheel.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
@@ -11,12 +12,12 @@ bool Feature2150Thumbwheel::GetThumbwheelInfo(unsigned short* info0, unsigned sh
     if (!begin_setting_change())
         return false;
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 8, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::strict(8), reply))
         return false;
     if (info0)
-        *info0 = be16(reply, 0);
+        *info0 = read_be16(reply, 0);
     if (info2)
-        *info2 = be16(reply, 2);
+        *info2 = read_be16(reply, 2);
     if (infoFlag4)
         *infoFlag4 = (reply[4] & 0x01) != 0;
     bool* flags[] = {infoFlag50, infoFlag51, infoFlag52, infoFlag53};
@@ -24,7 +25,7 @@ bool Feature2150Thumbwheel::GetThumbwheelInfo(unsigned short* info0, unsigned sh
         if (flags[bit])
             *flags[bit] = (reply[5] >> bit) & 1;
     if (info6)
-        *info6 = be16(reply, 6);
+        *info6 = read_be16(reply, 6);
     return true;
 }
 
@@ -34,7 +35,7 @@ bool Feature2150Thumbwheel::GetThumbwheelStatus(std::uint8_t* reportingMode, boo
     if (!begin_setting_change())
         return false;
     std::vector<Byte> reply;
-    if (!execute_payload(1, {}, 0, 2, reply))
+    if (!read_reply(*this, 1, {}, ReplyRule::strict(2), reply))
         return false;
     if (reportingMode) {
         // Only modes 0 and 1 exist; another value fails without an error of its own.
@@ -55,16 +56,15 @@ bool Feature2150Thumbwheel::SetThumbwheelReporting(std::uint8_t reportingMode, s
 {
     if (!begin_setting_change())
         return false;
-    std::vector<Byte> reply;
-    return execute_payload(2, {reportingMode, second}, 0, 0, reply);
+    return write_request(*this, 2, {reportingMode, second});
 }
 
 void Feature2150Thumbwheel::on_notification(int function, const std::vector<Byte>& payload)
 {
     if (function != 0 || payload.size() < 6)
         return;
-    const unsigned short rotation = be16(payload, 0);
-    const unsigned int timestamp = be16(payload, 2);
+    const unsigned short rotation = read_be16(payload, 0);
+    const unsigned int timestamp = read_be16(payload, 2);
     const std::uint8_t state = payload[4];
     const bool flag1 = (payload[5] & 0x02) != 0;
     const bool flag2 = (payload[5] & 0x04) != 0;

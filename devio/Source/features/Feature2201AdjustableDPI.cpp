@@ -1,6 +1,7 @@
 #include "features/Feature2201AdjustableDPI.h"
 
 #include "core/ErrorRecord.h"
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 #include <algorithm>
@@ -33,11 +34,7 @@ std::uint32_t Feature2201AdjustableDPI::parse_dpi_list(const std::vector<Byte>& 
 
 bool Feature2201AdjustableDPI::GetSensorCount(std::uint32_t& count)
 {
-    std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 1, 1, reply))
-        return false;
-    count = reply[0];
-    return true;
+    return shared_ops::get_sensor_count(*this, count);
 }
 
 bool Feature2201AdjustableDPI::GetSensorDpiList(std::vector<unsigned short>& list, std::uint32_t& step,
@@ -46,7 +43,7 @@ bool Feature2201AdjustableDPI::GetSensorDpiList(std::vector<unsigned short>& lis
     list.clear();
     step = 0;
     std::vector<Byte> reply;
-    if (!execute(1, {sensor}, reply, 1))
+    if (!read_reply(*this, 1, {sensor}, ReplyRule::any(), reply, 1))
         return false;
     if (const std::uint32_t code = parse_dpi_list(reply, sensor, list, step)) {
         set_last_error(code, 0, nullptr);
@@ -59,27 +56,26 @@ bool Feature2201AdjustableDPI::GetSensorDpi(unsigned short& dpi, std::uint8_t se
 {
     dpi = 0;
     std::vector<Byte> reply;
-    if (!execute_payload(2, {sensor}, 0, 3, reply))
+    if (!read_reply(*this, 2, {sensor}, ReplyRule::strict(3), reply))
         return false;
-    dpi = be16(reply, 1);
+    dpi = read_be16(reply, 1);
     return true;
 }
 
 bool Feature2201AdjustableDPI::GetSensorSecondDpi(unsigned short& dpi, std::uint8_t sensor)
 {
     dpi = 0;
-    std::vector<Byte> reply(5, 0);
-    if (!execute(2, {sensor}, reply, 1))
+    std::vector<Byte> reply;
+    if (!read_reply(*this, 2, {sensor}, ReplyRule::fit(0, 5), reply, 1))
         return false;
-    dpi = be16(padded(reply, 5), 3);
+    dpi = read_be16(reply, 3);
     return true;
 }
 
 bool Feature2201AdjustableDPI::SetSensorDpi(short dpi, std::uint8_t sensor)
 {
     const auto value = static_cast<std::uint16_t>(dpi);
-    std::vector<Byte> reply;
-    return execute(3, {sensor, Byte(value >> 8), Byte(value)}, reply, 0);
+    return write_request(*this, 3, {sensor, Byte(value >> 8), Byte(value)});
 }
 
 bool Feature2201AdjustableDPI::SetSensorDpiClamped(unsigned short dpi, std::uint32_t sensor)

@@ -1,5 +1,6 @@
 #include "features/Feature2205PointerMotionScaling.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
@@ -7,10 +8,10 @@ namespace devio {
 bool Feature2205PointerMotionScaling::GetMotionScaling(std::uint32_t* scaling)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 2, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::strict(2), reply))
         return false;
     if (scaling)
-        *scaling = be16(reply, 0);
+        *scaling = read_be16(reply, 0);
     return true;
 }
 
@@ -18,8 +19,7 @@ bool Feature2205PointerMotionScaling::SetMotionScaling(std::uint32_t scaling)
 {
     if (!begin_setting_change())
         return false;
-    std::vector<Byte> reply;
-    return execute(1, {Byte(scaling >> 8), Byte(scaling)}, reply, 0);
+    return write_request(*this, 1, {Byte(scaling >> 8), Byte(scaling)});
 }
 
 } // namespace devio

@@ -1,22 +1,18 @@
 #include "features/Feature2230AngleSnapping.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
 
 bool Feature2230AngleSnapping::GetAngleSnapping(bool& enabled)
 {
-    std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 1, reply))
-        return false;
-    enabled = reply[0] == 1;
-    return true;
+    return shared_ops::get_enabled(*this, enabled);
 }
 
 bool Feature2230AngleSnapping::SetAngleSnapping(std::uint8_t value)
 {
-    std::vector<Byte> reply;
-    return execute(1, {value}, reply, 0);
+    return shared_ops::set_angle_snapping(*this, value);
 }
 
 } // namespace devio

@@ -1,6 +1,7 @@
 #include "features/Feature2240SurfaceTuning.h"
 
 #include "core/ErrorRecord.h"
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@ bool Feature2240SurfaceTuning::GetSurfaceTuningInfo(std::uint8_t* block)
     if (!block)
         return false;
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 2, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::strict(2), reply))
         return false;
     // A short report cannot hold the block: refused quietly.
     if (reply.size() < 9)
@@ -25,18 +26,16 @@ bool Feature2240SurfaceTuning::SetSurfaceTuning(const std::uint8_t* setting)
 {
     if (!setting)
         return false;
-    std::vector<Byte> reply;
-    return execute(1, {setting[0], setting[1], setting[2], 0x01}, reply, 0);
+    return write_request(*this, 1, {setting[0], setting[1], setting[2], 0x01});
 }
 
 bool Feature2240SurfaceTuning::command(std::uint32_t function)
 {
-    std::vector<Byte> reply;
-    return execute(function, {}, reply, 0);
+    return write_request(*this, function, {});
 }
 
 bool Feature2240SurfaceTuning::SurfaceTuningCommand2() { return command(2); }
-bool Feature2240SurfaceTuning::SurfaceTuningCommand3() { return command(3); }
+bool Feature2240SurfaceTuning::SurfaceTuningCommand3() { return shared_ops::surface_tuning_command3(*this); }
 bool Feature2240SurfaceTuning::SurfaceTuningCommand4() { return command(4); }
 bool Feature2240SurfaceTuning::SurfaceTuningCommand5() { return command(5); }
 bool Feature2240SurfaceTuning::SurfaceTuningCommand6() { return command(6); }

@@ -1,6 +1,7 @@
 #include "features/Feature2250ActivityTracking.h"
 
 #include "core/ErrorRecord.h"
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
@@ -10,9 +11,8 @@ bool Feature2250ActivityTracking::GetMode(bool* on, bool* second)
     if (!begin_setting_change())
         return false;
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 1, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::fit(1, 2), reply))
         return false;
-    reply = padded(reply, 2);
     if (on)
         *on = reply[0] != 0;
     if (second)
@@ -24,20 +24,19 @@ bool Feature2250ActivityTracking::SetMode(std::uint8_t mode)
 {
     if (!begin_setting_change())
         return false;
-    std::vector<Byte> reply;
-    return execute(1, {mode}, reply, 0);
+    return write_request(*this, 1, {mode});
 }
 
 bool Feature2250ActivityTracking::FetchData(std::uint32_t* first, std::uint32_t* second, std::uint32_t* third,
                                             std::uint32_t* fourth)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(2, {}, 0, 16, reply))
+    if (!read_reply(*this, 2, {}, ReplyRule::strict(16), reply))
         return false;
     std::uint32_t* out[] = {first, second, third, fourth};
     for (std::size_t i = 0; i < 4; ++i)
         if (out[i])
-            *out[i] = be32(reply, 4 * i);
+            *out[i] = read_be32(reply, 4 * i);
     return true;
 }
 
@@ -53,7 +52,8 @@ void Feature2250ActivityTracking::on_unexpected_response(unsigned function, unsi
             set_last_error(2, 0, nullptr);
             return;
         }
-        const std::uint32_t a = be32(payload, 0), b = be32(payload, 4), c = be32(payload, 8), d = be32(payload, 12);
+        const std::uint32_t a = read_be32(payload, 0), b = read_be32(payload, 4);
+        const std::uint32_t c = read_be32(payload, 8), d = read_be32(payload, 12);
         Producer<Event>::notify([=](Event* s) { s->onDataFetched(softwareId, a, b, c, d); },
                "Feature2250ActivityTracking:::Event::onDataFetched");
     }

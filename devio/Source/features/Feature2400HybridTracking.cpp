@@ -1,28 +1,29 @@
 #include "features/Feature2400HybridTracking.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
 
 HybridReporting::SpeedInfo Feature2400HybridTracking::decode_speed_info(const std::vector<Byte>& payload)
 {
-    const std::vector<Byte> p = padded(payload, 16);
+    const std::vector<Byte>& p = payload;
     HybridReporting::SpeedInfo info;
-    info.state = p[0];
-    info.speed1 = static_cast<std::int16_t>(be16(p, 1));
-    info.speed2 = static_cast<std::int16_t>(be16(p, 3));
-    info.speed3 = static_cast<std::int16_t>(be16(p, 5));
-    info.speed4 = static_cast<std::int16_t>(be16(p, 7));
-    info.value5 = be16(p, 9);
-    info.value6 = be16(p, 11);
-    info.value7 = be16(p, 14);
+    info.state = byte_at(p, 0);
+    info.speed1 = sign16(read_be16(p, 1));
+    info.speed2 = sign16(read_be16(p, 3));
+    info.speed3 = sign16(read_be16(p, 5));
+    info.speed4 = sign16(read_be16(p, 7));
+    info.value5 = read_be16(p, 9);
+    info.value6 = read_be16(p, 11);
+    info.value7 = read_be16(p, 14);
     return info;
 }
 
 bool Feature2400HybridTracking::GetHybridMode(bool* on)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 1, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::strict(1), reply))
         return false;
     if (on)
         *on = reply[0] == 1;
@@ -31,14 +32,13 @@ bool Feature2400HybridTracking::GetHybridMode(bool* on)
 
 bool Feature2400HybridTracking::SetHybridMode(std::uint8_t mode)
 {
-    std::vector<Byte> reply;
-    return execute(1, {mode}, reply, 0);
+    return shared_ops::set_angle_snapping(*this, mode);
 }
 
 bool Feature2400HybridTracking::GetHybridState(std::uint32_t* state)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(2, {}, 0, 1, reply))
+    if (!read_reply(*this, 2, {}, ReplyRule::strict(1), reply))
         return false;
     const Byte value = reply[0];
     if (value != 0x00 && value != 0x01 && value != 0xFF)
@@ -50,8 +50,7 @@ bool Feature2400HybridTracking::GetHybridState(std::uint32_t* state)
 
 bool Feature2400HybridTracking::SetHybridReporting(std::uint8_t value)
 {
-    std::vector<Byte> reply;
-    return execute(3, {value}, reply, 0);
+    return write_request(*this, 3, {value});
 }
 
 void Feature2400HybridTracking::on_notification(int function, const std::vector<Byte>& payload)

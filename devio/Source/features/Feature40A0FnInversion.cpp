@@ -1,5 +1,6 @@
 #include "features/Feature40A0FnInversion.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
@@ -7,7 +8,7 @@ namespace devio {
 bool Feature40A0FnInversion::GetFnInversion(bool* inverted)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 1, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::strict(1), reply))
         return false;
     if (inverted)
         *inverted = (reply[0] & 0x0F) == 1;
@@ -17,7 +18,7 @@ bool Feature40A0FnInversion::GetFnInversion(bool* inverted)
 bool Feature40A0FnInversion::SetFnInversion(bool inverted)
 {
     std::vector<Byte> reply;
-    return execute_payload(1, {Byte(inverted ? 1 : 0)}, 0, 1, reply);
+    return read_reply(*this, 1, {Byte(inverted ? 1 : 0)}, ReplyRule::strict(1), reply);
 }
 
 } // namespace devio

@@ -1,6 +1,7 @@
 #include "features/Feature40A3FnInversion.h"
 
 #include "core/ErrorRecord.h"
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
@@ -9,7 +10,7 @@ bool Feature40A3FnInversion::GetFnInversion(std::uint8_t& selector, bool* first,
                                             std::uint32_t* fourth)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(0, {selector}, 0, 4, reply))
+    if (!read_reply(*this, 0, {selector}, ReplyRule::strict(4), reply))
         return false;
     selector = reply[0];
     if (first)
@@ -24,7 +25,7 @@ bool Feature40A3FnInversion::GetFnInversion(std::uint8_t& selector, bool* first,
 bool Feature40A3FnInversion::SetFnInversion(std::uint8_t selector, std::uint8_t value)
 {
     std::vector<Byte> reply;
-    return execute_payload(1, {selector, value}, 0, 4, reply);
+    return read_reply(*this, 1, {selector, value}, ReplyRule::strict(4), reply);
 }
 
 void Feature40A3FnInversion::on_notification(int /*function*/, const std::vector<Byte>& payload)

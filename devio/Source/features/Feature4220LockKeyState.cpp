@@ -1,18 +1,14 @@
 #include "features/Feature4220LockKeyState.h"
 
 #include "core/ErrorRecord.h"
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
 
 bool Feature4220LockKeyState::GetLockKeyState(std::uint16_t* state)
 {
-    std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 1, reply))
-        return false;
-    if (state)
-        *state = reply[0];
-    return true;
+    return shared_ops::get_backlight_value(*this, state);
 }
 
 void Feature4220LockKeyState::on_notification(int /*function*/, const std::vector<Byte>& payload)

@@ -1,6 +1,7 @@
 #include "features/Feature4522DisableKeysByUsage.h"
 
 #include "core/ErrorRecord.h"
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 #include <algorithm>
@@ -25,11 +26,11 @@ std::vector<Byte> Feature4522DisableKeysByUsage::usage_params(const std::vector<
 
 bool Feature4522DisableKeysByUsage::GetCapabilities(std::uint32_t* count)
 {
-    std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 1, reply))
+    std::uint32_t value = 0;
+    if (!shared_ops::get_led_count(*this, value))
         return false;
     if (count)
-        *count = reply[0];
+        *count = value;
     return true;
 }
 
@@ -38,8 +39,7 @@ bool Feature4522DisableKeysByUsage::DisableKeys(const std::vector<std::uint32_t>
     std::size_t from = 0;
     do {
         const std::size_t n = std::min(kUsagesPerRequest, usages.size() - from);
-        std::vector<Byte> reply;
-        if (!execute(1, usage_params(usages, from, n), reply, 0))
+        if (!write_request(*this, 1, usage_params(usages, from, n)))
             return false;
         from += n;
     } while (from < usages.size());
@@ -51,21 +51,12 @@ bool Feature4522DisableKeysByUsage::EnableKeys(const std::vector<std::uint32_t>&
     std::uint32_t count = 0;
     if (!GetCapabilities(&count))
         return false;
+    // More usages than one long report holds are refused before anything is sent (code 46).
     const std::size_t n = std::min<std::size_t>(count, usages.size());
-    // More than fits one long report would be refused by the transport after the request was queued.
-    if (n > kUsagesPerRequest) {
-        set_last_error(46, 0, nullptr);
-        return false;
-    }
-    std::vector<Byte> reply;
-    return execute(2, usage_params(usages, 0, n), reply, 0);
+    return write_request(*this, 2, usage_params(usages, 0, n));
 }
 
-bool Feature4522DisableKeysByUsage::EnableAllKeys()
-{
-    std::vector<Byte> reply;
-    return execute(3, {}, reply, 0);
-}
+bool Feature4522DisableKeysByUsage::EnableAllKeys() { return shared_ops::surface_tuning_command3(*this); }
 
 } // namespace devio
 

@@ -1,24 +1,19 @@
 #include "features/Feature4530DualPlatform.h"
 
 #include "core/ErrorRecord.h"
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
 
 bool Feature4530DualPlatform::GetPlatform(std::uint16_t* platform)
 {
-    std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 1, reply))
-        return false;
-    if (platform)
-        *platform = reply[0];
-    return true;
+    return shared_ops::get_backlight_value(*this, platform);
 }
 
 bool Feature4530DualPlatform::SetPlatform(std::uint8_t platform)
 {
-    std::vector<Byte> reply;
-    return execute(1, {platform}, reply, 0);
+    return shared_ops::set_backlight_value(*this, platform);
 }
 
 void Feature4530DualPlatform::on_notification(int /*function*/, const std::vector<Byte>& payload)

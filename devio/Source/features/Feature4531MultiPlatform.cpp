@@ -1,6 +1,7 @@
 #include "features/Feature4531MultiPlatform.h"
 
 #include "core/ErrorRecord.h"
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
@@ -9,10 +10,10 @@ bool Feature4531MultiPlatform::GetPlatformInfo(std::uint32_t* first, std::uint16
                                                std::uint16_t* fourth, std::uint16_t* fifth, std::uint16_t* sixth)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 0, 7, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::strict(7), reply))
         return false;
     if (first)
-        *first = static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<std::int16_t>(be16(reply, 0))));
+        *first = static_cast<std::uint32_t>(static_cast<std::int32_t>(sign16(read_be16(reply, 0))));
     std::uint16_t* rest[] = {second, third, fourth, fifth, sixth};
     for (std::size_t i = 0; i < 5; ++i)
         if (rest[i])
@@ -23,7 +24,7 @@ bool Feature4531MultiPlatform::GetPlatformInfo(std::uint32_t* first, std::uint16
 bool Feature4531MultiPlatform::GetPlatformRecord(std::uint8_t index, std::vector<Byte>* record)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(1, {index}, 0, 16, reply))
+    if (!read_reply(*this, 1, {index}, ReplyRule::strict(16), reply))
         return false;
     if (record)
         *record = reply;
@@ -35,7 +36,7 @@ bool Feature4531MultiPlatform::GetPlatformState(std::uint8_t index, std::uint16_
                                                 std::uint16_t* v5)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(2, {index}, 0, 6, reply))
+    if (!read_reply(*this, 2, {index}, ReplyRule::strict(6), reply))
         return false;
     std::uint16_t* out[] = {v0, v1, v2, v3, v4, v5};
     for (std::size_t i = 0; i < 6; ++i)
@@ -46,8 +47,7 @@ bool Feature4531MultiPlatform::GetPlatformState(std::uint8_t index, std::uint16_
 
 bool Feature4531MultiPlatform::SetPlatform(std::uint8_t first, std::uint8_t second)
 {
-    std::vector<Byte> reply;
-    return execute(3, {first, second}, reply, 0);
+    return write_request(*this, 3, {first, second});
 }
 
 void Feature4531MultiPlatform::on_notification(int /*function*/, const std::vector<Byte>& payload)

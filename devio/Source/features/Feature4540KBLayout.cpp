@@ -1,16 +1,13 @@
 #include "features/Feature4540KBLayout.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
 
 bool Feature4540KBLayout::GetKeyboardLayout(std::uint32_t& layout)
 {
-    std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 1, 1, reply))
-        return false;
-    layout = reply[0];
-    return true;
+    return shared_ops::get_sensor_count(*this, layout);
 }
 
 } // namespace devio

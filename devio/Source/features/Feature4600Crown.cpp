@@ -1,33 +1,33 @@
 #include "features/Feature4600Crown.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
 
 IFeature4600Crown::CrownCapabilities Feature4600Crown::decode_capabilities(const std::vector<Byte>& record)
 {
-    const std::vector<Byte> r = padded(record, 6);
+    const std::vector<Byte>& r = record;
     CrownCapabilities c;
     bool* low[] = {&c.flag1, &c.flag2, &c.flag3, &c.flag4, &c.flag5, &c.flag6};
     for (int bit = 0; bit < 6; ++bit)
-        *low[bit] = (r[0] >> bit) & 1;
+        *low[bit] = bit_at(r, 0, static_cast<unsigned>(bit));
     bool* high[] = {&c.flag7, &c.flag8, &c.flag9, &c.flag10};
     for (int bit = 0; bit < 4; ++bit)
-        *high[bit] = (r[1] >> bit) & 1;
-    c.firstValue = be16(r, 2);
-    c.secondValue = be16(r, 4);
+        *high[bit] = bit_at(r, 1, static_cast<unsigned>(bit));
+    c.firstValue = read_be16(r, 2);
+    c.secondValue = read_be16(r, 4);
     return c;
 }
 
 IFeature4600Crown::CrownMode Feature4600Crown::decode_mode(const std::vector<Byte>& record)
 {
-    const std::vector<Byte> r = padded(record, 5);
     CrownMode m;
-    m.first = r[0];
-    m.second = r[1];
-    m.third = r[2];
-    m.fourth = r[3];
-    m.fifth = r[4];
+    m.first = byte_at(record, 0);
+    m.second = byte_at(record, 1);
+    m.third = byte_at(record, 2);
+    m.fourth = byte_at(record, 3);
+    m.fifth = byte_at(record, 4);
     return m;
 }
 
@@ -38,21 +38,21 @@ std::vector<Byte> Feature4600Crown::encode_mode(const CrownMode& m)
 
 IFeature4600Crown::CrownEventData Feature4600Crown::decode_event(const std::vector<Byte>& payload)
 {
-    const std::vector<Byte> p = padded(payload, 16);
+    const std::vector<Byte>& p = payload;
     CrownEventData e;
-    e.first = p[0];
-    e.second = static_cast<std::int8_t>(p[1]);
-    e.third = static_cast<std::int8_t>(p[2]);
-    for (int i = 0; i < 4; ++i)
-        e.state[i] = p[3 + i];
-    e.lastValue = be16(p, 14);
+    e.first = byte_at(p, 0);
+    e.second = sign8(byte_at(p, 1));
+    e.third = sign8(byte_at(p, 2));
+    for (std::size_t i = 0; i < 4; ++i)
+        e.state[i] = byte_at(p, 3 + i);
+    e.lastValue = read_be16(p, 14);
     return e;
 }
 
 bool Feature4600Crown::GetCapabilities(CrownCapabilities& capabilities)
 {
     std::vector<Byte> reply;
-    if (!execute(0, {}, reply, 1))
+    if (!read_reply(*this, 0, {}, ReplyRule::any(), reply, 1))
         return false;
     capabilities = decode_capabilities(reply);
     return true;
@@ -61,7 +61,7 @@ bool Feature4600Crown::GetCapabilities(CrownCapabilities& capabilities)
 bool Feature4600Crown::GetMode(CrownMode& mode)
 {
     std::vector<Byte> reply;
-    if (!execute(1, {}, reply, 0))
+    if (!read_reply(*this, 1, {}, ReplyRule::any(), reply))
         return false;
     mode = decode_mode(reply);
     return true;
@@ -72,7 +72,7 @@ bool Feature4600Crown::SetMode(CrownMode& mode)
     if (!begin_setting_change())
         return false;
     std::vector<Byte> reply;
-    if (!execute(2, encode_mode(mode), reply, 0))
+    if (!read_reply(*this, 2, encode_mode(mode), ReplyRule::any(), reply))
         return false;
     mode = decode_mode(reply);
     return true;

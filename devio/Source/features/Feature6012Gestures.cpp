@@ -1,5 +1,6 @@
 #include "features/Feature6012Gestures.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
@@ -11,7 +12,7 @@ constexpr int kFlags = 4;
 bool Feature6012Gestures::GetGestureFlags(bool* a, bool* b, bool* c, bool* d)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(0, {0x00}, 0, 4, reply))
+    if (!read_reply(*this, 0, {0x00}, ReplyRule::strict(4), reply))
         return false;
     bool* groups[] = {a, b, c, d};
     for (int g = 0; g < 4; ++g)
@@ -28,7 +29,7 @@ bool Feature6012Gestures::SetGestureFlags(const bool flags[4])
         if (flags[i])
             value = static_cast<Byte>(value | (1 << (kFlags - 1 - i)));
     std::vector<Byte> reply;
-    return execute_payload(1, {value}, 0, 4, reply);
+    return read_reply(*this, 1, {value}, ReplyRule::strict(4), reply);
 }
 
 } // namespace devio

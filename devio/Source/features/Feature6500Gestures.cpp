@@ -1,6 +1,7 @@
 #include "features/Feature6500Gestures.h"
 
 #include "core/ErrorRecord.h"
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 #include <algorithm>
@@ -11,8 +12,6 @@ namespace devio {
 
 namespace {
 constexpr std::size_t kReportSize = 16;
-
-int s16(const std::vector<Byte>& d, std::size_t at) { return static_cast<std::int16_t>(be16(d, at)); }
 
 bool is_swipe(std::uint16_t id) { return id == 0x7902 || id == 0x7903 || id == 0x7904 || id == 0x7A41; }
 bool is_scroll(std::uint16_t id) { return id == 0x7801 || id == 0x7802; }
@@ -28,23 +27,23 @@ std::vector<Feature6500Gestures::GestureEvent> Feature6500Gestures::decode_gestu
     for (;;) {
         if (offset + 3 > payload.size())
             break;
-        const std::uint16_t id = be16(payload, offset);
+        const std::uint16_t id = read_be16(payload, offset);
         const auto kind = static_cast<EventType>(payload[offset + 2] >> 4);
         const std::size_t n = payload[offset + 2] & 0x0F;
         if (offset + 3 + n > payload.size())
             break; // the record runs past the report
-        // Zero-filled to the five bytes the largest gesture reads.
-        std::vector<Byte> data(payload.begin() + offset + 3, payload.begin() + offset + 3 + n);
-        data.resize(std::max<std::size_t>(n, 5), 0);
+        // Data shorter than its gesture reads reads as zeros beyond its end.
+        const std::vector<Byte> data(payload.begin() + static_cast<std::ptrdiff_t>(offset + 3),
+                                     payload.begin() + static_cast<std::ptrdiff_t>(offset + 3 + n));
 
         GestureEvent e;
         e.id = static_cast<GestureId>(id);
         e.kind = kind;
         if (is_swipe(id) || is_scroll(id)) {
             if (kind != EventType::End) {
-                e.a = s16(data, 0);
-                e.b = s16(data, 2);
-                e.c = data[4];
+                e.a = sign16(read_be16(data, 0));
+                e.b = sign16(read_be16(data, 2));
+                e.c = byte_at(data, 4);
             }
             if (is_swipe(id)) {
                 if (kind == EventType::Start) {
@@ -66,7 +65,7 @@ std::vector<Feature6500Gestures::GestureEvent> Feature6500Gestures::decode_gestu
             const bool zoom = id == 0x7B02;
             std::int32_t& start = zoom ? state.zoomStart : state.rotateStart;
             std::int32_t& current = zoom ? state.zoomCurrent : state.rotateCurrent;
-            const int v = s16(data, 0);
+            const int v = sign16(read_be16(data, 0));
             if (kind == EventType::Start) {
                 start = v;
                 current = v;
@@ -98,7 +97,7 @@ bool Feature6500Gestures::GetCount(std::uint32_t* count)
         return false;
     }
     std::vector<Byte> reply;
-    if (!execute_payload(0, {}, 1, 1, reply))
+    if (!read_reply(*this, 0, {}, ReplyRule::strict(1), reply, 1))
         return false;
     *count = reply[0];
     return true;
@@ -111,10 +110,10 @@ bool Feature6500Gestures::GetInfo(std::uint8_t index, int* first, int* second, s
         return false;
     }
     std::vector<Byte> reply;
-    if (!execute_payload(1, {index, 0x00}, 1, 5, reply))
+    if (!read_reply(*this, 1, {index, 0x00}, ReplyRule::strict(5), reply, 1))
         return false;
-    *first = s16(reply, 0);
-    *second = s16(reply, 2);
+    *first = sign16(read_be16(reply, 0));
+    *second = sign16(read_be16(reply, 2));
     *third = reply[4];
     return true;
 }
@@ -122,7 +121,7 @@ bool Feature6500Gestures::GetInfo(std::uint8_t index, int* first, int* second, s
 bool Feature6500Gestures::GetValue(std::uint16_t id, std::uint16_t* value)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(2, {Byte(id >> 8), Byte(id)}, 0, 3, reply))
+    if (!read_reply(*this, 2, {Byte(id >> 8), Byte(id)}, ReplyRule::strict(3), reply))
         return false;
     if (value)
         *value = reply[2];
@@ -131,8 +130,7 @@ bool Feature6500Gestures::GetValue(std::uint16_t id, std::uint16_t* value)
 
 bool Feature6500Gestures::SetValue(std::uint16_t id, std::uint8_t value)
 {
-    std::vector<Byte> reply;
-    return execute(3, {Byte(id >> 8), Byte(id), value}, reply, 0);
+    return write_request(*this, 3, {Byte(id >> 8), Byte(id), value});
 }
 
 bool Feature6500Gestures::GetData(std::uint16_t id, std::uint16_t selector, std::vector<Byte>* data)
@@ -142,7 +140,8 @@ bool Feature6500Gestures::GetData(std::uint16_t id, std::uint16_t selector, std:
         return false;
     }
     std::vector<Byte> reply;
-    if (!execute_payload(4, {Byte(id >> 8), Byte(id), Byte(selector >> 8), Byte(selector)}, 0, 4, reply))
+    if (!read_reply(*this, 4, {Byte(id >> 8), Byte(id), Byte(selector >> 8), Byte(selector)}, ReplyRule::strict(4),
+                    reply))
         return false;
     const std::size_t count = std::min(reply.size() - 4, data->size());
     std::copy(reply.begin() + 4, reply.begin() + 4 + static_cast<std::ptrdiff_t>(count), data->begin());

@@ -1,6 +1,7 @@
 #include "features/Feature6501Gestures.h"
 
 #include "core/ErrorRecord.h"
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
@@ -9,8 +10,6 @@ namespace {
 constexpr std::size_t kMaxTableEntries = 1000;
 // The index byte 0xFF ends a list on the wire, so values beyond it cannot be addressed.
 constexpr std::uint32_t kMaxWireIndex = 0xFE;
-// Index byte, value and the closing 0xFF must fit the 16 parameter bytes of a long report.
-constexpr std::size_t kMaxParamLength = 14;
 
 bool fail(std::uint32_t code)
 {
@@ -43,7 +42,7 @@ bool Feature6501Gestures::load_to(std::uint32_t target)
             offset = m_table.raw.size();
         }
         std::vector<Byte> reply;
-        if (!execute(0, {Byte(offset >> 8), Byte(offset)}, reply, 1))
+        if (!read_reply(*this, 0, {Byte(offset >> 8), Byte(offset)}, ReplyRule::any(), reply, 1))
             return false;
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_table.raw.size() != offset || m_table.complete)
@@ -125,7 +124,7 @@ bool Feature6501Gestures::read_bit(std::uint32_t index, Capability capability, b
     if (!cached) {
         const Byte mask = static_cast<Byte>(1u << (bit & 7));
         std::vector<Byte> reply;
-        if (!execute_payload(divert ? 3 : 1, {Byte(bit >> 3), 0x01, mask}, 0, 1, reply))
+        if (!read_reply(*this, divert ? 3 : 1, {Byte(bit >> 3), 0x01, mask}, ReplyRule::strict(1), reply))
             return false;
         cached = (reply[0] & mask) != 0;
         if (batch != 0) {
@@ -151,9 +150,8 @@ bool Feature6501Gestures::write_bit(std::uint32_t index, bool value, Capability 
     if (divert && !prepare(index))
         return false;
     const unsigned shift = bit & 7;
-    std::vector<Byte> reply;
-    return execute(divert ? 4 : 2, {Byte(bit >> 3), 0x01, Byte(1u << shift), Byte(unsigned(value) << shift)}, reply,
-                   0);
+    return write_request(*this, divert ? 4 : 2,
+                         {Byte(bit >> 3), 0x01, Byte(1u << shift), Byte(unsigned(value) << shift)});
 }
 
 bool Feature6501Gestures::GetGestureEnabled(std::uint32_t index, bool* enabled, std::uint32_t batch)
@@ -218,9 +216,8 @@ bool Feature6501Gestures::read_value(std::uint32_t function, std::uint32_t index
         }
     }
     std::vector<Byte> reply;
-    if (!execute(function, {Byte(index), 0xFF}, reply, function == 7 ? 0 : 1))
+    if (!read_reply(*this, function, {Byte(index), 0xFF}, ReplyRule::fit(0, length), reply, function == 7 ? 0 : 1))
         return false;
-    reply.resize(length, 0);
     if (value)
         *value = reply;
     // Parameter values read from the device are not kept: the batch holds only what it sets.
@@ -258,15 +255,13 @@ bool Feature6501Gestures::write_param(std::uint32_t paramIndex, const std::vecto
         if (value.size() != m_table.paramLengths[paramIndex])
             return fail(59);
     }
-    if (value.size() > kMaxParamLength)
-        return fail(46);
-    if (!begin_setting_change())
-        return false;
     std::vector<Byte> params{Byte(paramIndex)};
     params.insert(params.end(), value.begin(), value.end());
     params.push_back(0xFF);
-    std::vector<Byte> reply;
-    return execute(8, params, reply, 0);
+    // A value too long for one report is refused before the configuration is marked.
+    if (!params_fit(params) || !begin_setting_change())
+        return false;
+    return write_request(*this, 8, params);
 }
 
 bool Feature6501Gestures::SetParamValue(std::uint32_t paramIndex, std::vector<Byte> value, std::uint32_t batch)
@@ -322,7 +317,7 @@ bool Feature6501Gestures::prepare(std::uint32_t index)
         if (spec.id == 2)
             target.fieldWidths.assign(value.begin(), value.end());
         else if (value.size() >= 2)
-            target.leadValue = static_cast<std::uint32_t>(value[0] << 8 | value[1]);
+            target.leadValue = read_be16(value, 0);
     }
     return true;
 }

@@ -1,20 +1,14 @@
 #include "features/Feature9001TestPMW3816.h"
 
+#include "features/FeatureHelpers.h"
 #include "features/FeatureRegistry.h"
 
 namespace devio {
 
-namespace {
-std::uint16_t le16(const std::vector<Byte>& p, std::size_t at)
-{
-    return static_cast<std::uint16_t>(p[at] | (p[at + 1] << 8));
-}
-} // namespace
-
 bool Feature9001TestPMW3816::ReadRegister(std::uint8_t address, std::uint8_t* value)
 {
     std::vector<Byte> reply;
-    if (!execute_payload(0, {address}, 0, 1, reply))
+    if (!read_reply(*this, 0, {address}, ReplyRule::strict(1), reply))
         return false;
     if (value)
         *value = reply[0];
@@ -23,8 +17,7 @@ bool Feature9001TestPMW3816::ReadRegister(std::uint8_t address, std::uint8_t* va
 
 bool Feature9001TestPMW3816::command(std::uint32_t function, const std::vector<Byte>& params)
 {
-    std::vector<Byte> reply;
-    return execute(function, params, reply, 0);
+    return write_request(*this, function, params);
 }
 
 bool Feature9001TestPMW3816::WriteRegister(std::uint8_t address, std::uint8_t value)
@@ -48,11 +41,11 @@ void Feature9001TestPMW3816::on_notification(int function, const std::vector<Byt
     if (function == 0) {
         if (p[12] != 0x00)
             return;
-        const std::uint16_t a = le16(p, 0), b = le16(p, 2);
+        const std::uint16_t a = read_le16(p, 0), b = read_le16(p, 2);
         const std::uint8_t c = p[4], d = p[5], e = p[6], f = p[7];
-        const std::uint16_t g = be16(p, 8), h = be16(p, 10);
+        const std::uint16_t g = read_be16(p, 8), h = read_be16(p, 10);
         const std::uint8_t i = p[13];
-        const std::uint16_t j = be16(p, 14);
+        const std::uint16_t j = read_be16(p, 14);
         Producer<Event>::notify([=](Event* s) { s->OnTrackingReport(a, b, c, d, e, f, g, h, i, j); },
                                 "Feature9001TestPMW3816::Event::OnTrackingReport");
     } else if (function == 1) {
