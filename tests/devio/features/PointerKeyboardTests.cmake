@@ -5,3 +5,5 @@ quillon_add_test(devio_features_pointer_keyboard_tests THREADED
   LIBS devio_features)
 quillon_add_test(devio_features_pointer_keyboard_device_tests THREADED SOURCES Watchdogs9Test.cpp
   LIBS devio_device devio_features platform_devices devio_core platform)
+quillon_add_test(devio_features_pointer_keyboard_end_to_end_test THREADED SOURCES EndToEnd9Test.cpp
+  LIBS devio platform_devices platform quillon_ids)
