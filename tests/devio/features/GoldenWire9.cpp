@@ -313,7 +313,7 @@ const GoldenRows rows9({
     // Touch pads.
     {"6010 flags", 0x6010, {{0x80, 0x01, 0x00, 0xFF}},
      [](const F& f) {
-         bool a[8], b[8], c[8], d[8];
+         bool a[8] = {}, b[8] = {}, c[8] = {}, d[8] = {};
          const bool ok = as<IFeature6010Gestures>(f)->GetGestureFlags(a, b, c, d);
          return outcome(ok, flags(a, 8), flags(b, 8), flags(c, 8), flags(d, 8));
      },
