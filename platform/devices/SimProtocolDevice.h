@@ -72,6 +72,12 @@ struct SimProtocolConfig {
 SimProtocolConfig sim_keyboard_config();
 SimProtocolConfig sim_mouse_config();
 
+class ScenarioElement;
+// The <feature id version type> children of a scenario device, each with <answer function
+// bytes> rows: appended to the feature table (or replacing an entry of the same id) and to
+// the answers. Throws ScenarioError on bad values.
+void add_scenario_features(const ScenarioElement& device, SimProtocolConfig& config);
+
 // Registers the scenario kinds "keyboard" and "mouse" (a model behind two HID collections).
 // Runs by itself in every program that links this model; calling it again does nothing.
 void register_protocol_scenario_kinds();

@@ -75,8 +75,10 @@ Bytes hex_bytes(const ScenarioElement& element, const std::string& attribute)
     return bytes;
 }
 
+} // namespace
+
 // <feature> children: features the model answers from its answer table.
-void add_features(const ScenarioElement& device, SimProtocolConfig& config)
+void add_scenario_features(const ScenarioElement& device, SimProtocolConfig& config)
 {
     for (const ScenarioElement& f : device.children("feature")) {
         SimFeature feature;
@@ -101,6 +103,8 @@ void add_features(const ScenarioElement& device, SimProtocolConfig& config)
     }
 }
 
+namespace {
+
 ScenarioDevice build(const std::string& kind, const ScenarioElement& device)
 {
     SimProtocolConfig config = kind == "mouse" ? sim_mouse_config() : sim_keyboard_config();
@@ -110,7 +114,7 @@ ScenarioDevice build(const std::string& kind, const ScenarioElement& device)
     config.battery_level = static_cast<std::uint8_t>(device.number("battery", config.battery_level, 0xFF));
     config.battery_critical = static_cast<std::uint8_t>(device.number("battery-critical", config.battery_critical, 0xFF));
     config.latency = std::chrono::microseconds(device.number("latency-us", 0, 10000000));
-    add_features(device, config);
+    add_scenario_features(device, config);
     const DevInst node = make_scenario_devnode(device);
     auto holder = std::make_shared<ProtocolScenarioDevice>(std::move(config), node);
     ScenarioDevice result;

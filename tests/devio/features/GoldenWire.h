@@ -101,4 +101,14 @@ std::string outcome(bool ok, const V&... values)
     return out.str();
 }
 
+// The values alone, space-separated, for outputs written whatever the result.
+template <class... V>
+std::string fields(const V&... values)
+{
+    std::ostringstream out;
+    bool first = true;
+    ((out << (first ? "" : " "), first = false, detail::put(out, values)), ...);
+    return out.str();
+}
+
 } // namespace devio::test
