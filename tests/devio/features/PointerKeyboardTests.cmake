@@ -1,7 +1,7 @@
 # Tests of the pointer, keyboard and gesture features (their golden rows and deferred-write
 # cases join the shared tables through GoldenWire9.cpp and DeferredWrites9.cpp).
 quillon_add_test(devio_features_pointer_keyboard_tests THREADED
-  SOURCES GestureDecodersTest.cpp GestureTableOnDeviceTest.cpp Notifications9Test.cpp ShortReplies9Test.cpp Registry9Test.cpp GoldenWire.cpp
+  SOURCES GestureDecodersTest.cpp GestureTableOnDeviceTest.cpp Notifications9Test.cpp ShortReplies9Test.cpp GoldenWire.cpp
   LIBS devio_features)
 quillon_add_test(devio_features_pointer_keyboard_device_tests THREADED SOURCES Watchdogs9Test.cpp
   LIBS devio_device devio_features platform_devices devio_core platform)
