@@ -245,6 +245,10 @@ const GoldenRows rows9({
          return outcome(as<IFeature4522DKU>(f)->DisableKeys(usages));
      },
      {{1, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 0}}, {1, {0x2B, 0x00}}}, "true"},
+    {"4522 a failed chunk stops the rest", 0x4522, {{0, 0, 0}},
+     [](const F& f) { return outcome(as<IFeature4522DKU>(f)->DisableKeys(std::vector<std::uint32_t>(31, 0x04))); },
+     {{1, {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 0}}, {1, {4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 4, 0}}},
+     "false 4"},
     {"4522 enable up to the count", 0x4522, {{0x04, 0, 0}, {0, 0, 0}},
      [](const F& f) {
          return outcome(as<IFeature4522DKU>(f)->EnableKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
