@@ -73,6 +73,10 @@ SimProtocolConfig sim_keyboard_config();
 SimProtocolConfig sim_mouse_config();
 
 class ScenarioElement;
+struct ScenarioDevice;
+// The model behind a scenario device of kind "keyboard" or "mouse"; null for other kinds.
+class SimProtocolDevice;
+SimProtocolDevice* scenario_protocol_model(const ScenarioDevice& device);
 // The <feature id version type> children of a scenario device, each with <answer function
 // bytes> rows: appended to the feature table (or replacing an entry of the same id) and to
 // the answers. Throws ScenarioError on bad values.

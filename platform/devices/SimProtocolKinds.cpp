@@ -127,6 +127,13 @@ ScenarioDevice build(const std::string& kind, const ScenarioElement& device)
 
 } // namespace
 
+SimProtocolDevice* scenario_protocol_model(const ScenarioDevice& device)
+{
+    if ((device.kind != "keyboard" && device.kind != "mouse") || !device.model)
+        return nullptr;
+    return std::static_pointer_cast<ProtocolScenarioDevice>(device.model)->model.get();
+}
+
 void register_protocol_scenario_kinds()
 {
     static std::once_flag once;

@@ -255,6 +255,9 @@ std::shared_ptr<IRequest> Device::process_pending_changes(std::shared_ptr<IFeatu
     }
     for (const auto& feature : pending) {
         auto concrete = std::dynamic_pointer_cast<Feature>(feature);
+        // On the configuration-change path: the re-applied writes mark the configuration anew.
+        if (concrete)
+            concrete->clear_state_flag();
         if (concrete && concrete->reapply())
             continue;
         if (last_error().code == 5)
@@ -358,6 +361,10 @@ bool Device::register_configured_feature(std::shared_ptr<IFeature> feature)
             m_config_cookie = static_cast<std::uint16_t>(chosen);
             if (!has_config_requests() && !configChange->SetComplete(m_config_cookie))
                 return false;
+        } else if (last_error().code == 5) {
+            // The device refuses requests now: no cookie could be set, so the configuration is
+            // not marked. The caller's write is deferred and marks it when re-applied.
+            return false;
         }
     }
     {

@@ -90,6 +90,8 @@ bool Feature1F1FFirmwareProperties::LoadProperties()
     auto owner = std::dynamic_pointer_cast<IFeature1F1FFirmwareProperties>(self());
     for (std::uint32_t i = 0; i < count; ++i) {
         auto property = std::make_shared<Feature1F1FFirmwareProperty>(owner, i);
+        // Queued subscribers of the property are served by the feature's run loop.
+        property->set_run_loop(get_run_loop());
         {
             std::lock_guard<std::mutex> lock(m_properties_mutex);
             if (i < m_properties.size())
