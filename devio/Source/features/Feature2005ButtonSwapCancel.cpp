@@ -37,8 +37,9 @@ void Feature2005ButtonSwapCancel::on_unexpected_response(unsigned function, unsi
         return;
     const bool enabled = payload[0] != 0;
     // Published under 0x1B04's label, as the setting-change reports of that family are.
-    Producer<SettingChange>::notify([softwareId, enabled](SettingChange* s) { s->onSettingChange(softwareId, enabled); },
-                                    "Feature1B04SpecialKeys::SettingChange::onSettingChange");
+    Producer<SettingChange>::notify(
+        [softwareId, enabled](SettingChange* s) { s->onSettingChange(softwareId, enabled); },
+        "Feature1B04SpecialKeys::SettingChange::onSettingChange");
 }
 
 } // namespace devio

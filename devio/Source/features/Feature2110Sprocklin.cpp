@@ -26,7 +26,8 @@ bool Feature2110Sprocklin::SetSprocklinState(std::uint8_t value0, std::uint8_t v
                                              std::uint8_t* outValue1)
 {
     std::vector<Byte> reply;
-    return read_reply(*this, 1, {value0, value1}, ReplyRule::strict(2), reply) && decode_state(reply, outValue0, outValue1);
+    return read_reply(*this, 1, {value0, value1}, ReplyRule::strict(2), reply) &&
+           decode_state(reply, outValue0, outValue1);
 }
 
 } // namespace devio

@@ -88,7 +88,8 @@ void Feature2150Thumbwheel::on_unexpected_response(unsigned function, unsigned s
                 feature->publish_reporting(softwareId);
             return false;
         },
-        static_cast<Feature*>(this), Producer<Event>::producer_key(), "Feature2150Thumbwheel::Event::OnThumbwheelReportingChanged");
+        static_cast<Feature*>(this), Producer<Event>::producer_key(),
+        "Feature2150Thumbwheel::Event::OnThumbwheelReportingChanged");
 }
 
 void Feature2150Thumbwheel::publish_reporting(unsigned softwareId)

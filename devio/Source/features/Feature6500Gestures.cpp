@@ -70,7 +70,9 @@ std::vector<Feature6500Gestures::GestureEvent> Feature6500Gestures::decode_gestu
                 start = v;
                 current = v;
             } else if (kind == EventType::Progress) {
-                current = static_cast<std::int32_t>(static_cast<std::uint32_t>(current) + static_cast<std::uint32_t>(v));
+                // A 32-bit sum that wraps instead of overflowing.
+                current = static_cast<std::int32_t>(static_cast<std::uint32_t>(current) +
+                                                    static_cast<std::uint32_t>(v));
             }
             e.handler = zoom ? ZoomEvent : RotateEvent;
             e.c = start;
