@@ -1,11 +1,15 @@
 // The packed and stateful decoders of the gesture features, without a device.
+#include "FakeDevice.h"
+
 #include "features/Feature2201AdjustableDPI.h"
 #include "features/Feature6500Gestures.h"
 #include "features/Feature6501GestureTable.h"
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <string>
+#include <thread>
 
 using namespace devio;
 
@@ -346,6 +350,47 @@ TEST(ResolutionList, Parse)
         EXPECT_EQ(list, row.list);
         EXPECT_EQ(step, row.step);
     }
+}
+
+} // namespace
+
+namespace {
+
+struct ZoomTotals : devio::IFeature6500Gestures::Report {
+    std::mutex mutex;
+    int last = 0;
+    int count = 0;
+    void OnGestureZoomEvent(GestureId, EventType, int, int, int, int current) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        last = current;
+        ++count;
+    }
+};
+
+// The zoom total of 0x6500 is carried from report to report: reports decoded on two threads at
+// once (the report thread and a DecodeReport caller) lose no step.
+TEST(GestureWalk, ConcurrentDecodersKeepOneTotal)
+{
+    auto device = std::make_shared<devio::test::FakeDevice>();
+    auto feature = std::dynamic_pointer_cast<IFeature6500Gestures>(make_feature(0x6500, 3, device));
+    auto* base = dynamic_cast<Feature*>(feature.get());
+    ASSERT_TRUE(feature && base);
+    ZoomTotals totals;
+    ASSERT_TRUE(dynamic_cast<Producer<IFeature6500Gestures::Report>&>(*feature).subscribe(&totals, 1));
+    feature->DecodeReport(0, long_report({0x7B, 0x02, 0x12, 0x00, 0x00}));
+    constexpr int kSteps = 2000;
+    std::thread reports([&] {
+        for (int i = 0; i < kSteps; ++i)
+            base->onFeatureReport(0, long_report({0x7B, 0x02, 0x22, 0x00, 0x01}));
+    });
+    for (int i = 0; i < kSteps; ++i)
+        feature->DecodeReport(0, long_report({0x7B, 0x02, 0x22, 0x00, 0x02}));
+    reports.join();
+    feature->DecodeReport(0, long_report({0x7B, 0x02, 0x32}));
+    std::lock_guard<std::mutex> lock(totals.mutex);
+    EXPECT_EQ(totals.count, 2 * kSteps + 2);
+    EXPECT_EQ(totals.last, 3 * kSteps);
 }
 
 } // namespace
