@@ -31,7 +31,7 @@ public:
     std::function<std::optional<std::vector<Byte>>(const std::vector<Byte>&)> answer;
     // The failure of a request that `answer` leaves unanswered (4: time-out; 5: device refuses).
     ErrorCode unanswered_code = 4;
-    // What getFeature finds for an id (empty: the lookup fails with code 28).
+    // What getFeature finds for an id (empty: a Root over this device for 0x0000, code 28 otherwise).
     std::function<std::shared_ptr<IFeature>(std::uint32_t)> feature_lookup;
     std::uint32_t software_id = 3;
     bool write_ok = true;

@@ -132,6 +132,16 @@ const GoldenRows rows10({
          return outcome(ok, n, a, b);
      },
      {{0, {0xFF, 0xFF, 0x00}}}, "true 2 258 772"},
+    {"8071 GetInfo on a short reply reads missing bytes as 0", 0x8071, {{0xFF, 0xFF, 2}},
+     [](const F& f) {
+         std::uint32_t n = 9, a = 9, b = 9;
+         const bool ok = as<IFeature8071RGBEffects>(f)->GetInfo(n, a, b);
+         return outcome(ok, n, a, b);
+     },
+     {{0, {0xFF, 0xFF, 0x00}}}, "true 2 0 0"},
+    {"8071 effect parameters beyond one long report", 0x8071, {},
+     [](const F& f) { return outcome(as<IFeature8071RGBEffects>(f)->SetEffectByIndex(0, 1, B(15, 1))); }, {},
+     "false 46"},
     {"8071 SetIndexedSetting", 0x8071, {{}},
      [](const F& f) { return outcome(as<IFeature8071RGBEffects>(f)->SetIndexedSetting(0x1234, 1, 2, 3)); },
      {{3, {0x01, 0x12, 0x34, 1, 2, 3}}}, "true"},
@@ -356,6 +366,9 @@ const GoldenRows rows10({
     {"8310 SetBandLevels", 0x8310, {{}},
      [](const F& f) { return outcome(as<IFeature8310Equalizer>(f)->SetBandLevels(0, {-1, 3})); },
      {{3, {0x00, 0xFF, 0x03}}}, "true"},
+    {"8310 sixteen levels do not fit", 0x8310, {},
+     [](const F& f) { return outcome(as<IFeature8310Equalizer>(f)->SetBandLevels(0, std::vector<int>(16, 1))); }, {},
+     "false 46"},
     {"8310 SetEqualizerState 2", 0x8310, {},
      [](const F& f) { return outcome(as<IFeature8310Equalizer>(f)->SetEqualizerState(2)); }, {}, "false 46"},
     {"8320 GetJackState", 0x8320, {{1, 0x80}},
@@ -388,6 +401,14 @@ const GoldenRows rows10({
          return outcome(ok, a, b, flag, c, a2, b2, flag2, c2);
      },
      {{1, {1, 2}}, {2, {1, 2, 3}}}, "true 1 2 0 9 1 2 1 0"},
+    {"8350 GetBlendInfo on a short reply reads missing bytes as 0", 0x8350, {{1, 2, 3}},
+     [](const F& f) {
+         std::uint32_t a = 0, b = 0, c = 9;
+         bool flag = false;
+         const bool ok = as<IFeature8350MicrophoneBlendAdjust>(f)->GetBlendInfo(1, 2, a, b, flag, c);
+         return outcome(ok, a, b, flag, c);
+     },
+     {{1, {1, 2}}}, "true 1 2 1 0"},
     {"8360 GetLevelEntry", 0x8360, {{1, 2, 3, 4}},
      [](const F& f) {
          std::uint32_t a = 0, b = 0, c = 0, d = 0;
