@@ -4,6 +4,7 @@
 #include "GoldenWire.h"
 
 #include "core/Subscriber.h"
+#include "core/IRunLoopManager.h"
 #include "features/Feature.h"
 #include "features/Feature807aRpmIndicator.h"
 #include "features/Feature8123ForceFeedback.h"
@@ -108,10 +109,16 @@ struct Recorder : Subscriber<IFeature8010Vantor::Report>,
     void onJackLevelChanged(int n, bool on, std::vector<int> l) override { add("onJackLevelChanged", n, on, l); }
     void onMicLevelChanged(int n, bool on, std::vector<int> l) override { add("onMicLevelChanged", n, on, l); }
 
+    int mode = 1; // 1 direct, 0 queued
     template <class E>
     void join_one(const F& f)
     {
-        Subscriber<E>::subscribe(f, 1, "");
+        Subscriber<E>::subscribe(f, mode, "");
+    }
+    void join_queued(const F& f)
+    {
+        mode = 0;
+        join(f);
     }
     void join(const F& f)
     {
@@ -227,6 +234,64 @@ TEST(Notifications, ReachTheirHandlersOrNothing)
             EXPECT_EQ(recorder.log[0], r.handled);
         }
         EXPECT_TRUE(dev->log().empty()) << "a decoder sends nothing";
+    }
+}
+
+// The names a queued delivery carries to the run loop: the handler names, exactly.
+class NameLoop : public IRunLoopManager {
+public:
+    void post(std::function<bool()>, void*, void*, std::string name) override { names.push_back(std::move(name)); }
+    void process() override {}
+    void flush(void*, void*) override {}
+    std::vector<std::string> names;
+};
+
+TEST(Notifications, CarryTheirExactHandlerNames)
+{
+    struct Row {
+        std::uint16_t feature;
+        int event;
+        B payload;
+        const char* name;
+    };
+    const Row rows[] = {
+        {0x8010, 0, {1, 2, 3, 4}, "IFeature8010Vantor::Report::onButtonReport"},
+        {0x8020, 0, {1}, "IFeature8020Mkeys::Report::onButtonReport"},
+        {0x8030, 0, {1}, "IFeature8030MR::Report::onButtonReport"},
+        {0x8040, 0, {1, 2}, "Feature8040BrightnessControl::Report::onBrightnessChanged"},
+        {0x8071, 0, {1, 2, 3, 4}, "IFeature8071RGBEffects::Report::onSyncReport"},
+        {0x8071, 1, {1, 2, 3, 4}, "IFeature8071RGBEffects::Report::onUserActivity"},
+        {0x807A, 0, {1}, "Feature807aRpmIndicator::report::OnRPMModeChanged"},
+        {0x8090, 0, {1, 2, 3, 4}, "Feature8090ModeStatus::Report::onStatusReport"},
+        {0x80D0, 0, {1}, "IFeature80D0CombinedPedals::Event::onCombinedPedalsChanged"},
+        {0x8100, 0, {0, 1}, "Feature8100OnboardProfiles::Report::onProfileActivated"},
+        {0x8100, 1, {1}, "Feature8100OnboardProfiles::Report::onActiveProfileResolutionChanged"},
+        {0x8110, 0, B(8, 1), "Feature8110MouseButtonSpy::Report::onButtonReport"},
+        {0x8111, 0, B(16, 1), "Feature8111LatencyMonitoring::Report::onLatencyEvent"},
+        {0x8120, 0, {1, 1}, "Feature8120GamingAttachments::Report::onAttachmentChanged"},
+        {0x8123, 0, {1, 1}, "Feature8123ForceFeedback::ForceNotification::onExpiredForces"},
+        {0x8127, 0, B(6, 1), "feature8127dualclutch::report::OnSettingsChanged"},
+        {0x8300, 0, {1, 2, 3}, "Feature8300Sidetone::Report::onSidetoneChangeEvent"},
+        {0x8320, 0, {1, 2}, "Feature8320JackDetection::Report::onJackChange"},
+        {0x8330, 0, {1}, "Feature8330MicrophonePolarPattern::Report::onMicPolarPatternChanged"},
+        {0x8350, 0, {1, 2, 3}, "Feature8350MicrophoneBlendAdjust::Report::onMicBlendLevelChanged"},
+        {0x8350, 1, {1, 2}, "Feature8350MicrophoneBlendAdjust::Report::onMicModeChanged"},
+        {0x8360, 0, {1, 1}, "Feature8360MicrophoneHeadphoneAdjust::Report::onJackLevelChanged"},
+        {0x8370, 0, {1, 1}, "Feature8370MicrophoneGainAdjust::Report::onMicLevelChanged"},
+    };
+    auto loop = std::make_shared<NameLoop>();
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        auto dev = std::make_shared<FakeDevice>();
+        auto feature = make_feature(r.feature, kGoldenIndex, dev);
+        auto base = std::dynamic_pointer_cast<Feature>(feature);
+        base->set_run_loop(loop);
+        Recorder recorder;
+        recorder.join_queued(feature);
+        loop->names.clear();
+        base->onFeatureReport(r.event, r.payload);
+        ASSERT_EQ(loop->names.size(), 1u);
+        EXPECT_EQ(loop->names[0], r.name);
     }
 }
 
