@@ -12,6 +12,7 @@
 #include "features/IFeature8070ColorLEDEffects.h"
 #include "features/IFeature8071RGBEffects.h"
 #include "features/IFeature8080PerKeyLighting.h"
+#include "features/IFeature8081PerKeyLighting.h"
 #include "quillon/ProductIds.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,40 @@ std::vector<KeyRecord> records(std::size_t n)
     for (std::size_t k = 1; k <= n; ++k)
         r.push_back({static_cast<Byte>(k), 1, 2, 3});
     return r;
+}
+
+TEST(AnswerKinds, PrefixRowsAndReplyLengths)
+{
+    platform::sim::SimAnswerTable table({
+        SimAnswer::by_prefix(0x8080, 2, {{{0, 1}, {1}}, {{0, 1, 0, 14}, {2}}, {{}, {3}}}),
+        SimAnswer::by_prefix(0x8070, 1, {{{4}, {4}}}).sized(SimAnswer::Length::Short),
+    });
+    EXPECT_EQ(table.answer(0x8080, 2, {0, 1, 0, 14, 0})->payload, (Bytes{2})) << "the longest prefix";
+    EXPECT_EQ(table.answer(0x8080, 2, {0, 1, 0, 28, 0})->payload, (Bytes{1}));
+    EXPECT_EQ(table.answer(0x8080, 2, {7})->payload, (Bytes{3})) << "the empty key takes the rest";
+    EXPECT_TRUE(table.answer(0x8070, 1, {5})->error);
+    EXPECT_EQ(table.answer(0x8070, 1, {4})->length, SimAnswer::Length::Short);
+
+    // On a device: a short reply carries 3 payload bytes, so a run command's echo check fails;
+    // a payload over 16 bytes is cut without very long reports and goes whole with them.
+    for (bool veryLong : {false, true}) {
+        SCOPED_TRACE(veryLong);
+        auto config = lighting_config(veryLong);
+        config.features.push_back({0x8081, 0, 0});
+        config.features.push_back({0x8123, 0, 0});
+        config.answers.push_back(SimAnswer::fixed(0x8081, 2, Bytes(16, 5)).sized(SimAnswer::Length::Short));
+        config.answers.push_back(SimAnswer::fixed(0x8123, 5, Bytes(30, 1)));
+        Rig rig(config);
+        auto keys = std::dynamic_pointer_cast<IFeature8081PerKeyLighting>(rig.device->getFeatureSync(0x8081));
+        ASSERT_TRUE(keys);
+        EXPECT_EQ(run([&] { return keys->SetConsecutiveRgbZones({5, {}}); }, "SetConsecutiveRgbZones"),
+                  std::make_pair(false, ErrorCode{78}));
+        auto force = rig.device->getFeatureSync(0x8123);
+        ASSERT_TRUE(force);
+        std::vector<Byte> reply;
+        ASSERT_TRUE(within([&] { return force->execute(5, {}, reply, 0); }, "a read"));
+        EXPECT_EQ(reply.size(), veryLong ? 60u : 16u);
+    }
 }
 
 TEST(PerKeyOnDevice, ThirtyRecordsGoInBatchesOfFourteen)

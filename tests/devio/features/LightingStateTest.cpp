@@ -205,7 +205,12 @@ TEST(Versions, ColourEffectsNeedOneTo254)
         auto base = std::dynamic_pointer_cast<Feature>(std::static_pointer_cast<IFeature>(fx));
 
         // Unknown at first: the notice publishes nothing and asks Root without waiting.
-        base->onFeatureReport(0, {1, 2, 3, 4});
+        within(
+            [&] {
+                base->onFeatureReport(0, {1, 2, 3, 4});
+                return true;
+            },
+            "a notice before the version is known");
         EXPECT_EQ(recorder.reports, 0);
         EXPECT_EQ(root_requests(dev->log()), 1u);
 
