@@ -1,4 +1,4 @@
-#include "core/wiring/PlatformDeviceFactory.h"
+#include "wiring/PlatformDeviceFactory.h"
 
 #include "bluetooth/PairingBus.h"
 #include "core/CDevio.h"
