@@ -1,6 +1,6 @@
 #include "bluetooth/PairedFile.h"
 
-#include "bluetooth/XmlBound.h"
+#include "quillon/XmlNesting.h"
 
 #include <rapidxml/rapidxml.hpp>
 #include <rapidxml/rapidxml_print.hpp>
@@ -18,9 +18,12 @@ std::vector<PairedEntry> parse_paired_file(const std::string& text)
     if (buffer.size() >= 4 && static_cast<unsigned char>(start[0]) == 0xEF &&
         static_cast<unsigned char>(start[1]) == 0xBB && static_cast<unsigned char>(start[2]) == 0xBF)
         start += 3;
+    // rapidxml recurses per level: a deep file is refused before it parses.
+    if (quillon::xml_nested_too_deeply(start))
+        throw PairedFileError("nesting too deep");
     rapidxml::xml_document<> doc;
     try {
-        parse_xml_bounded(doc, start);
+        doc.parse<0>(start);
     } catch (const rapidxml::parse_error& e) {
         throw PairedFileError(e.what());
     }
