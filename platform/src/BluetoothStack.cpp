@@ -8,6 +8,7 @@
 
 #include <bluetoothapis.h>
 #include <sim/Bluetooth.h>
+#include <sim/Kernel.h>
 
 #include <algorithm>
 #include <cstring>
@@ -262,27 +263,17 @@ void add_bluetooth_registry_entry(const std::string& root, const std::string& se
                                   const std::optional<std::string>& parentIdPrefix,
                                   const std::optional<std::uint64_t>& address, bool deviceParameters)
 {
-    const std::u16string key =
-        utf8_to_utf16("SYSTEM\\CurrentControlSet\\Enum\\" + root + "\\" + service + "\\" + instance);
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) != 0)
-        return;
-    if (parentIdPrefix) {
-        const std::u16string value = utf8_to_utf16(*parentIdPrefix);
-        RegSetValueExW(handle, u"ParentIDPrefix", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>((value.size() + 1) * sizeof(WCHAR)));
+    const std::string key = "SYSTEM\\CurrentControlSet\\Enum\\" + root + "\\" + service + "\\" + instance;
+    registry_create_key(HKEY_LOCAL_MACHINE, key);
+    if (parentIdPrefix)
+        registry_set_string(HKEY_LOCAL_MACHINE, key, "ParentIDPrefix", *parentIdPrefix);
+    if (deviceParameters)
+        registry_create_key(HKEY_LOCAL_MACHINE, key + "\\Device Parameters");
+    if (deviceParameters && address) {
+        std::vector<std::uint8_t> bytes(8);
+        std::memcpy(bytes.data(), &*address, 8);
+        registry_set_binary(HKEY_LOCAL_MACHINE, key + "\\Device Parameters", "BluetoothAddress", bytes);
     }
-    if (deviceParameters) {
-        HKEY parameters = nullptr;
-        if (RegCreateKeyExW(handle, u"Device Parameters", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &parameters,
-                            nullptr) == 0) {
-            if (address)
-                RegSetValueExW(parameters, u"BluetoothAddress", 0, REG_BINARY,
-                               reinterpret_cast<const BYTE*>(&*address), 8);
-            RegCloseKey(parameters);
-        }
-    }
-    RegCloseKey(handle);
 }
 
 }  // namespace platform::sim
