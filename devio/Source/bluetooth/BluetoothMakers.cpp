@@ -1,6 +1,7 @@
 #include "bluetooth/BluetoothMakers.h"
 
 #include "bluetooth/BluetoothMicrosoftBus.h"
+#include "bluetooth/GattBus.h"
 #include "bluetooth/WinRTBinding.h"
 
 namespace devio {
@@ -22,6 +23,9 @@ BluetoothBusMakers bluetooth_bus_makers()
             }
         };
         return bus;
+    };
+    makers.makeGattBus = [](std::shared_ptr<Win32Bus> parent) -> std::shared_ptr<IHardwareSecondaryBus> {
+        return std::make_shared<GattBus>(std::move(parent));
     };
     return makers;
 }
