@@ -2,6 +2,8 @@
 
 #include "devices/SimHidDevice.h"
 
+#include <sim/WinRTBluetooth.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <utility>
@@ -110,6 +112,7 @@ SimBluetoothDevice::~SimBluetoothDevice()
     }
     remove_nodes();
     remove_stack_device(m_address);
+    runtime_remove_device(m_address);
     m_model.reset();
 }
 
@@ -149,6 +152,26 @@ void SimBluetoothDevice::publish_stack()
     d.connectedRadio = m_in_range ? m_radio : 0;
     d.inRange = m_in_range;
     set_stack_device(d);
+    // The runtime lists paired devices; its connection state follows the link.
+    if (!m_paired.empty()) {
+        RuntimeDevice r;
+        r.address = m_address;
+        r.name = m_name;
+        r.lowEnergy = m_config.lowEnergy;
+        r.connected = m_radio != 0 && m_in_range && m_node != 0;
+        r.gatt = m_gatt;
+        runtime_set_device(r);
+    } else {
+        runtime_remove_device(m_address);
+    }
+}
+
+void SimBluetoothDevice::advertise(bool withName, bool withService)
+{
+    std::vector<GUID> services;
+    if (withService)
+        services.push_back(kProtocolService);
+    runtime_advertise(address(), withName ? m_name : std::string(), services);
 }
 
 void SimBluetoothDevice::pair(DevInst radio)
@@ -263,6 +286,8 @@ void SimBluetoothDevice::connect(DevInst radio)
         handler = m_link_handler;
     }
     plug(m_node);
+    publish_stack();
+    runtime_set_connected(address(), true);
     if (m_config.lowEnergy)
         send_radio_in_range_event(radio, address(), kBtConnected | kBtRememberedLE, kBtRememberedLE);
     else
@@ -285,6 +310,7 @@ void SimBluetoothDevice::disconnect()
             m_gatt->set_reachable(false);
         handler = m_link_handler;
     }
+    runtime_set_connected(address(), false);
     if (m_config.lowEnergy)
         send_radio_in_range_event(radio, address(), kBtRememberedLE, kBtConnected | kBtRememberedLE);
     else
@@ -357,6 +383,7 @@ void SimBluetoothDevice::on_presence(bool present)
         radio = std::exchange(m_radio, 0);
         if (m_model->in_bootloader() && m_config.bootloaderAddress && m_address != m_config.bootloaderAddress) {
             remove_stack_device(m_address);
+            runtime_remove_device(m_address);
             m_address = m_config.bootloaderAddress;
             const std::vector<DevInst> paired = std::exchange(m_paired, {});
             for (DevInst r : paired)

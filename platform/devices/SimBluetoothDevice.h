@@ -64,6 +64,8 @@ public:
     // Out of range: the link drops and every GATT call fails until it comes back.
     void leave_range();
     void enter_range();
+    // An advertisement to started runtime advertisement watchers.
+    void advertise(bool withName = true, bool withService = true);
 
     // Called when the device connects, disconnects or changes address (for the runtime's objects).
     using LinkHandler = std::function<void(bool connected)>;

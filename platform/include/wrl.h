@@ -95,8 +95,12 @@ public:
             return E_POINTER;
         return m_p->QueryInterface(U::iid(), reinterpret_cast<void**>(out->ReleaseAndGetAddressOf()));
     }
-    HRESULT CopyTo(T** out) const
+    // Into a pointer to T or to one of its interfaces.
+    template <class U, class = std::enable_if_t<std::is_convertible_v<T*, U*>>>
+    HRESULT CopyTo(U** out) const
     {
+        if (!out)
+            return E_POINTER;
         add();
         *out = m_p;
         return S_OK;

@@ -9,6 +9,7 @@
 #include <bluetoothapis.h>
 #include <sim/Bluetooth.h>
 #include <sim/Kernel.h>
+#include <sim/WinRTBluetooth.h>
 
 #include <algorithm>
 #include <cstring>
@@ -188,8 +189,11 @@ void set_radio_access_denied(DevInst radio, bool denied)
 
 void set_radio_on(DevInst radio, bool on)
 {
-    std::lock_guard<std::mutex> lock(stack().mutex);
-    stack().radios[radio].on = on;
+    {
+        std::lock_guard<std::mutex> lock(stack().mutex);
+        stack().radios[radio].on = on;
+    }
+    runtime_radio_changed();
 }
 
 bool radio_on(DevInst radio)

@@ -2,6 +2,7 @@
 
 #include "bluetooth/BluetoothMicrosoftBus.h"
 #include "bluetooth/GattBus.h"
+#include "bluetooth/WinRTBluetoothBus.h"
 #include "bluetooth/WinRTBinding.h"
 
 namespace devio {
@@ -23,6 +24,9 @@ BluetoothBusMakers bluetooth_bus_makers()
             }
         };
         return bus;
+    };
+    makers.makeRuntimeBus = [](std::shared_ptr<Win32Bus> parent, bool watchLowEnergy) -> std::shared_ptr<IHardwareSecondaryBus> {
+        return WinRTBluetoothBus::create(parent, watchLowEnergy);
     };
     makers.makeGattBus = [](std::shared_ptr<Win32Bus> parent) -> std::shared_ptr<IHardwareSecondaryBus> {
         return std::make_shared<GattBus>(std::move(parent));
