@@ -82,6 +82,16 @@ HRESULT GattServer::read(std::uint16_t characteristic, GattBytes& value)
     return S_OK;
 }
 
+HRESULT GattServer::cached_value(std::uint16_t characteristic, GattBytes& value) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const GattCharacteristic* c = find_locked(characteristic);
+    if (!c)
+        return E_INVALIDARG;
+    value = c->value;
+    return S_OK;
+}
+
 HRESULT GattServer::set_notifying(std::uint16_t characteristic, bool on)
 {
     std::lock_guard<std::mutex> lock(m_mutex);

@@ -358,8 +358,9 @@ public:
     }
     HRESULT ReadValueAsync(IAsyncOperation<IGattReadResult*>** operation) override
     {
+        // The parameterless read answers from the cache.
         std::vector<std::uint8_t> value;
-        const HRESULT hr = m_server->read(m_handle, value);
+        const HRESULT hr = m_server->cached_value(m_handle, value);
         return complete_later<IGattReadResult*>(ComPtr<IGattReadResult>(Make<ReadResult>(status_of(hr), value)), operation);
     }
     HRESULT WriteValueWithOptionAsync(ABI::Windows::Storage::Streams::IBuffer* value, GattWriteOption option,
@@ -463,12 +464,10 @@ public:
     }
     HRESULT OpenAsync(GattSharingMode, IAsyncOperation<GattOpenStatus>** operation) override
     {
-        GattOpenStatus status = !m_server->reachable() ? GattOpenStatus_Unspecified
-                                : m_opened.exchange(true) ? GattOpenStatus_AlreadyOpened
-                                                          : GattOpenStatus_Success;
+        GattOpenStatus status = m_opened.exchange(true) ? GattOpenStatus_AlreadyOpened : GattOpenStatus_Success;
         return complete_later<GattOpenStatus>(status, operation);
     }
-    HRESULT GetCharacteristicsWithCacheModeAsync(BluetoothCacheMode, IAsyncOperation<IGattCharacteristicsResult*>** operation) override
+    HRESULT GetCharacteristicsWithCacheModeAsync(BluetoothCacheMode mode, IAsyncOperation<IGattCharacteristicsResult*>** operation) override
     {
         std::vector<ComPtr<IGattCharacteristic>> items;
         for (const auto& c : m_service.characteristics) {
@@ -476,7 +475,8 @@ public:
             made->bind();
             items.push_back(made);
         }
-        const auto status = m_server->reachable() ? GattCommunicationStatus_Success : GattCommunicationStatus_Unreachable;
+        const auto status = mode == BluetoothCacheMode_Cached || m_server->reachable() ? GattCommunicationStatus_Success
+                                                                                       : GattCommunicationStatus_Unreachable;
         return complete_later<IGattCharacteristicsResult*>(
             ComPtr<IGattCharacteristicsResult>(Make<CharacteristicsResult>(status, items)), operation);
     }
@@ -548,11 +548,12 @@ public:
         m_core->le.remove(t);
         return m_core->classic.remove(t);
     }
-    HRESULT GetGattServicesWithCacheModeAsync(BluetoothCacheMode, IAsyncOperation<IGattDeviceServicesResult*>** operation) override
+    HRESULT GetGattServicesWithCacheModeAsync(BluetoothCacheMode mode, IAsyncOperation<IGattDeviceServicesResult*>** operation) override
     {
         std::vector<ComPtr<IGattDeviceService>> items;
         GattCommunicationStatus status = GattCommunicationStatus_Unreachable;
-        if (m_gatt && m_gatt->reachable()) {
+        // Paired devices' services are cached: known without the link.
+        if (m_gatt && (mode == BluetoothCacheMode_Cached || m_gatt->reachable())) {
             status = GattCommunicationStatus_Success;
             for (const auto& s : m_gatt->services())
                 items.push_back(Make<Service>(m_gatt, s));

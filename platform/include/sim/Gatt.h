@@ -69,6 +69,8 @@ public:
     // ---- host side; results are HRESULTs ----
     HRESULT write(std::uint16_t characteristic, const GattBytes& value, bool withResponse);
     HRESULT read(std::uint16_t characteristic, GattBytes& value);
+    // The value as last known, with or without the link.
+    HRESULT cached_value(std::uint16_t characteristic, GattBytes& value) const;
     HRESULT set_notifying(std::uint16_t characteristic, bool on);
     bool notifying(std::uint16_t characteristic) const;
     HRESULT descriptor_value(std::uint16_t characteristic, bool& notify) const;
