@@ -6,6 +6,8 @@
 #include <wrl.h>
 
 #include <functional>
+#include <cstdio>
+#include <exception>
 
 namespace devio {
 
