@@ -5,17 +5,25 @@
 
 namespace devio {
 
+namespace {
+// [id, 0xFF (unless direct), value...] made exactly 20 bytes.
+std::vector<Byte> make_report(Byte id, bool withIndex, const Byte* value, std::size_t size)
+{
+    std::vector<Byte> report(kGattReportLength, 0);
+    report[0] = id;
+    std::size_t at = 1;
+    if (withIndex)
+        report[at++] = 0xFF;
+    for (std::size_t i = 0; value && i < size && at < kGattReportLength; ++i)
+        report[at++] = value[i];
+    return report;
+}
+} // namespace
+
 std::vector<Byte> gatt_value_to_report(const Byte* value, std::size_t size, bool directIndex, unsigned& length)
 {
-    std::vector<Byte> report;
-    report.push_back(size < 8 ? 0x10 : 0x11);
-    if (!directIndex)
-        report.push_back(0xFF);
-    if (value)
-        report.insert(report.end(), value, value + size);
-    length = static_cast<unsigned>(report.size());
-    report.resize(kGattReportLength, 0);
-    return report;
+    length = static_cast<unsigned>(size + (directIndex ? 1 : 2));
+    return make_report(size < 8 ? 0x10 : 0x11, !directIndex, value, size);
 }
 
 std::vector<Byte> gatt_report_to_value(const std::vector<Byte>& report, bool directIndex)
@@ -55,14 +63,8 @@ std::vector<Byte> winrt_report_to_payload(const std::vector<Byte>& report)
 
 std::vector<Byte> winrt_value_to_report(const Byte* value, std::size_t size, unsigned& length)
 {
-    std::vector<Byte> report;
-    report.push_back(size <= 7 ? 0x10 : 0x11);
-    report.push_back(0xFF);
-    if (value)
-        report.insert(report.end(), value, value + size);
     length = static_cast<unsigned>(size + 2);
-    report.resize(kGattReportLength, 0);
-    return report;
+    return make_report(size <= 7 ? 0x10 : 0x11, true, value, size);
 }
 
 std::optional<std::uint16_t> pnp_id_product_id(const Byte* value, std::size_t size)

@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <iterator>
+#include <memory>
 
 namespace devio {
 
@@ -49,7 +50,9 @@ std::vector<PairedEntry> parse_paired_file(const std::string& text)
 
 std::string print_paired_file(const std::vector<PairedEntry>& entries)
 {
-    rapidxml::xml_document<> doc;
+    // On the heap: the document's pool is large, and the optimiser misjudges its fields on the stack.
+    auto owned = std::make_unique<rapidxml::xml_document<>>();
+    rapidxml::xml_document<>& doc = *owned;
     auto* declaration = doc.allocate_node(rapidxml::node_declaration);
     declaration->append_attribute(doc.allocate_attribute("version", "1.0"));
     declaration->append_attribute(doc.allocate_attribute("encoding", "utf-8"));
