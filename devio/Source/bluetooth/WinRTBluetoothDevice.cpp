@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace devio {
 
@@ -380,24 +381,31 @@ void WinRTBluetoothDevice::close()
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
         close_characteristic_locked();
     }
-    std::lock_guard<std::mutex> lock(m_platform_mutex);
-    if (m_classic) {
-        if (m_classic_token.value)
-            m_classic->remove_ConnectionStatusChanged(m_classic_token);
-        m_classic_token = {};
-        ComPtr<IClosable> closable;
-        if (SUCCEEDED(m_classic.As(&closable)))
-            closable->Close();
-        m_classic.Reset();
+    // Taken out under the lock, released outside it: removing a handler waits for its running
+    // call, which may be asking for these very objects.
+    ComPtr<IBluetoothDevice> classic;
+    ComPtr<IBluetoothLEDevice> le;
+    EventRegistrationToken classicToken{}, leToken{};
+    {
+        std::lock_guard<std::mutex> lock(m_platform_mutex);
+        classic = std::move(m_classic);
+        le = std::move(m_le);
+        classicToken = std::exchange(m_classic_token, {});
+        leToken = std::exchange(m_le_token, {});
     }
-    if (m_le) {
-        if (m_le_token.value)
-            m_le->remove_ConnectionStatusChanged(m_le_token);
-        m_le_token = {};
+    if (classic) {
+        if (classicToken.value)
+            classic->remove_ConnectionStatusChanged(classicToken);
         ComPtr<IClosable> closable;
-        if (SUCCEEDED(m_le.As(&closable)))
+        if (SUCCEEDED(classic.As(&closable)))
             closable->Close();
-        m_le.Reset();
+    }
+    if (le) {
+        if (leToken.value)
+            le->remove_ConnectionStatusChanged(leToken);
+        ComPtr<IClosable> closable;
+        if (SUCCEEDED(le.As(&closable)))
+            closable->Close();
     }
 }
 
