@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
+
 namespace {
 
 using namespace devio;
@@ -324,6 +326,30 @@ TEST_F(MicrosoftBus, DisabledBusRefusesStartButAcceptsSubscribers)
     EXPECT_TRUE(r.Subscriber<IBluetoothDevice::BtConnect>::subscribe(device, 0, ""));
     EXPECT_EQ(bluetooth_address_text(1), "0000:00:000001");
     EXPECT_EQ(bluetooth_address_text(0xFFFF123456789ABCull), "1234:56:789ABC");
+}
+
+TEST_F(MicrosoftBus, StartComesBackThroughItsOwnRadioArrivalWithoutDeadlock)
+{
+    // A subscriber that asks a device about its pairing on each radio arrival, as the pairing
+    // bus does: during the first start this leads back into start on the same thread.
+    add_radio("a");
+    make_bus();
+    auto device = bt->getOrCreateDevice(0x77, BluetoothClassic);
+    struct Asker : Subscriber<IBluetoothBus::RadioArrivalRemovalExternal> {
+        std::shared_ptr<BluetoothMicrosoftDevice> device;
+        std::atomic<int> answered{0};
+        void onRadioArrival(std::string radio) override
+        {
+            device->verifyPairing(radio);
+            ++answered;
+        }
+    } asker;
+    asker.device = device;
+    ASSERT_TRUE(asker.Subscriber<IBluetoothBus::RadioArrivalRemovalExternal>::subscribe(bt, 1, ""));
+    auto started = std::async(std::launch::async, [&] { return bt->start(); });
+    ASSERT_EQ(started.wait_for(10s), std::future_status::ready) << "start deadlocked";
+    EXPECT_TRUE(started.get());
+    EXPECT_EQ(asker.answered.load(), 1);
 }
 
 TEST(BluetoothEvents, ReadOnlyWhatTheirSizeHolds)
