@@ -6,7 +6,6 @@
 #include <wrl.h>
 
 #include <functional>
-#include <cstdio>
 #include <exception>
 
 namespace devio {

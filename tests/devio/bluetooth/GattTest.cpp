@@ -9,6 +9,7 @@
 #include "Windows/Win32Bus.h"
 
 #include <sim/Kernel.h>
+#include <sim/Scenario.h>
 
 #include <gtest/gtest.h>
 
@@ -262,6 +263,44 @@ TEST_F(Gatt, EnumerationWithoutItsHidBusFailsCleanly)
     EXPECT_EQ(last_error().code, 72u);
     class Nobody : public Subscriber<IHardwareBus::PlugUnplug> {} nobody;
     EXPECT_FALSE(nobody.Subscriber<IHardwareBus::PlugUnplug>::subscribe(orphan, 1, ""));
+}
+
+TEST_F(Gatt, ScenarioKindsBuildRadiosAndBluetoothDevices)
+{
+    auto scenario = Scenario::from_text(
+        "<scenario>"
+        "<device kind='bt-radio' name='r1'/>"
+        "<device kind='ble-mouse' name='m' radio='r1' address='0x0000AABBCCDD' product='0xB010' serial='S1'/>"
+        "<device kind='bt-keyboard' name='k' radio='r1' address='0x000011223344'/>"
+        "</scenario>");
+    scenario.plug();
+    make_bus();
+    auto found = gatt->enumerate();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_NE(found[0]->getPath().find("0000aabbccdd"), std::string::npos);
+    EXPECT_EQ(found[0]->getProductId(), 0xB010);
+    const auto classic = stack_device(0x000011223344);
+    ASSERT_TRUE(classic);
+    EXPECT_FALSE(classic->lowEnergy);
+    EXPECT_NE(classic->connectedRadio, 0u);
+    found.clear();
+    gatt.reset();
+    win32.reset();
+
+    struct Case {
+        const char* name;
+        const char* xml;
+    };
+    const Case bad[] = {
+        {"radio named before it is built",
+         "<scenario><device kind='ble-mouse' name='m' radio='nowhere'/></scenario>"},
+        {"unknown form", "<scenario><device kind='ble-mouse' name='m' form='sideways'/></scenario>"},
+        {"radio without a name", "<scenario><device kind='bt-radio'/></scenario>"},
+    };
+    for (const Case& c : bad) {
+        SCOPED_TRACE(c.name);
+        EXPECT_THROW(Scenario::from_text(c.xml), std::exception);
+    }
 }
 
 TEST(GattMapping, ValuesBecomeReportsAndReportsValues)
