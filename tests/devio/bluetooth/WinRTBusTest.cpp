@@ -328,6 +328,31 @@ TEST_F(WinRT, ConnectionChangesArePublishedOnceAndTheLinkForgetsTheCharacteristi
     EXPECT_TRUE(device->write(kPing, false));
 }
 
+TEST_F(WinRT, ADeviceThatCannotBeMadeLeavesNoEntryAndDevicesDoNotKeepTheirBus)
+{
+    // No LE device for the address: the event is dropped, and no empty entry is handed out.
+    set_runtime_no_le_device(true);
+    add_device({});
+    make_bus();
+    EXPECT_TRUE(bus->enumerate().empty());
+    ASSERT_TRUE(wait_runtime_events(10000));
+    set_runtime_no_le_device(false);
+    SimBluetoothConfig other;
+    other.address = 0x555555555555;
+    add_device(other);
+    const auto found = bus->enumerate();
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0]->getPath(), "55:55:55:55:55:55");
+
+    // The bus goes although a device is still held: nothing keeps it alive.
+    std::weak_ptr<WinRTBluetoothBus> weak = bus;
+    log.reset();
+    bus.reset();
+    win32.reset();
+    EXPECT_TRUE(weak.expired());
+    EXPECT_FALSE(found[0]->getBus());
+}
+
 TEST(WinRTDevice, AddressesAndDeviceAddressesAgree)
 {
     EXPECT_EQ(WinRTBluetoothDevice::parse_address("a0:b1:c2:d3:e4:f5"), 0xA0B1C2D3E4F5ull);
