@@ -347,6 +347,44 @@ TEST(PairingBus, KnownDevicesTakeOnlyAnEmptyNameFromTheFile)
     EXPECT_EQ(bus->paired_file_path(), "");
 }
 
+TEST(PairingDevice, RelaysReadsOfBothChannelsAndWritesOfItsPrimary)
+{
+    PairingRig rig;
+    auto bus = rig.make_bus();
+    auto live = rig.bt->add("le", "0000:00:000009", BluetoothLowEnergy);
+    live->connected = true;
+    live->radio = kRadio;
+    rig.bt->radios.insert(kRadio);
+    auto primary = std::make_shared<FakeHw>("le", 0xB010, TransportUsbHid);
+    auto channel = std::make_shared<FakeHw>("le-gatt", 0xB010, TransportGatt);
+    auto device = PairingDevice::create(bus, primary, "le", 0xB010, "", live, "unknown", 0);
+    struct Relay : Subscriber<IHardwareDevice::Read>, Subscriber<IHardwareDevice::Write> {
+        std::vector<std::vector<Byte>> reads, writes;
+        void onRead(std::vector<Byte> d, bool, unsigned, unsigned) override { reads.push_back(d); }
+        void onWrite(std::vector<Byte> d, ErrorCode, unsigned) override { writes.push_back(d); }
+    } relay;
+    ASSERT_TRUE(relay.Subscriber<IHardwareDevice::Read>::subscribe(device, 1, ""));
+    ASSERT_TRUE(relay.Subscriber<IHardwareDevice::Write>::subscribe(device, 1, ""));
+    EXPECT_TRUE(device->isConnected());
+    EXPECT_EQ(device->radio(), kRadio);
+    ASSERT_TRUE(device->open());
+    device->attach_secondary(channel);
+    EXPECT_EQ(channel->opens, 1);  // opened with the device
+    primary->read({0x11, 1});
+    channel->read({0x11, 2});
+    ASSERT_TRUE(device->write({0x10, 0xFF, 3}, false));
+    EXPECT_EQ(relay.reads, (std::vector<std::vector<Byte>>{{0x11, 1}, {0x11, 2}}));
+    EXPECT_EQ(relay.writes, (std::vector<std::vector<Byte>>{{0x10, 0xFF, 3}}));
+    EXPECT_TRUE(channel->written.empty());  // the channel is never written
+    // A detached channel's reads no longer arrive; a placeholder of another path detaches nothing.
+    EXPECT_FALSE(device->detach_secondary(std::make_shared<FakeHw>("other", 0, 0)));
+    EXPECT_TRUE(device->detach_secondary(std::make_shared<FakeHw>("le-gatt", 0, 0)));
+    channel->read({0x11, 3});
+    EXPECT_EQ(relay.reads.size(), 2u);
+    device->close();
+    EXPECT_EQ(primary->closes, 1);
+}
+
 TEST(PairingDevice, AnswersFromItsLiveDeviceAndRadio)
 {
     PairingRig rig;
