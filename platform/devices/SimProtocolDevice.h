@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -82,6 +83,8 @@ enum SimProtocolError : std::uint8_t {
     kSimErrInvalidFunction = 7,
     kSimErrBusy = 8,
 };
+
+class SimOta;
 
 class SimProtocolDevice {
 public:
@@ -159,7 +162,11 @@ public:
     bool wait_for_writes(std::size_t count, std::chrono::milliseconds deadline) const;
     std::size_t replies_sent() const;
 
+    // The over-the-air update side (devices/SimOta.h).
+    SimOta& ota() { return *m_ota; }
+
 private:
+    friend class SimOta;
     enum class Event { Report, Leave, Arrive, EnterBootloader };
     struct Outgoing {
         std::chrono::steady_clock::time_point due;
@@ -211,6 +218,7 @@ private:
     Sink m_sink;
     PresenceHandler m_presence;
 
+    std::unique_ptr<SimOta> m_ota;
     std::thread m_thread;
 };
 
