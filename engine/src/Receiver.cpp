@@ -240,7 +240,11 @@ void CReceiver::discover()
     write_register(0x00, 3, reg0, nullptr);
 
     std::uint8_t reg2[3] = {0, 0, 0};
-    const int count = read_register(0x02, 3, reg2, nullptr) == QV_SUCCESS ? reg2[1] : 0;
+    const int connected = read_register(0x02, 3, reg2, nullptr) == QV_SUCCESS ? reg2[1] : 0;
+    int known = 0;
+    for (int i = 1; i <= 6; ++i)
+        known += (m_announced >> i) & 1;
+    const int count = connected > known ? connected - known : 0;
     // A tick replaces this receiver's share of the pending arrivals rather than adding to it.
     if (enumerator())
         enumerator()->adjust_pending(count - m_owed);
@@ -276,12 +280,22 @@ void CReceiver::discovery_tick()
     discover();
 }
 
-void CReceiver::announced_one()
+void CReceiver::forget_announced(std::uint8_t index)
+{
+    std::lock_guard<std::mutex> lock(m_discoveryMutex);
+    m_announced &= ~(1u << index);
+}
+
+void CReceiver::announced(std::uint8_t index)
 {
     bool done = false;
     {
         std::lock_guard<std::mutex> lock(m_discoveryMutex);
-        if (m_owed > 0) {
+        // A device announced again (a later round) owes nothing more.
+        const unsigned bit = 1u << (index & 7);
+        const bool repeat = (m_announced & bit) != 0;
+        m_announced |= bit;
+        if (!repeat && m_owed > 0) {
             --m_owed;
             if (enumerator())
                 enumerator()->adjust_pending(-1);
@@ -328,12 +342,14 @@ void CReceiver::OnReport(const std::uint8_t* report, std::size_t length)
     Enumerator* e = enumerator();
     switch (subId) {
     case 0x41:
-        if (index >= 1 && index <= 6)
+        if (index >= 1 && index <= 6) {
             on_connection(index, payload);
-        announced_one();
+            announced(index);
+        }
         break;
     case 0x40:
         if (e && index >= 1 && index <= 6) {
+            forget_announced(index);
             if (const std::uint64_t h = e->find(static_cast<std::int64_t>(handle()), index)) {
                 set_link_event(index, nullptr);
                 e->remove(h);

@@ -57,7 +57,8 @@ private:
     bool accepts(std::uint8_t subId, bool receiverItself) const;
     void on_connection(std::uint8_t index, const std::uint8_t* payload);
     void on_status(const std::uint8_t* payload);
-    void announced_one();
+    void announced(std::uint8_t index);
+    void forget_announced(std::uint8_t index);
     void monitor_loop(unsigned interval);
     void stop_monitor();
 
@@ -66,6 +67,7 @@ private:
 
     std::mutex m_discoveryMutex;       // the discovery step and tick, from several threads
     int m_owed = 0;                    // devices still to be announced, counted in the enumerator too
+    unsigned m_announced = 0;          // bit per device index announced so far: repeats owe nothing
     int m_retries = 0;
     bool m_timerRunning = false;
     std::atomic<bool> m_started{false};
