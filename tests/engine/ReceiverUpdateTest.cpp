@@ -160,9 +160,10 @@ TEST_F(ReceiverUpdateTest, CorruptImageNeverTouchesTheReceiver)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         const std::size_t before = log.events().size();
+        const std::size_t statuses = log.count(QV_EVENT_DFU_STATUS_CHANGED);
         ASSERT_TRUE(write_file(kImagePath, row.content));
         ASSERT_EQ(start(receiver, false), QV_SUCCESS);
-        ASSERT_TRUE(log.wait_count(QV_EVENT_DFU_STATUS_CHANGED, log.count(QV_EVENT_DFU_STATUS_CHANGED) + 2));
+        ASSERT_TRUE(log.wait_count(QV_EVENT_DFU_STATUS_CHANGED, statuses + 2));
         const auto events = log.events();
         std::vector<Event> mine(events.begin() + static_cast<std::ptrdiff_t>(before), events.end());
         ASSERT_EQ(mine.size(), 2u);
