@@ -233,7 +233,7 @@ bool CTSLDevice::write_report(const Collection& c, const std::vector<std::uint8_
 int CTSLDevice::SendAndWait(int slot, std::vector<std::uint8_t>& request, std::vector<std::uint8_t>* response,
                             DWORD timeoutMs, std::size_t matchLength)
 {
-    if (!m_started.load() || !m_quit)
+    if (!m_started.load() || !m_quit || WaitForSingleObject(m_quit, 0) == WAIT_OBJECT_0)
         return kRawClosing;
     if (timeoutMs > 60000)
         timeoutMs = kRegisterTimeoutMs;

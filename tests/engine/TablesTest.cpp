@@ -192,7 +192,7 @@ TEST(PairedDeviceTest, ConnectionNotificationAndBattery)
     EXPECT_EQ(CWirelessDevice::battery_from_07(0, 0x30), 4);
 }
 
-TEST(TransportTest, RawCodesAndMutexName)
+TEST(RawCodeTest, RawCodesAndMutexName)
 {
     EXPECT_EQ(map_raw(kRawLinkLost), QV_LINK_LOSS);
     EXPECT_EQ(map_raw(kRawErrorReply), QV_DEVICE_ERROR);
