@@ -33,7 +33,9 @@ public:
         return 0;
     }
 
-    void add(const Event& e)
+    virtual ~EventLog() = default;
+
+    virtual void add(const Event& e)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_events.push_back(e);
