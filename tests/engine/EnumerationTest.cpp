@@ -188,3 +188,37 @@ TEST_F(EnumerationTest, ForeignInterfacesAreIgnored)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EnumerationTest, NoEventAfterShutdown)
+{
+    EventLog log;
+    {
+        EngineHost host(log);
+        ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    }
+    const std::size_t before = log.events().size();
+    SimHidReceiver rx(0xC510, 5);
+    rx.plug();
+    EXPECT_FALSE(log.wait_count(QV_EVENT_DEVICE_ARRIVAL, 1, std::chrono::milliseconds(300)));
+    EXPECT_EQ(log.events().size(), before);
+}
+
+TEST_F(EnumerationTest, PairedDeviceNameIsCutAtFourteenCharacters)
+{
+    SimHidReceiver rx(0xC530, 6);
+    rx.receiver().set_latency(std::chrono::milliseconds(2));
+    rx.pair(4, keyboard("A keyboard with a long name"));
+    rx.plug();
+    EventLog log;
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    ASSERT_EQ(log.arrivals().size(), 2u);
+    const QV_DEVICE_INFO d = info_of(log.arrivals().back());
+    EXPECT_EQ(text(d.Name), "A keyboard wit");
+    EXPECT_EQ(d.DevType, 2u) << "keyboard type from the notification";
+    EXPECT_EQ(text(d.SN).size(), 16u) << "product id and four serial bytes";
+}
+
+}  // namespace

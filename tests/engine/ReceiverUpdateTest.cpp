@@ -223,6 +223,8 @@ TEST_F(ReceiverUpdateTest, BootloaderFaultsEndInFailure)
         const std::size_t before = log.arrivals().size();
         auto rx = make_receiver(0xC510);
         rx->bootloader()->model().set_fault({c.action, c.command, c.at});
+        // Replies after 1 ms: an unplug after a reply lands before the next command is answered.
+        rx->bootloader()->model().set_latency(std::chrono::milliseconds(1));
         ASSERT_TRUE(log.wait_count(QV_EVENT_DEVICE_ARRIVAL, before + 1));
         const std::uint64_t receiver = log.arrivals().back();
         ASSERT_TRUE(write_file(kImagePath, hex_text(make_image(0x600))));
@@ -292,6 +294,57 @@ TEST_F(ReceiverUpdateTest, StartArguments)
     ASSERT_EQ(start(static_cast<std::uint64_t>(receiver), false), QV_SUCCESS);
     EXPECT_EQ(start(static_cast<std::uint64_t>(receiver), false), QV_DFU_IN_PROGRESS);
     EXPECT_EQ(final_status(static_cast<std::uint64_t>(receiver)), QV_DFU_SUCCEEDED);
+}
+
+TEST_F(ReceiverUpdateTest, BootloaderLeavingAndReturningIsFollowed)
+{
+    auto rx = make_receiver(0xC510, true);
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    const std::uint64_t first = first_of_type(QV_DEVTYPE_BOOTLOADER);
+    ASSERT_NE(first, 0u);
+    rx->unplug();
+    ASSERT_TRUE(log.wait_for(QV_EVENT_DEVICE_REMOVAL, first, QV_DEVTYPE_BOOTLOADER));
+    rx->plug();
+    ASSERT_TRUE(log.wait_count(QV_EVENT_DEVICE_ARRIVAL, 2)) << "its return is not refused as a duplicate";
+    EXPECT_EQ(info_of(log.arrivals().back()).DevType, static_cast<std::uint32_t>(QV_DEVTYPE_BOOTLOADER));
+}
+
+TEST_F(ReceiverUpdateTest, WindowUpToTheLastAddressStillEnds)
+{
+    auto rx = std::make_unique<SimHidReceiver>(0xC510, 3);
+    SimBootloaderConfig config = sim_bootloader_config(SimBootloaderFamily::PureHid, 0xAA10);
+    config.windowEnd = 0xFFFF;
+    rx->set_firmware(default_receiver_firmware(0xC510), config);
+    rx->receiver().set_latency(std::chrono::milliseconds(2));
+    rx->set_switch_delays(std::chrono::milliseconds(20), std::chrono::milliseconds(20));
+    rx->plug();
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    const std::uint64_t receiver = first_of_type(0);
+    ASSERT_TRUE(write_file(kImagePath, hex_text(make_image(0x100))));
+    ASSERT_EQ(start(receiver, false), QV_SUCCESS);
+    EXPECT_EQ(final_status(receiver), QV_DFU_SUCCEEDED);
+    EXPECT_EQ(rx->bootloader()->model().command_count(0x30), 0x10000u / 0x200u);
+}
+
+TEST_F(ReceiverUpdateTest, ShutdownDuringAnUpdate)
+{
+    auto rx = make_receiver(0xC510);
+    rx->bootloader()->model().set_latency(std::chrono::milliseconds(1));
+    auto host = std::make_unique<EngineHost>(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    const std::uint64_t receiver = first_of_type(0);
+    ASSERT_TRUE(write_file(kImagePath, hex_text(make_image(0x2000))));
+    ASSERT_EQ(start(receiver, false), QV_SUCCESS);
+    ASSERT_TRUE(log.wait_for(QV_EVENT_DFU_MILESTONE, receiver, 1));
+    // The operation ends, every device goes, nothing is delivered after.
+    host.reset();
+    const std::size_t after = log.events().size();
+    rx->unplug();
+    EXPECT_FALSE(log.wait_count(QV_EVENT_DEVICE_REMOVAL, log.count(QV_EVENT_DEVICE_REMOVAL) + 1,
+                                std::chrono::milliseconds(200)));
+    EXPECT_EQ(log.events().size(), after);
 }
 
 }  // namespace
