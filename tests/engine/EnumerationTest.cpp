@@ -222,3 +222,18 @@ TEST_F(EnumerationTest, PairedDeviceNameIsCutAtFourteenCharacters)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EnumerationTest, MissingSystemLibraryStillStartsQuietly)
+{
+    platform::sim::set_module_absent("hid.dll", true);
+    EventLog log;
+    EngineHost host(log);
+    EXPECT_EQ(host.init_result(), 0) << "the start result does not tell";
+    EXPECT_FALSE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1, std::chrono::milliseconds(200)));
+    QV_DEVICE_INFO info;
+    EXPECT_EQ(QV_GetDeviceInfo(-1, &info), 0);
+}
+
+}  // namespace

@@ -6,6 +6,8 @@
 #include "devices/SimOta.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 #include <sim/Scenario.h>
 
 using namespace enginetest;
@@ -20,12 +22,14 @@ protected:
     void SetUp() override { fresh_machine(); }
 
     // One receiver with one over-the-air device in slot 1; `attributes` go on the <paired> element.
-    void start_engine(const std::string& attributes)
+    void start_engine(const std::string& attributes, const std::function<void(SimHidReceiver&)>& prepare = nullptr)
     {
         scenario = std::make_unique<Scenario>(Scenario::from_text(
             "<scenario><device kind=\"receiver\" name=\"rx\" product=\"0xC530\" latency-us=\"2000\">"
             "<paired slot=\"1\" kind=\"keyboard\" name=\"OTA Keyboard\" ota=\"true\" " +
             attributes + "/></device></scenario>"));
+        if (prepare)
+            prepare(*std::static_pointer_cast<SimHidReceiver>(scenario->device("rx")->model));
         scenario->plug();
         host = std::make_unique<EngineHost>(log);
         ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
@@ -127,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(OverTheAirTest, LowBatteryIsNotTouched)
 {
-    start_engine("battery=\"10\"");
+    start_engine("", [](SimHidReceiver& rx) { rx.paired(1)->set_battery(10, 5); });
     EXPECT_EQ(update(make_image(45)), QV_DFU_NEWER_FW_AVAILABLE) << "battery too low at the end of an update";
     EXPECT_EQ(values(QV_EVENT_DFU_BATTERY_CHECK), std::vector<std::uint64_t>{1});
     EXPECT_EQ(ota().packets(), 0u);
