@@ -182,3 +182,88 @@ TEST_F(TransportTest, MutexHeldByAnotherProcess)
 }
 
 }  // namespace
+
+namespace {
+
+// A receiver double that answers register 0x02 with error 7 ("busy") a set number of times.
+class BusyReceiver : public IHidDeviceModel {
+public:
+    explicit BusyReceiver(int busyReplies) : m_busy(busyReplies) {}
+    // Weak: the collection owns its model.
+    void set_short(const std::shared_ptr<HidCollection>& c) { m_short = c; }
+    void onOutputReport(HidCollection&, const std::vector<std::uint8_t>& r) override
+    {
+        if (r.size() < 4 || r[3] != 0x02)
+            return;
+        ++m_requests;
+        auto out = m_short.lock();
+        if (!out)
+            return;
+        if (m_busy > 0) {
+            --m_busy;
+            out->send_input_report({0x10, r[1], 0x8F, r[2], r[3], 0x07, 0});
+        } else {
+            out->send_input_report({0x10, r[1], r[2], r[3], 0, 2, 0});
+        }
+    }
+    int requests() const { return m_requests.load(); }
+
+private:
+    std::atomic<int> m_busy;
+    std::atomic<int> m_requests{0};
+    std::weak_ptr<HidCollection> m_short;
+};
+
+TEST(TransportBusyTest, BusyReceiverIsAskedAgainAfterAPause)
+{
+    struct Row {
+        const char* name;
+        int busy;
+        int result;
+        int requests;
+    };
+    const Row rows[] = {{"busy twice", 2, qv::kRawOk, 3}, {"busy three times", 3, 7, 3}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fresh_machine();
+        DevNodeLayout usb;
+        usb.instanceId = "USB\\VID_7E51&PID_C510\\BUSY";
+        usb.enumeratorName = std::string("USB");
+        const DevInst node = add_dev_node(usb);
+        auto shortLayout = HidCollectionLayout::simple(0x7E51, 0xC510, 0xFF00, 1, 0x10, 7);
+        auto longLayout = HidCollectionLayout::simple(0x7E51, 0xC510, 0xFF00, 2, 0x11, 20);
+        shortLayout.parent = longLayout.parent = node;
+        auto shortCollection = create_hid_collection(shortLayout);
+        auto longCollection = create_hid_collection(longLayout);
+        auto model = std::make_shared<BusyReceiver>(row.busy);
+        model->set_short(shortCollection);
+        shortCollection->set_model(model);
+        longCollection->set_model(model);
+        plug(node);
+
+        CTSLDevice transport;
+        for (const auto& c : {shortCollection, longCollection}) {
+            HANDLE file = CreateFileW(wide(c->path()).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                                      nullptr);
+            ASSERT_NE(file, INVALID_HANDLE_VALUE);
+            HIDP_CAPS caps{};
+            caps.Usage = c == shortCollection ? 1 : 2;
+            caps.InputReportByteLength = caps.OutputReportByteLength = c == shortCollection ? 7 : 20;
+            ASSERT_EQ(transport.open_collection(0, file, nullptr, qv::widen(c->path()), caps, caps.Usage == 1 ? 0x10 : 0x11), 1);
+        }
+        ASSERT_TRUE(transport.open_transport(nullptr, 0));
+        const auto started = std::chrono::steady_clock::now();
+        const std::uint8_t params[3] = {0, 0, 0};
+        std::vector<std::uint8_t> payload;
+        EXPECT_EQ(transport.register_read(0xFF, 0x02, false, params, payload), row.result);
+        EXPECT_EQ(model->requests(), row.requests);
+        // Two pauses of 500 ms (scaled to 25 ms) between the three tries.
+        EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
+        transport.stop_transport();
+        transport.close_collections();
+        remove_all_dev_nodes();
+    }
+}
+
+}  // namespace
