@@ -337,7 +337,12 @@ TEST_F(ReceiverUpdateTest, ShutdownDuringAnUpdate)
     const std::uint64_t receiver = first_of_type(0);
     ASSERT_TRUE(write_file(kImagePath, hex_text(make_image(0x2000))));
     ASSERT_EQ(start(receiver, false), QV_SUCCESS);
-    ASSERT_TRUE(log.wait_for(QV_EVENT_DFU_MILESTONE, receiver, 1));
+    ASSERT_TRUE(log.wait_for(QV_EVENT_DFU_MILESTONE, receiver, 1)) << [&] {
+        std::string all;
+        for (const auto& e : log.events())
+            all += std::to_string(e.event) + ":" + std::to_string(e.value) + " ";
+        return all;
+    }();
     // The operation ends, every device goes, nothing is delivered after.
     host.reset();
     const std::size_t after = log.events().size();
