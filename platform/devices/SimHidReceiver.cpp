@@ -278,6 +278,7 @@ void register_receiver_scenario_kind()
                 config.product_id = static_cast<std::uint16_t>(paired.number("product", config.product_id, 0xFFFF));
                 config.name = paired.text("name", config.name);
                 apply_paired_config_attributes(paired, config);
+                add_scenario_features(paired, config);
                 if (!receiver->pair(slot, config, paired.flag("linked", true)))
                     paired.fail("slot taken or out of range");
                 apply_paired_model_attributes(paired, *receiver, slot);
