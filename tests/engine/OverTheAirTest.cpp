@@ -140,7 +140,8 @@ TEST_F(OverTheAirTest, LowBatteryIsNotTouched)
 
 TEST_F(OverTheAirTest, SmallestImages)
 {
-    start_engine("");
+    start_engine("slider=\"3\"");
+    EXPECT_EQ(info_of(device).Slider, 3) << "from the pairing record";
     EXPECT_EQ(update(make_image(15)), QV_DFU_SUCCEEDED);
     EXPECT_EQ(ota().image(), make_image(15)) << "15 bytes: one packet";
 }
