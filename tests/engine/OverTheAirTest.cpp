@@ -147,3 +147,15 @@ TEST_F(OverTheAirTest, SmallestImages)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(OverTheAirTest, LinkThatDoesNotComeBackFailsTheUpdate)
+{
+    start_engine("ota-fault=\"link-loss\" ota-fault-at=\"3\"",
+                 [](SimHidReceiver& rx) { rx.paired(1)->ota().set_relink_delay(std::chrono::seconds(5)); });
+    EXPECT_EQ(update(make_image(10 * 15)), QV_DFU_FAILED);
+    EXPECT_EQ(info_of(device).DFUStatus, QV_DFU_FAILED);
+}
+
+}  // namespace
