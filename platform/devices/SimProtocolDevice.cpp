@@ -181,9 +181,11 @@ bool SimProtocolDevice::write(const Bytes& report)
         return false;
     m_log.push_back(report);
     m_log_condition.notify_all();
+    // Taken before handling: a link change the request schedules "after the reply" must fall
+    // after this, however late this thread runs on.
+    const auto due = std::chrono::steady_clock::now() + m_config.latency;
     std::vector<Bytes> out;
     handle(report, out);
-    const auto due = std::chrono::steady_clock::now() + m_config.latency;
     for (auto& r : out)
         queue(std::move(r), due);
     return true;
