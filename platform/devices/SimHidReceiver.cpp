@@ -1,4 +1,5 @@
 #include "devices/SimHidReceiver.h"
+#include "devices/SimScenarioFirmware.h"
 
 #include "devices/SimOta.h"
 #include "devices/SimReceiverScenario.h"
@@ -64,7 +65,8 @@ SimProtocolDevice* SimHidReceiver::pair(int index, SimProtocolConfig config, boo
                 receiver->unlink(index);
         }
     });
-    if (!m_receiver->pair(index, pid, name, [raw](const Bytes& report) { raw->write(report); }, linked))
+    auto toDevice = [raw](const Bytes& report) { return raw->write(report); };
+    if (!m_receiver->pair_acknowledged(index, pid, name, toDevice, linked))
         return nullptr;
     m_models[index - 1] = std::move(model);
     return raw;
@@ -277,6 +279,8 @@ void register_receiver_scenario_kind()
                 SimProtocolConfig config = kind == "mouse" ? sim_mouse_config() : sim_keyboard_config();
                 config.product_id = static_cast<std::uint16_t>(paired.number("product", config.product_id, 0xFFFF));
                 config.name = paired.text("name", config.name);
+                apply_scenario_unit(paired, config);
+                apply_scenario_firmware(paired, config);
                 apply_paired_config_attributes(paired, config);
                 add_scenario_features(paired, config);
                 if (!receiver->pair(slot, config, paired.flag("linked", true)))

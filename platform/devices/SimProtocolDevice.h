@@ -5,6 +5,7 @@
 // same model can sit behind a test adapter, a simulated HID collection or a receiver slot.
 
 #include "devices/SimAnswerTable.h"
+#include "devices/SimDfuSession.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -161,6 +162,11 @@ public:
     // Waits until the device runs its bootloader (true) or its application (false).
     bool wait_for_mode(bool bootloader, std::chrono::milliseconds deadline) const;
     Bytes dfu_image() const;
+    // Faults of the firmware transfer (see SimDfuSession); header of the last image started;
+    // images completed so far.
+    void set_dfu_faults(const SimDfuFaults& faults);
+    std::optional<quillon::dfu::Header> dfu_header() const;
+    unsigned dfu_completed() const;
     std::vector<SimFirmwareEntity> firmware() const;
     // The value a stored answer of (feature, slot) gives now (see SimAnswerTable).
     Bytes answer_value(std::uint16_t featureId, std::uint8_t slot) const;
@@ -225,9 +231,7 @@ private:
     bool m_vanish_next = false;
     bool m_double_ping = false;
 
-    Bytes m_dfu_image;
-    std::uint32_t m_dfu_next = 0;
-    bool m_dfu_started = false;
+    SimDfuSession m_dfu;
 
     std::vector<Bytes> m_log;
     std::size_t m_replies = 0;
