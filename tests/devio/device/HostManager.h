@@ -55,6 +55,11 @@ public:
         m_condition.notify_all();
     }
     void process() override {}
+    std::size_t queued()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_queue.size();
+    }
     void flush(void* subscriber, void* producer) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);
