@@ -4,6 +4,7 @@
 #include "Windows/Win32System.h"
 #include "core/ErrorRecord.h"
 #include "core/IDeviceManager.h"
+#include "core/Timing.h"
 
 #include <devpkey.h>
 #include <setupapi.h>
@@ -307,9 +308,14 @@ LRESULT Win32Bus::handle_message(HWND window, UINT message, WPARAM wParam, LPARA
         }
         return 0;
     case WM_USER: {
-        auto* request = reinterpret_cast<DeviceNotificationRequest*>(lParam);
-        if (wParam == sizeof(DeviceNotificationRequest) && request && request->size == sizeof(DeviceNotificationRequest))
-            handle_request(*request);
+        // lParam names a record of send_request; one whose sender has given up is not touched.
+        auto record = claim_request(reinterpret_cast<DeviceNotificationRequest*>(lParam));
+        if (wParam == sizeof(DeviceNotificationRequest) && record && record->size == sizeof(DeviceNotificationRequest)) {
+            DeviceNotificationRequest answer = *record;
+            handle_request(answer);
+            if (!answer_request(record, answer))
+                drop_late_answer(answer);
+        }
         return 0;
     }
     default:
@@ -376,9 +382,58 @@ bool Win32Bus::send_request(DeviceNotificationRequest& request)
         set_last_error(72);
         return false;
     }
+    // The time-out ends the send even while the window thread handles the record (SMTO_BLOCK does
+    // not wait for a hung handler), so the record is shared rather than on this stack: a late
+    // answer lands in it, or is dropped, after this call has returned.
+    auto record = std::make_shared<DeviceNotificationRequest>(request);
+    {
+        std::lock_guard<std::mutex> lock(m_request_mutex);
+        m_requests[record.get()] = SentRequest{record, false};
+    }
     DWORD_PTR result = 0;
-    return ::SendMessageTimeoutW(window, WM_USER, sizeof(request), reinterpret_cast<LPARAM>(&request), SMTO_BLOCK,
-                                 5000, &result) != 0;
+    const bool sent = ::SendMessageTimeoutW(window, WM_USER, sizeof(request), reinterpret_cast<LPARAM>(record.get()),
+                                            SMTO_BLOCK, Timing::scaled(5000), &result) != 0;
+    std::lock_guard<std::mutex> lock(m_request_mutex);
+    m_requests.erase(record.get());
+    if (sent)
+        request = *record;
+    return sent;
+}
+
+std::shared_ptr<DeviceNotificationRequest> Win32Bus::claim_request(DeviceNotificationRequest* key)
+{
+    std::lock_guard<std::mutex> lock(m_request_mutex);
+    auto it = m_requests.find(key);
+    if (it == m_requests.end() || it->second.claimed)
+        return nullptr;
+    it->second.claimed = true;
+    return it->second.record;
+}
+
+bool Win32Bus::answer_request(const std::shared_ptr<DeviceNotificationRequest>& record,
+                              const DeviceNotificationRequest& answer)
+{
+    std::lock_guard<std::mutex> lock(m_request_mutex);
+    if (m_requests.find(record.get()) == m_requests.end())
+        return false;
+    *record = answer;
+    return true;
+}
+
+// The sender reported its time-out: a registration it will never hear of is taken back. A file
+// handle stays the caller's, who was told the registration failed.
+void Win32Bus::drop_late_answer(const DeviceNotificationRequest& answer)
+{
+    if (answer.op != 0)
+        return;
+    if (answer.kind == 0 && answer.interfaceNotification) {
+        m_interface_notifications.erase(answer.interfaceNotification);
+        ::UnregisterDeviceNotification(answer.interfaceNotification);
+    } else if (answer.kind == 1 && answer.handleNotification) {
+        std::lock_guard<std::mutex> lock(m_notification_mutex);
+        m_handle_notifications.erase(answer.handleNotification);
+        ::UnregisterDeviceNotification(answer.handleNotification);
+    }
 }
 
 HDEVNOTIFY Win32Bus::register_notification(DeviceNotificationRequest& request, HDEVNOTIFY DeviceNotificationRequest::*result,

@@ -114,6 +114,12 @@ private:
     enum DetailResult { DetailRead, DetailProbeFailed, DetailReadFailed };
     DetailResult read_detail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& iface, InterfaceDetail& out);
     bool send_request(DeviceNotificationRequest& request);
+    // Window thread: the record `key` names, once, while its sender still waits for it.
+    std::shared_ptr<DeviceNotificationRequest> claim_request(DeviceNotificationRequest* key);
+    // Window thread: hands the answer to a sender still waiting; false once it has given up.
+    bool answer_request(const std::shared_ptr<DeviceNotificationRequest>& record,
+                        const DeviceNotificationRequest& answer);
+    void drop_late_answer(const DeviceNotificationRequest& answer);
     HDEVNOTIFY register_notification(DeviceNotificationRequest& request, HDEVNOTIFY DeviceNotificationRequest::*result,
                                      ErrorCode sendFailure, const char* text);
     void set_ready();
@@ -133,6 +139,13 @@ private:
     std::map<HDEVNOTIFY, HANDLE> m_handle_notifications;
     std::mutex m_notification_mutex;
     std::set<HDEVNOTIFY> m_interface_notifications;
+    // Records sent to the window thread, by address, while their senders wait.
+    struct SentRequest {
+        std::shared_ptr<DeviceNotificationRequest> record;
+        bool claimed = false;
+    };
+    std::map<DeviceNotificationRequest*, SentRequest> m_requests;
+    std::mutex m_request_mutex;
     std::shared_ptr<IHardwareSecondaryBus> m_winrt_bus;
     bool m_started = false;
     std::mutex m_start_mutex;

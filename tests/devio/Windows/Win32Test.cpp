@@ -303,6 +303,66 @@ TEST_F(HidBus, BusesCanBeMadeAgainAndIgnoreMalformedRequests)
     EXPECT_EQ(request.handleNotification, nullptr);
 }
 
+// A window thread writing into a record on a sender's stack after the send gave up must be caught
+// in this suite, not only corrupt a later frame.
+extern "C" __attribute__((used)) const char* __asan_default_options()
+{
+    return "detect_stack_use_after_return=1";
+}
+
+// A window procedure wrapped around the bus's own that holds its WM_USER handling until released.
+struct HeldWindow {
+    static inline WNDPROC original = nullptr;
+    static inline std::mutex mutex;
+    static inline std::condition_variable condition;
+    static inline bool entered = false, released = false, finished = false;
+
+    static LRESULT procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message != WM_USER)
+            return original(window, message, wParam, lParam);
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            entered = true;
+            condition.wait(lock, [] { return released; });
+        }
+        const LRESULT result = original(window, message, wParam, lParam);
+        std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+        condition.notify_all();
+        return result;
+    }
+};
+
+// The window thread is slower than the time-out: the registration reports the time-out, and the
+// late handler leaves the record its sender gave up alone (no write into a gone stack frame, no
+// registration nobody owns). The bus keeps serving.
+TEST_F(HidBus, AWindowThreadSlowerThanTheTimeOutLeavesTheGivenUpRequestAlone)
+{
+    make_bus();
+    const HWND window = bus->window();
+    HeldWindow::original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HeldWindow::procedure)));
+    ASSERT_NE(HeldWindow::original, nullptr);
+    const GUID someClass{0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+
+    EXPECT_EQ(bus->registerDeviceInterfaceNotification(someClass), nullptr);
+    EXPECT_EQ(last_error().code, 63u);
+    EXPECT_EQ(last_error().detail, static_cast<std::uint32_t>(ERROR_TIMEOUT));
+    {
+        std::unique_lock<std::mutex> lock(HeldWindow::mutex);
+        EXPECT_TRUE(HeldWindow::entered);  // picked up in time, held past the time-out
+        HeldWindow::released = true;
+        HeldWindow::condition.notify_all();
+        EXPECT_TRUE(HeldWindow::condition.wait_for(lock, std::chrono::seconds(10), [] { return HeldWindow::finished; }));
+    }
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HeldWindow::original));
+
+    HDEVNOTIFY notification = bus->registerDeviceInterfaceNotification(someClass);
+    EXPECT_NE(notification, nullptr);
+    bus->unregisterDeviceInterfaceNotification(notification);
+}
+
 // ---- HID device ----
 
 using HidDevice = Win32Fixture;
