@@ -86,6 +86,12 @@ public:
     bool checkDeviceNotificationHandle(HDEVNOTIFY notification, HANDLE file);
     bool isDevicePresent(const std::string& path);
     void unplugPath(const std::string& path);
+    // Arrivals of the path announced so far: a handle opened now belongs to the latest.
+    std::uint64_t plug_generation(const std::string& path);
+    // A device's reader found its handle (opened at `generation`) gone. The removal is reported on
+    // the window thread, in order with the arrivals it announces, and only while no later arrival
+    // of the path came: a late report would otherwise take the device plugged since.
+    void reader_lost(const std::string& path, std::uint64_t generation);
 
     virtual std::shared_ptr<IWin32System> makeSystem();
     virtual void window_thread();
@@ -123,6 +129,7 @@ private:
     HDEVNOTIFY register_notification(DeviceNotificationRequest& request, HDEVNOTIFY DeviceNotificationRequest::*result,
                                      ErrorCode sendFailure, const char* text);
     void set_ready();
+    void handle_lost_paths();
 
     std::weak_ptr<IDeviceManager> m_manager;
     std::atomic<HWND> m_window{nullptr};
@@ -146,6 +153,13 @@ private:
     };
     std::map<DeviceNotificationRequest*, SentRequest> m_requests;
     std::mutex m_request_mutex;
+    struct LostPath {
+        std::string path;
+        std::uint64_t generation = 0;
+    };
+    std::map<std::string, std::uint64_t> m_plug_generations;
+    std::vector<LostPath> m_lost_paths;
+    std::mutex m_plug_mutex;
     std::shared_ptr<IHardwareSecondaryBus> m_winrt_bus;
     bool m_started = false;
     std::mutex m_start_mutex;

@@ -16,6 +16,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace devio::test {
@@ -273,6 +274,31 @@ public:
     using Win32Bus::Win32Bus;
     void window_thread() override { throw DevioException("could not create window", 41, 0); }
 };
+
+// A reader that finds its handle gone reports the removal late (its thread may lag behind a quick
+// re-plug): the report counts only while no arrival of the path came since the handle was opened,
+// else it would take away the device plugged since.
+TEST_F(HidBus, AReaderLateWithItsLossDoesNotUnplugTheDevicePluggedSince)
+{
+    make_bus();
+    PlugLog log;
+    ASSERT_TRUE(log.subscribe(bus, 1, ""));
+    SimHidDevice device(0x4001, "Sim Keyboard", nullptr);
+    const std::string path = wide_to_lower_utf8(utf8_to_wide(device.short_collection()->path()).data());
+    device.plug();
+    ASSERT_TRUE(log.wait_count(2));
+    const std::uint64_t first = bus->plug_generation(path);
+    device.unplug();
+    device.plug();
+    ASSERT_TRUE(log.wait_count(6));
+    EXPECT_EQ(bus->plug_generation(path), first + 1);
+
+    bus->reader_lost(path, first);      // the handle of the first plug: stale
+    bus->reader_lost(path, first + 1);  // the current handle: reported
+    ASSERT_TRUE(log.wait_count(7));
+    const auto events = log.events();
+    EXPECT_EQ(std::count(events.begin() + 6, events.end(), "unplug " + path), 1) << ::testing::PrintToString(events);
+}
 
 TEST_F(HidBus, AFailedWindowNeitherHangsTheStartNorServesRequests)
 {
