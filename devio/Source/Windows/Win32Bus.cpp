@@ -14,11 +14,6 @@
 namespace devio {
 
 namespace {
-// Posted to the window by a reader that lost its device (Win32Bus::reader_lost).
-constexpr UINT kLostPathMessage = WM_USER + 1;
-} // namespace
-
-namespace {
 
 const WCHAR kWindowClass[] = u"Tarn_Devio_MainWindow";
 
@@ -312,9 +307,6 @@ LRESULT Win32Bus::handle_message(HWND window, UINT message, WPARAM wParam, LPARA
         } catch (...) {
         }
         return 0;
-    case kLostPathMessage:
-        handle_lost_paths();
-        return 0;
     case WM_USER: {
         // lParam names a record of send_request; one whose sender has given up is not touched.
         auto record = claim_request(reinterpret_cast<DeviceNotificationRequest*>(lParam));
@@ -519,32 +511,19 @@ bool Win32Bus::isDevicePresent(const std::string& path)
 
 std::uint64_t Win32Bus::plug_generation(const std::string& path)
 {
-    std::lock_guard<std::mutex> lock(m_plug_mutex);
+    std::lock_guard<std::recursive_mutex> lock(m_plug_mutex);
     auto it = m_plug_generations.find(path);
     return it == m_plug_generations.end() ? 0 : it->second;
 }
 
 void Win32Bus::reader_lost(const std::string& path, std::uint64_t generation)
 {
-    {
-        std::lock_guard<std::mutex> lock(m_plug_mutex);
-        m_lost_paths.push_back(LostPath{path, generation});
-    }
-    const HWND window = m_window.load();
-    if (!window || !::PostMessageW(window, kLostPathMessage, 0, 0))
-        handle_lost_paths();  // no window: no arrivals to keep in order with
-}
-
-void Win32Bus::handle_lost_paths()
-{
-    std::vector<LostPath> lost;
-    {
-        std::lock_guard<std::mutex> lock(m_plug_mutex);
-        lost.swap(m_lost_paths);
-    }
-    for (const auto& entry : lost)
-        if (plug_generation(entry.path) == entry.generation)
-            unplugPath(entry.path);
+    // Checked and published under the lock the window thread holds to count and announce an
+    // arrival: a report of the old handle is either published before the new device's arrival or
+    // not at all. Our subscribers are queued, so the lock is held for posts only.
+    std::lock_guard<std::recursive_mutex> lock(m_plug_mutex);
+    if (plug_generation(path) == generation)
+        unplugPath(path);
 }
 
 void Win32Bus::unplugPath(const std::string& path)
@@ -674,6 +653,9 @@ Win32Bus::DetailResult Win32Bus::read_detail(HDEVINFO set, SP_DEVICE_INTERFACE_D
 
 void Win32Bus::handle_device_change(std::uint32_t event, const DEV_BROADCAST_HDR* header)
 {
+    auto self = weak_from_this().lock();  // a direct subscriber may let the bus go meanwhile
+    if (!self)
+        return;
     const bool arrival = event == DBT_DEVICEARRIVAL || event == DBT_DEVICEQUERYREMOVEFAILED;
     const bool removal =
         event == DBT_DEVICEQUERYREMOVE || event == DBT_DEVICEREMOVEPENDING || event == DBT_DEVICEREMOVECOMPLETE;
@@ -696,16 +678,16 @@ void Win32Bus::handle_device_change(std::uint32_t event, const DEV_BROADCAST_HDR
                 std::shared_ptr<IHardwareDevice> device =
                     std::make_shared<Win32Device>(shared_from_this(), m_system, path, kind);
                 if (arrival) {
-                    std::lock_guard<std::mutex> lock(m_plug_mutex);
+                    // Counted and announced under the lock of reader_lost (see there).
+                    std::lock_guard<std::recursive_mutex> lock(m_plug_mutex);
                     ++m_plug_generations[path];
-                }
-                if (arrival)
                     Producer<IHardwareBus::PlugUnplug>::notify(
                         [device](IHardwareBus::PlugUnplug* s) { s->onPlug(device); }, "Win32Bus::PlugUnplug::onPlug");
-                else
+                } else {
                     Producer<IHardwareBus::PlugUnplug>::notify(
                         [device](IHardwareBus::PlugUnplug* s) { s->onUnplug(device); },
                         "Win32Bus::PlugUnplug::onUnplug");
+                }
             }
         }
     }

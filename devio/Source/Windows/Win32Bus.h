@@ -88,9 +88,9 @@ public:
     void unplugPath(const std::string& path);
     // Arrivals of the path announced so far: a handle opened now belongs to the latest.
     std::uint64_t plug_generation(const std::string& path);
-    // A device's reader found its handle (opened at `generation`) gone. The removal is reported on
-    // the window thread, in order with the arrivals it announces, and only while no later arrival
-    // of the path came: a late report would otherwise take the device plugged since.
+    // A device's reader found its handle (opened at `generation`) gone: unplugPath on this thread,
+    // unless an arrival of the path was announced since (the reader lagged behind a quick re-plug):
+    // a late report would take away the device plugged since.
     void reader_lost(const std::string& path, std::uint64_t generation);
 
     virtual std::shared_ptr<IWin32System> makeSystem();
@@ -129,7 +129,6 @@ private:
     HDEVNOTIFY register_notification(DeviceNotificationRequest& request, HDEVNOTIFY DeviceNotificationRequest::*result,
                                      ErrorCode sendFailure, const char* text);
     void set_ready();
-    void handle_lost_paths();
 
     std::weak_ptr<IDeviceManager> m_manager;
     std::atomic<HWND> m_window{nullptr};
@@ -153,13 +152,8 @@ private:
     };
     std::map<DeviceNotificationRequest*, SentRequest> m_requests;
     std::mutex m_request_mutex;
-    struct LostPath {
-        std::string path;
-        std::uint64_t generation = 0;
-    };
-    std::map<std::string, std::uint64_t> m_plug_generations;
-    std::vector<LostPath> m_lost_paths;
-    std::mutex m_plug_mutex;
+    std::map<std::string, std::uint64_t> m_plug_generations;  // arrivals announced, per path
+    std::recursive_mutex m_plug_mutex;  // direct subscribers of an arrival may open devices
     std::shared_ptr<IHardwareSecondaryBus> m_winrt_bus;
     bool m_started = false;
     std::mutex m_start_mutex;
