@@ -1,5 +1,7 @@
 #include "devices/SimProtocolDevice.h"
 
+#include "devices/SimOta.h"
+
 #include <algorithm>
 
 namespace platform::sim {
@@ -70,13 +72,23 @@ SimProtocolConfig sim_mouse_config()
     return c;
 }
 
+namespace {
+std::vector<SimAnswer> with_defaults(std::vector<SimAnswer> answers)
+{
+    std::vector<SimAnswer> defaults = sim_default_answers();
+    answers.insert(answers.end(), defaults.begin(), defaults.end());
+    return answers;
+}
+} // namespace
+
 SimProtocolDevice::SimProtocolDevice(SimProtocolConfig config)
-    : m_config(std::move(config))
+    : m_config(std::move(config)), m_answer_table(with_defaults(m_config.answers))
 {
     if (m_config.features.empty() || m_config.features[0].id != kRoot)
         m_config.features.insert(m_config.features.begin(), SimFeature{kRoot, 0, 0});
     if (m_config.bootloader_features.empty() || m_config.bootloader_features[0].id != kRoot)
         m_config.bootloader_features.insert(m_config.bootloader_features.begin(), SimFeature{kRoot, 0, 0});
+    m_ota = std::make_unique<SimOta>(*this);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -224,6 +236,8 @@ void SimProtocolDevice::handle(const Bytes& cmd, std::vector<Bytes>& out)
         queue_event(Event::Leave, std::chrono::steady_clock::now());
         return;
     }
+    if (m_ota->handle(cmd, out))
+        return;
     if (m_protocol10) {
         out.push_back({0x10, at(cmd, 1), 0x8F, at(cmd, 2), at(cmd, 3), 0x01, 0x00});
         return;
@@ -395,10 +409,16 @@ void SimProtocolDevice::answer_feature(std::uint16_t id, const Bytes& cmd, std::
     case kDfu:
         answer_dfu(static_cast<std::uint8_t>(function), cmd, out);
         return;
-    default:
-        // Features without a model answer an empty record.
-        out.push_back(reply(cmd, {}));
+    default: {
+        // Features without a model answer from the answer table, else with an empty record.
+        const Bytes params(cmd.begin() + std::min<std::size_t>(4, cmd.size()), cmd.end());
+        const auto answer = m_answer_table.answer(id, static_cast<std::uint8_t>(function), params);
+        if (answer && answer->error)
+            out.push_back(error_reply(cmd, answer->code));
+        else
+            out.push_back(reply(cmd, answer ? answer->payload : Bytes{}));
         return;
+    }
     }
 }
 
@@ -675,6 +695,12 @@ std::size_t SimProtocolDevice::replies_sent() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_replies;
+}
+
+Bytes SimProtocolDevice::answer_value(std::uint16_t featureId, std::uint8_t slot) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_answer_table.value(featureId, slot);
 }
 
 } // namespace platform::sim

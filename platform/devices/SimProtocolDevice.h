@@ -4,19 +4,20 @@
 // reports (replies and notifications) through a sink, from a thread of its own, so the
 // same model can sit behind a test adapter, a simulated HID collection or a receiver slot.
 
+#include "devices/SimAnswerTable.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace platform::sim {
-
-using Bytes = std::vector<std::uint8_t>;
 
 struct SimFirmwareEntity {
     std::uint8_t type = 0;          // 0 application, 1 bootloader, 2 hardware, ...
@@ -62,11 +63,24 @@ struct SimProtocolConfig {
     std::chrono::milliseconds dfu_switch_delay{1000};
     // DFU data replies carry status 3 and the real status follows as a notification.
     bool dfu_status_by_notification = false;
+    // Answers for features without a model of their own, before the defaults of
+    // sim_default_answers() (the first matching row answers).
+    std::vector<SimAnswer> answers;
 };
 
 // Ready-made configurations of the two kinds.
 SimProtocolConfig sim_keyboard_config();
 SimProtocolConfig sim_mouse_config();
+
+class ScenarioElement;
+struct ScenarioDevice;
+// The model behind a scenario device of kind "keyboard" or "mouse"; null for other kinds.
+class SimProtocolDevice;
+SimProtocolDevice* scenario_protocol_model(const ScenarioDevice& device);
+// The <feature id version type> children of a scenario device, each with <answer function
+// bytes> rows: appended to the feature table (or replacing an entry of the same id) and to
+// the answers. Throws ScenarioError on bad values.
+void add_scenario_features(const ScenarioElement& device, SimProtocolConfig& config);
 
 // Registers the scenario kinds "keyboard" and "mouse" (a model behind two HID collections).
 // Runs by itself in every program that links this model; calling it again does nothing.
@@ -80,6 +94,8 @@ enum SimProtocolError : std::uint8_t {
     kSimErrInvalidFunction = 7,
     kSimErrBusy = 8,
 };
+
+class SimOta;
 
 class SimProtocolDevice {
 public:
@@ -142,6 +158,8 @@ public:
     bool wait_for_mode(bool bootloader, std::chrono::milliseconds deadline) const;
     Bytes dfu_image() const;
     std::vector<SimFirmwareEntity> firmware() const;
+    // The value a stored answer of (feature, slot) gives now (see SimAnswerTable).
+    Bytes answer_value(std::uint16_t featureId, std::uint8_t slot) const;
     std::uint32_t dfu_next_packet() const;
 
     // ---- log of every report written to the device ----
@@ -152,7 +170,11 @@ public:
     bool wait_for_writes(std::size_t count, std::chrono::milliseconds deadline) const;
     std::size_t replies_sent() const;
 
+    // The over-the-air update side (devices/SimOta.h).
+    SimOta& ota() { return *m_ota; }
+
 private:
+    friend class SimOta;
     enum class Event { Report, Leave, Arrive, EnterBootloader };
     struct Outgoing {
         std::chrono::steady_clock::time_point due;
@@ -173,6 +195,7 @@ private:
     void restart_into_application();
 
     SimProtocolConfig m_config;
+    SimAnswerTable m_answer_table;  // guarded by m_mutex
 
     mutable std::mutex m_mutex;  // state, log, outgoing queue
     mutable std::condition_variable m_log_condition;
@@ -206,6 +229,7 @@ private:
     Sink m_sink;
     PresenceHandler m_presence;
 
+    std::unique_ptr<SimOta> m_ota;
     std::thread m_thread;
 };
 
