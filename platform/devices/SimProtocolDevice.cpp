@@ -207,6 +207,8 @@ int SimProtocolDevice::index_of(std::uint16_t featureId) const
 
 Bytes SimProtocolDevice::reply(const Bytes& cmd, const Bytes& payload) const
 {
+    if (payload.size() > kLongLength - 4 && m_config.very_long_reports)
+        return sized_reply(cmd, payload, SimAnswer::Length::VeryLong);
     Bytes r(kLongLength, 0);
     r[0] = 0x11;
     r[1] = at(cmd, 1);
@@ -230,7 +232,7 @@ Bytes SimProtocolDevice::error_reply(const Bytes& cmd, std::uint8_t error) const
 
 void SimProtocolDevice::handle(const Bytes& cmd, std::vector<Bytes>& out)
 {
-    if (m_silent || cmd.size() < 4)
+    if (m_silent || cmd.size() < 4 || !takes_request(cmd))
         return;
     if (m_vanish_next) {
         m_vanish_next = false;
@@ -418,7 +420,7 @@ void SimProtocolDevice::answer_feature(std::uint16_t id, const Bytes& cmd, std::
         if (answer && answer->error)
             out.push_back(error_reply(cmd, answer->code));
         else
-            out.push_back(reply(cmd, answer ? answer->payload : Bytes{}));
+            out.push_back(answer ? sized_reply(cmd, answer->payload, answer->length) : reply(cmd, Bytes{}));
         return;
     }
     }
