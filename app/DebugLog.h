@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstdint>
 #include <string>
 
 void debugLogOpen();
@@ -12,3 +13,8 @@ std::string debugLogPath();
 void debugLogWrite(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // The log callback handed to DFU_SetLogCallback; returns 0.
 int debugLogSink(const char* format, va_list args);
+
+// Test seam: replaces the performance-counter read (null restores it), and the counter
+// value the stopwatch started at.
+void debugLogSetCounterForTest(std::int64_t (*counter)());
+std::int64_t debugLogStartForTest();
