@@ -1,4 +1,5 @@
 #include "devices/SimHidReceiver.h"
+#include "devices/SimScenarioFirmware.h"
 
 #include <sim/Scenario.h>
 
@@ -94,6 +95,8 @@ void register_receiver_scenario_kind()
                 SimProtocolConfig config = kind == "mouse" ? sim_mouse_config() : sim_keyboard_config();
                 config.product_id = static_cast<std::uint16_t>(paired.number("product", config.product_id, 0xFFFF));
                 config.name = paired.text("name", config.name);
+                apply_scenario_unit(paired, config);
+                apply_scenario_firmware(paired, config);
                 if (!receiver->pair(slot, config, paired.flag("linked", true)))
                     paired.fail("slot taken or out of range");
             }

@@ -404,59 +404,45 @@ void SimProtocolDevice::answer_feature(std::uint16_t id, const Bytes& cmd, std::
 
 void SimProtocolDevice::answer_dfu(std::uint8_t function, const Bytes& cmd, std::vector<Bytes>& out)
 {
-    auto status_record = [](std::uint32_t next, std::uint8_t status) {
-        return Bytes{static_cast<std::uint8_t>(next >> 24), static_cast<std::uint8_t>(next >> 16),
-                     static_cast<std::uint8_t>(next >> 8), static_cast<std::uint8_t>(next), status};
-    };
-    auto packet = [&cmd] {
-        Bytes p(16, 0);
-        for (std::size_t k = 0; k < 16; ++k)
-            p[k] = at(cmd, 4 + k);
-        return p;
-    };
+    Bytes packet(16, 0);
+    for (std::size_t k = 0; k < 16; ++k)
+        packet[k] = at(cmd, 4 + k);
+    m_dfu.set_default_packet_count(m_config.dfu_packet_count);
+    m_dfu.set_status_by_notification(m_config.dfu_status_by_notification);
+    m_dfu.set_product_id(m_config.product_id);
     if (function == 5) {  // restart; no answer
-        const bool complete = m_dfu_started && m_dfu_next >= m_config.dfu_packet_count;
-        if (complete)
+        const SimDfuRestart outcome = m_dfu.restart();
+        if (outcome == SimDfuRestart::Application) {
+            if (const auto header = m_dfu.header()) {
+                m_config.updated_number = header->version;
+                m_config.updated_build = header->build;
+            }
             restart_into_application();
-        m_dfu_started = false;
+        }
         const auto now = std::chrono::steady_clock::now();
         m_present = false;
         queue_event(Event::Leave, now);
         queue_event(Event::Arrive, now + std::chrono::milliseconds(20));
         return;
     }
-    if (function == 4) {  // start: carries packet 0
-        m_dfu_image = packet();
-        m_dfu_started = true;
-        m_dfu_next = 1;
-        const std::uint8_t status = m_dfu_next >= m_config.dfu_packet_count ? 2 : 1;
-        out.push_back(reply(cmd, status_record(m_dfu_next, status)));
-        return;
-    }
-    if (function > 3) {
+    if (function > 5) {
         out.push_back(error_reply(cmd, kSimErrInvalidFunction));
         return;
     }
-    // Packet n travels on function (n + 1) & 3.
-    std::uint8_t status;
-    if (!m_dfu_started) {
-        status = 0;
-    } else if (function != ((m_dfu_next + 1) & 3)) {
-        status = 4;  // out of sequence
-    } else {
-        const Bytes p = packet();
-        m_dfu_image.insert(m_dfu_image.end(), p.begin(), p.end());
-        ++m_dfu_next;
-        status = m_dfu_next >= m_config.dfu_packet_count ? 2 : 1;
+    const SimDfuAnswer answer = function == 4 ? m_dfu.start(packet) : m_dfu.data(function, packet);
+    for (const Bytes& payload : answer.replies) {
+        Bytes r = reply(cmd, payload);
+        if (payload.size() <= kShortLength - 4) {
+            r.resize(kShortLength);
+            r[0] = 0x10;
+        }
+        out.push_back(r);
     }
-    if (m_config.dfu_status_by_notification && status == 1) {
-        out.push_back(reply(cmd, status_record(m_dfu_next, 3)));
-        Bytes n = reply(cmd, status_record(m_dfu_next, status));
+    for (const Bytes& payload : answer.notifications) {
+        Bytes n = reply(cmd, payload);
         n[3] = 0x00;  // function 0, software id 0
         out.push_back(n);
-        return;
     }
-    out.push_back(reply(cmd, status_record(m_dfu_next, status)));
 }
 
 void SimProtocolDevice::restart_into_application()
@@ -626,7 +612,25 @@ bool SimProtocolDevice::in_bootloader() const
 Bytes SimProtocolDevice::dfu_image() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_dfu_image;
+    return m_dfu.image();
+}
+
+void SimProtocolDevice::set_dfu_faults(const SimDfuFaults& faults)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_dfu.set_faults(faults);
+}
+
+std::optional<quillon::dfu::Header> SimProtocolDevice::dfu_header() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_dfu.header();
+}
+
+unsigned SimProtocolDevice::dfu_completed() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_dfu.completed();
 }
 
 bool SimProtocolDevice::wait_for_mode(bool bootloader, std::chrono::milliseconds deadline) const
@@ -644,7 +648,7 @@ std::vector<SimFirmwareEntity> SimProtocolDevice::firmware() const
 std::uint32_t SimProtocolDevice::dfu_next_packet() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_dfu_next;
+    return m_dfu.next_packet();
 }
 
 std::vector<Bytes> SimProtocolDevice::written() const

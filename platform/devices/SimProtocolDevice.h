@@ -4,6 +4,8 @@
 // reports (replies and notifications) through a sink, from a thread of its own, so the
 // same model can sit behind a test adapter, a simulated HID collection or a receiver slot.
 
+#include "devices/SimDfuSession.h"
+
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -141,6 +143,11 @@ public:
     // Waits until the device runs its bootloader (true) or its application (false).
     bool wait_for_mode(bool bootloader, std::chrono::milliseconds deadline) const;
     Bytes dfu_image() const;
+    // Faults of the firmware transfer (see SimDfuSession); header of the last image started;
+    // images completed so far.
+    void set_dfu_faults(const SimDfuFaults& faults);
+    std::optional<quillon::dfu::Header> dfu_header() const;
+    unsigned dfu_completed() const;
     std::vector<SimFirmwareEntity> firmware() const;
     std::uint32_t dfu_next_packet() const;
 
@@ -195,9 +202,7 @@ private:
     bool m_vanish_next = false;
     bool m_double_ping = false;
 
-    Bytes m_dfu_image;
-    std::uint32_t m_dfu_next = 0;
-    bool m_dfu_started = false;
+    SimDfuSession m_dfu;
 
     std::vector<Bytes> m_log;
     std::size_t m_replies = 0;

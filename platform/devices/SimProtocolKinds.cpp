@@ -6,6 +6,7 @@
 
 #include "devices/SimHidDevice.h"
 #include "devices/SimProtocolDevice.h"
+#include "devices/SimScenarioFirmware.h"
 
 #include <sim/Scenario.h>
 
@@ -54,6 +55,7 @@ ScenarioDevice build(const std::string& kind, const ScenarioElement& device)
     config.battery_level = static_cast<std::uint8_t>(device.number("battery", config.battery_level, 0xFF));
     config.battery_critical = static_cast<std::uint8_t>(device.number("battery-critical", config.battery_critical, 0xFF));
     config.latency = std::chrono::microseconds(device.number("latency-us", 0, 10000000));
+    apply_scenario_firmware(device, config);
     const DevInst node = make_scenario_devnode(device);
     auto holder = std::make_shared<ProtocolScenarioDevice>(std::move(config), node);
     ScenarioDevice result;
