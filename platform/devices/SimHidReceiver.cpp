@@ -1,6 +1,9 @@
 #include "devices/SimHidReceiver.h"
 #include "devices/SimScenarioFirmware.h"
 
+#include "devices/SimOta.h"
+#include "devices/SimReceiverScenario.h"
+
 #include <sim/Scenario.h>
 
 namespace platform::sim {
@@ -15,10 +18,18 @@ SimHidReceiver::SimHidReceiver(std::uint16_t productId, std::uint32_t serial, De
     }, node);
     SimHidDevice* hid = m_hid.get();
     m_receiver->set_sink([hid](const Bytes& report) { hid->send_input(report); });
+    const SimReceiverFirmware firmware = default_receiver_firmware(productId);
+    set_firmware(firmware, sim_bootloader_config(firmware.family, firmware.bootloaderProductId));
+    m_receiver->set_route_handler([this](int index, bool on) { route(index, on); });
 }
 
 SimHidReceiver::~SimHidReceiver()
 {
+    // Nothing of the receiver or its bootloader may call back from here on.
+    m_receiver->shut_down();
+    if (m_bootloader)
+        m_bootloader->model().shut_down();
+    m_tasks.stop();
     for (auto& model : m_models)
         if (model)
             model->set_sink(nullptr);
@@ -44,6 +55,8 @@ SimProtocolDevice* SimHidReceiver::pair(int index, SimProtocolConfig config, boo
         if (auto receiver = weak.lock())
             receiver->from_device(index, report);
     });
+    raw->ota().set_enabled(true);
+    set_paired_details(*m_receiver, index, *raw);
     raw->set_presence_handler([weak, index](bool present) {
         if (auto receiver = weak.lock()) {
             if (present)
@@ -78,6 +91,173 @@ void SimHidReceiver::unpair(int index)
         model->set_sink(nullptr);
 }
 
+void SimHidReceiver::plug()
+{
+    SimHidBootloader* bootloader = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_in_bootloader)
+            bootloader = m_bootloader.get();
+    }
+    if (bootloader)
+        bootloader->plug();
+    else
+        m_hid->plug();
+}
+
+void SimHidReceiver::unplug(Removal how)
+{
+    SimHidBootloader* bootloader = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_in_bootloader)
+            bootloader = m_bootloader.get();
+    }
+    if (bootloader)
+        bootloader->unplug(how);
+    else
+        m_hid->unplug(how);
+}
+
+void SimHidReceiver::set_firmware(const SimReceiverFirmware& firmware, const SimBootloaderConfig& config)
+{
+    std::unique_ptr<SimHidBootloader> old;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_firmware = firmware;
+        old = std::move(m_bootloader);
+        m_in_bootloader = false;
+    }
+    old.reset();
+    m_receiver->set_version(firmware.version);
+    std::unique_ptr<SimHidBootloader> bootloader;
+    if (config.family != SimBootloaderFamily::None) {
+        bootloader = std::make_unique<SimHidBootloader>(config, firmware.version);
+        bootloader->model().set_restart_handler([this](bool accepted) { on_bootloader_restart(accepted); });
+        SimHidBootloader* raw = bootloader.get();
+        bootloader->model().set_unplug_handler([raw] { raw->unplug(); });
+    }
+    const bool any = bootloader != nullptr;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_bootloader = std::move(bootloader);
+    }
+    m_receiver->set_bootloader_handler(any ? std::function<void()>([this] { enter_bootloader(); }) : nullptr);
+}
+
+SimReceiverFirmware SimHidReceiver::firmware() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_firmware;
+}
+
+void SimHidReceiver::start_in_bootloader()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_bootloader)
+        m_in_bootloader = true;
+}
+
+bool SimHidReceiver::in_bootloader() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_in_bootloader;
+}
+
+void SimHidReceiver::set_switch_delays(std::chrono::milliseconds toBootloader, std::chrono::milliseconds restart)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_to_bootloader = toBootloader;
+    m_restart = restart;
+}
+
+bool SimHidReceiver::wait_for_mode(bool bootloader, std::chrono::milliseconds deadline) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_mode_changed.wait_for(lock, deadline, [&] { return m_in_bootloader == bootloader && !m_switching; });
+}
+
+// On the receiver's thread, after its reply to "ICP".
+void SimHidReceiver::enter_bootloader()
+{
+    std::chrono::milliseconds delay;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_in_bootloader || !m_bootloader)
+            return;
+        m_in_bootloader = true;
+        m_switching = true;
+        delay = m_to_bootloader;
+    }
+    m_hid->unplug(Removal::Surprise);
+    m_tasks.post_after(delay, [this] {
+        SimHidBootloader* bootloader = nullptr;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (!m_in_bootloader)
+                return;
+            bootloader = m_bootloader.get();
+        }
+        bootloader->model().set_application(m_receiver->version());
+        bootloader->plug();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_switching = false;
+        m_mode_changed.notify_all();
+    });
+}
+
+// On the bootloader's thread, after its reply to the restart command.
+void SimHidReceiver::on_bootloader_restart(bool accepted)
+{
+    SimHidBootloader* bootloader = nullptr;
+    std::chrono::milliseconds delay;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        bootloader = m_bootloader.get();
+        m_switching = true;
+        delay = m_restart;
+        if (accepted)
+            m_firmware.version = m_firmware.updated;
+    }
+    bootloader->unplug(Removal::Surprise);
+    if (!accepted) {
+        // No valid image: the bootloader starts again.
+        m_tasks.post_after(delay, [this, bootloader] {
+            bootloader->plug();
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_switching = false;
+            m_mode_changed.notify_all();
+        });
+        return;
+    }
+    m_receiver->set_version(firmware().updated);
+    m_receiver->restart();
+    m_tasks.post_after(delay, [this] {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_in_bootloader = false;
+        }
+        m_hid->plug();
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_switching = false;
+        m_mode_changed.notify_all();
+    });
+}
+
+// On the receiver's thread: "LT" + index, "LTu" (index 0, on) or "XIT" (index 0, off).
+void SimHidReceiver::route(int index, bool on)
+{
+    std::vector<SimProtocolDevice*> models;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (int i = 1; i <= SimReceiver::kSlots; ++i)
+            if ((index == 0 || index == i) && m_models[i - 1])
+                models.push_back(m_models[i - 1].get());
+    }
+    for (SimProtocolDevice* model : models)
+        model->ota().route(on);
+}
+
 void register_receiver_scenario_kind()
 {
     static std::once_flag once;
@@ -97,14 +277,26 @@ void register_receiver_scenario_kind()
                 config.name = paired.text("name", config.name);
                 apply_scenario_unit(paired, config);
                 apply_scenario_firmware(paired, config);
+                apply_paired_config_attributes(paired, config);
                 if (!receiver->pair(slot, config, paired.flag("linked", true)))
                     paired.fail("slot taken or out of range");
+                apply_paired_model_attributes(paired, *receiver, slot);
             }
+            apply_receiver_attributes(device, *receiver);
             ScenarioDevice result;
             result.kind = "receiver";
             result.node = node;
             result.collections = receiver->hid().collections();
             result.model = receiver;
+            if (receiver->in_bootloader()) {
+                // The scenario plugs and removes the node it is given: the bootloader's.
+                result.node = receiver->bootloader()->node();
+                result.collections = {receiver->bootloader()->collection()};
+                result.model = std::shared_ptr<void>(new std::shared_ptr<SimHidReceiver>(receiver), [node](void* p) {
+                    delete static_cast<std::shared_ptr<SimHidReceiver>*>(p);
+                    remove_dev_node(node);
+                });
+            }
             return result;
         });
     });

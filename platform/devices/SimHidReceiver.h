@@ -6,10 +6,14 @@
 //   </device>
 #pragma once
 
+#include "devices/SimHidBootloader.h"
 #include "devices/SimHidDevice.h"
 #include "devices/SimProtocolDevice.h"
 #include "devices/SimReceiver.h"
+#include "devices/SimScheduler.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -32,14 +36,43 @@ public:
 
     SimReceiver& receiver() { return *m_receiver; }
     SimHidDevice& hid() { return *m_hid; }
-    void plug() { m_hid->plug(); }
-    void unplug(Removal how = Removal::Surprise) { m_hid->unplug(how); }
+    // Plugs or unplugs the receiver as it now is: in its application or in its bootloader.
+    void plug();
+    void unplug(Removal how = Removal::Surprise);
+
+    // ---- firmware and bootloader ----
+    // Replaces the firmware and the bootloader (family None: no bootloader; "ICP" does nothing).
+    // Before the receiver is plugged.
+    void set_firmware(const SimReceiverFirmware& firmware, const SimBootloaderConfig& bootloader);
+    SimReceiverFirmware firmware() const;
+    // The receiver runs its bootloader (an update cut short before): plug() brings the bootloader.
+    void start_in_bootloader();
+    bool in_bootloader() const;
+    // Null without a bootloader.
+    SimHidBootloader* bootloader() { return m_bootloader.get(); }
+    // How long the receiver stays away after "ICP" before its bootloader appears, and after the
+    // bootloader's restart before the receiver (or the bootloader again) appears.
+    void set_switch_delays(std::chrono::milliseconds toBootloader, std::chrono::milliseconds restart);
+    // Waits until the receiver runs its bootloader (true) or its application (false) and is plugged.
+    bool wait_for_mode(bool bootloader, std::chrono::milliseconds deadline) const;
 
 private:
+    void enter_bootloader();
+    void on_bootloader_restart(bool accepted);
+    void route(int index, bool on);
+
     std::shared_ptr<SimReceiver> m_receiver;
     std::unique_ptr<SimHidDevice> m_hid;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_mode_changed;
     std::unique_ptr<SimProtocolDevice> m_models[SimReceiver::kSlots];
+    SimReceiverFirmware m_firmware;
+    std::unique_ptr<SimHidBootloader> m_bootloader;
+    bool m_in_bootloader = false;
+    bool m_switching = false;   // between leaving one mode and plugging the other
+    std::chrono::milliseconds m_to_bootloader{50};
+    std::chrono::milliseconds m_restart{50};
+    SimScheduler m_tasks;
 };
 
 // Makes the "receiver" kind known to the scenario loader (idempotent).

@@ -1,5 +1,7 @@
 #include "devices/SimProtocolDevice.h"
 
+#include "devices/SimOta.h"
+
 #include <algorithm>
 
 namespace platform::sim {
@@ -77,6 +79,7 @@ SimProtocolDevice::SimProtocolDevice(SimProtocolConfig config)
         m_config.features.insert(m_config.features.begin(), SimFeature{kRoot, 0, 0});
     if (m_config.bootloader_features.empty() || m_config.bootloader_features[0].id != kRoot)
         m_config.bootloader_features.insert(m_config.bootloader_features.begin(), SimFeature{kRoot, 0, 0});
+    m_ota = std::make_unique<SimOta>(*this);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -224,6 +227,8 @@ void SimProtocolDevice::handle(const Bytes& cmd, std::vector<Bytes>& out)
         queue_event(Event::Leave, std::chrono::steady_clock::now());
         return;
     }
+    if (m_ota->handle(cmd, out))
+        return;
     if (m_protocol10) {
         out.push_back({0x10, at(cmd, 1), 0x8F, at(cmd, 2), at(cmd, 3), 0x01, 0x00});
         return;

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,6 +20,7 @@
 namespace platform::sim {
 
 using Bytes = std::vector<std::uint8_t>;
+class SimOta;
 
 struct SimFirmwareEntity {
     std::uint8_t type = 0;          // 0 application, 1 bootloader, 2 hardware, ...
@@ -159,7 +161,11 @@ public:
     bool wait_for_writes(std::size_t count, std::chrono::milliseconds deadline) const;
     std::size_t replies_sent() const;
 
+    // The over-the-air update side (devices/SimOta.h).
+    SimOta& ota() { return *m_ota; }
+
 private:
+    friend class SimOta;
     enum class Event { Report, Leave, Arrive, EnterBootloader };
     struct Outgoing {
         std::chrono::steady_clock::time_point due;
@@ -211,6 +217,7 @@ private:
     Sink m_sink;
     PresenceHandler m_presence;
 
+    std::unique_ptr<SimOta> m_ota;
     std::thread m_thread;
 };
 

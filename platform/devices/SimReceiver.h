@@ -4,6 +4,10 @@
 // every open handle of the receiver's collections).
 #pragma once
 
+#include "devices/SimReceiverFirmware.h"
+#include "devices/SimScheduler.h"
+
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -27,9 +31,44 @@ public:
     static constexpr std::uint8_t kErrUnreachable = 0x09;
 
     SimReceiver(std::uint16_t productId, std::uint32_t serial);
+    ~SimReceiver();
 
     std::uint16_t product_id() const { return m_product_id; }
+    std::uint32_t serial() const { return m_serial; }
+    // Replacing or clearing the sink waits for a delivery in progress.
     void set_sink(Sink sink);
+
+    // Every report to the host (replies, relayed device reports, notifications) leaves this long
+    // after its cause, from the receiver's own thread; 0 (the default) sends at once, on the
+    // thread that caused it.
+    void set_latency(std::chrono::microseconds latency);
+
+    // Firmware: register 0xF1 answers from the version.
+    void set_version(const SimReceiverVersion& version);
+    SimReceiverVersion version() const;
+    // As after a power-up: notification flags, routing and pairing lock are forgotten.
+    void restart();
+
+    // "ICP" written to register 0xF0: the handler runs on the receiver's thread after the reply.
+    // Without a handler the receiver has no bootloader and stays where it is.
+    void set_bootloader_handler(std::function<void()> handler);
+    // "LT" + index (on) or "LTu" (index 0, on) and "XIT" (index 0, off) written to register 0xF0:
+    // routes a paired device into its bootloader or ends that; runs on the receiver's thread.
+    void set_route_handler(std::function<void(int index, bool on)> handler);
+
+    // What the receiver tells about a paired device besides its product id: the device type in the
+    // low nibble of the connection notification's byte 4, the radio protocol of byte 3, the serial
+    // number and the slider of long register 0xB5 page 0x30 + index - 1.
+    struct PairedDetails {
+        std::uint8_t deviceType = 1;   // 1 keyboard, 2 mouse
+        std::uint8_t protocol = 0x04;
+        std::uint32_t serial = 0;
+        std::uint8_t slider = 0;
+    };
+    void set_paired_details(int index, const PairedDetails& details);
+    // Ends the receiver's own thread: nothing later runs, and with a latency nothing more is sent.
+    // For the owner of the handlers before it goes.
+    void shut_down();
 
     // Host side: one output report (report id, index, sub-id, ...).
     void on_output_report(const Bytes& report);
@@ -65,7 +104,9 @@ private:
         std::uint16_t wirelessPid = 0;
         std::string name;
         std::function<void(const Bytes&)> toDevice;
+        PairedDetails details;
     };
+    using Task = std::function<void()>;
     struct Reg {
         std::uint8_t v[3] = {0, 0, 0};
         int writes = 0;
@@ -73,7 +114,11 @@ private:
     };
 
     void set_linked(int index, bool linked);
-    void handle_register(const Bytes& r, std::vector<Bytes>& out);
+    void handle_register(const Bytes& r, std::vector<Bytes>& out, std::vector<Task>& later);
+    bool handle_firmware_register(const Bytes& r, std::vector<Bytes>& replies, std::vector<Task>& later);
+    void long_register_b5(std::uint8_t page, Bytes& reply, std::vector<Bytes>& replies);
+    // Sends the reports, then runs the tasks; both after the latency.
+    void deliver(std::vector<Bytes> out, std::vector<Task> later = {});
     Bytes connection_notification(int index, const Paired& p) const;
     Bytes error_reply(std::uint8_t index, std::uint8_t subId, std::uint8_t reg, std::uint8_t err) const;
     bool notifications_on() const { return (m_reg00.v[1] & 0x01) != 0; }
@@ -85,10 +130,16 @@ private:
     mutable std::mutex m_mutex;
     Sink m_sink;
     Paired m_slots[kSlots];
-    Reg m_reg00, m_reg02, m_reg03, m_regB2, m_regB3, m_regB5, m_other;
+    Reg m_reg00, m_reg02, m_reg03, m_regB2, m_regB3, m_regB5, m_regF0, m_regF1, m_other;
     bool m_lock_open = false;
     int m_missing_announcements = 0;
     int m_drop_replies = 0;
+    std::chrono::microseconds m_latency{0};
+    SimReceiverVersion m_version;
+    std::function<void()> m_bootloader_handler;
+    std::function<void(int, bool)> m_route_handler;
+    std::recursive_mutex m_delivery_mutex;   // held while a report is handed to the sink
+    SimScheduler m_scheduler;                // last: its tasks use the members above
 };
 
 }  // namespace sim
