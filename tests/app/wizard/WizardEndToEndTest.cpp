@@ -1,0 +1,151 @@
+// The wizard on the real DFU API, provider and engine, over scenarios of the simulated machine.
+// Each test runs in a process of its own (the provider and the engine live once per process).
+// The device models first: Qt's keyword macros (emit) would clash with their names.
+#include "devices/SimHidReceiver.h"
+
+#include "DfuApi.h"
+#include "MainWidget.h"
+#include "startup/Lifecycle.h"
+#include "startup/ProcessEnd.h"
+
+#include "core/Timing.h"
+
+#include <sim/Kernel.h>
+#include <sim/Scenario.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+
+namespace sim = platform::sim;
+
+namespace {
+
+std::string g_root;  // this process's machine, removed before the process ends
+
+class WizardEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        devio::Timing::setScale(1, 10);
+        setQuitHook([this] { ++quits; });
+    }
+
+    void start(const std::string& xml)
+    {
+        scenario.emplace(sim::Scenario::from_text(xml));
+        scenario->plug();
+        widget = new MainWidget();  // lives until the process ends, as in the program
+        DFU_Init(dfuEventCallback, widget);
+        widget->setState(1);
+        widget->show();
+        left()->click();
+        ASSERT_EQ(widget->state(), 2);
+    }
+    // Waits until the wizard rests in `state`.
+    bool reach(int state, int ms = 60000)
+    {
+        return QTest::qWaitFor([&] { return widget->state() == state; }, ms);
+    }
+    sim::SimHidReceiver& receiver(const char* name)
+    {
+        const sim::ScenarioDevice* d = scenario->device(name);
+        return *static_cast<sim::SimHidReceiver*>(d->model.get());
+    }
+    QPushButton* left() const { return widget->findChild<QPushButton*>("leftButton"); }
+    QPushButton* right() const { return widget->findChild<QPushButton*>("rightButton"); }
+    QString header() const { return widget->findChild<QLabel*>("header")->text(); }
+
+    std::optional<sim::Scenario> scenario;
+    MainWidget* widget = nullptr;
+    int quits = 0;
+};
+
+const char* const kUpToDateMouse = R"(
+<scenario>
+  <device kind="mouse" name="ms" product="0x4010" product-string="Tarn Mouse Gale">
+    <firmware type="0" name="MPM" number="0x1502" build="0x0009"/>
+  </device>
+</scenario>)";
+
+const char* const kTwoReceivers = R"(
+<scenario>
+  <device kind="receiver" name="rx1" product="0xC510" serial="0x11111111"/>
+  <device kind="receiver" name="rx2" product="0xC520" serial="0x22222222"/>
+</scenario>)";
+
+const char* const kSleepingKeyboard = R"(
+<scenario>
+  <device kind="receiver" name="rx" product="0xC510" serial="0x1A2B3C4D">
+    <paired slot="1" kind="keyboard" product="0x4002" name="Tarn Keys Birch" unit-id="0x0B0B0B0B" linked="false">
+      <firmware type="0" name="MPK" number="0x0803" build="0x0021"/>
+    </paired>
+  </device>
+</scenario>)";
+
+}  // namespace
+
+TEST_F(WizardEndToEnd, NothingFound)
+{
+    start("<scenario/>");
+    ASSERT_TRUE(reach(4));
+}
+
+TEST_F(WizardEndToEnd, UpToDate)
+{
+    start(kUpToDateMouse);
+    ASSERT_TRUE(reach(6)) << "state " << widget->state();
+}
+
+TEST_F(WizardEndToEnd, TwoReceiversAskForOne)
+{
+    start(kTwoReceivers);
+    ASSERT_TRUE(reach(3)) << "state " << widget->state();
+    EXPECT_FALSE(right()->isEnabled());
+}
+
+TEST_F(WizardEndToEnd, WakeUpThenUpdateReady)
+{
+    start(kSleepingKeyboard);
+    ASSERT_TRUE(reach(8)) << "state " << widget->state();
+    EXPECT_EQ(header(), "PLEASE WAKE UP <br>YOUR KEYBOARD");
+    receiver("rx").receiver().link(1);
+    ASSERT_TRUE(reach(7)) << "state " << widget->state();
+    left()->click();  // DO NOT UPDATE
+    ASSERT_TRUE(reach(16)) << "state " << widget->state();  // the receiver's firmware is older
+    left()->click();
+    EXPECT_EQ(widget->state(), 24);
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    char pattern[] = "/tmp/quillon-wizard-e2e-XXXXXX";
+    if (const char* made = ::mkdtemp(pattern)) {
+        g_root = made;
+        sim::set_machine_root(g_root);
+    }
+    QApplication app(argc, argv);
+    const int result = RUN_ALL_TESTS();
+    // The provider, the engine and their threads end with the process, as in the program.
+    std::fflush(stdout);
+    std::fflush(stderr);
+    if (!g_root.empty()) {
+        std::error_code ignored;
+        std::filesystem::remove_all(g_root, ignored);
+    }
+    std::_Exit(result);
+}
