@@ -309,9 +309,9 @@ def loader_gif(path, size=124, frames=12):
 
 
 def main():
-    save("welcome.png", lambda c: (keyboard(c, DARK, 0, 10, 0.75), mouse(c, DARK, 62, 30, 0.55),
-                                   c.fill(line(62, 8, 62, 34, 6), DARK),
-                                   c.fill(polygon([(50, 20), (62, 6), (74, 20)]), DARK)))
+    save("welcome.png", lambda c: (keyboard(c, DARK, -4, 28, 0.68), mouse(c, DARK, 64, 40, 0.55),
+                                   c.fill(line(62, 16, 62, 40, 6), DARK),
+                                   c.fill(polygon([(50, 24), (62, 8), (74, 24)]), DARK)))
     save("keyboard.png", lambda c: keyboard(c, DARK))
     save("mouse.png", lambda c: mouse(c, DARK))
     save("receiver.png", lambda c: receiver(c, DARK))
