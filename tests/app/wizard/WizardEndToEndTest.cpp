@@ -94,7 +94,100 @@ const char* const kSleepingKeyboard = R"(
   </device>
 </scenario>)";
 
+// A keyboard with one image behind a receiver, older than the catalogue's; `extra` goes on <paired>.
+std::string birchBehindReceiver(const std::string& extra)
+{
+    return R"(<scenario>
+  <device kind="receiver" name="rx" product="0xC510" serial="0x1A2B3C4D">
+    <paired slot="1" kind="keyboard" product="0x4002" name="Tarn Keys Birch" unit-id="0x0B0B0B0B" )" +
+           extra + R"(>
+      <firmware type="0" name="MPK" number="0x0803" build="0x0021"/>
+    </paired>
+  </device>
+</scenario>)";
+}
+
+std::string defaultScenario()
+{
+    std::ifstream in(QUILLON_DEFAULT_SCENARIO);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 }  // namespace
+
+TEST_F(WizardEndToEnd, DefaultScenarioUpdatesKeyboardAndReceiver)
+{
+    start(defaultScenario());
+    ASSERT_TRUE(reach(7)) << "state " << widget->state();
+    EXPECT_EQ(header(), "YOUR KEYBOARD <br>IS READY TO UPDATE");
+    right()->click();
+    ASSERT_TRUE(reach(23)) << "state " << widget->state();
+    left()->click();  // NEXT: the mouse is up to date, the receiver is not
+    ASSERT_TRUE(reach(16)) << "state " << widget->state();
+    right()->click();
+    ASSERT_TRUE(reach(21)) << "state " << widget->state();
+}
+
+TEST_F(WizardEndToEnd, DecliningEverythingEndsOnNoOtherDevices)
+{
+    start(defaultScenario());
+    ASSERT_TRUE(reach(7)) << "state " << widget->state();
+    left()->click();
+    ASSERT_TRUE(reach(16)) << "state " << widget->state();
+    left()->click();
+    EXPECT_EQ(widget->state(), 24);
+}
+
+TEST_F(WizardEndToEnd, LowBattery)
+{
+    start(birchBehindReceiver(R"(battery="5" battery-critical="10")"));
+    ASSERT_TRUE(reach(7)) << "state " << widget->state();
+    right()->click();
+    ASSERT_TRUE(reach(11)) << "state " << widget->state();
+    EXPECT_EQ(header(), "KEYBOARD BATTERY LEVEL IS CRITICAL");
+}
+
+TEST_F(WizardEndToEnd, PowerCycleStartsTheUpdate)
+{
+    start(birchBehindReceiver(R"(switch="0x00C1")"));
+    ASSERT_TRUE(reach(7)) << "state " << widget->state();
+    right()->click();
+    ASSERT_TRUE(reach(10)) << "state " << widget->state();
+    receiver("rx").paired(1)->power_cycle();
+    ASSERT_TRUE(reach(23)) << "state " << widget->state();
+}
+
+TEST_F(WizardEndToEnd, ConnectionLostWhileWaitingForThePowerCycle)
+{
+    start(birchBehindReceiver(R"(switch="0x00C1")"));
+    ASSERT_TRUE(reach(7)) << "state " << widget->state();
+    right()->click();
+    ASSERT_TRUE(reach(10)) << "state " << widget->state();
+    receiver("rx").unplug();
+    ASSERT_TRUE(reach(13)) << "state " << widget->state();
+    EXPECT_EQ(header(), "ERROR CONNECTING <br>TO KEYBOARD");
+}
+
+TEST_F(WizardEndToEnd, FailedTransferCountsDownAndRetries)
+{
+    start(birchBehindReceiver(R"(switch="0x00C2")"));
+    ASSERT_TRUE(reach(7)) << "state " << widget->state();
+    sim::SimDfuFaults faults;
+    faults.failAtPacket = 1;
+    receiver("rx").paired(1)->set_dfu_faults(faults);
+    right()->click();
+    ASSERT_TRUE(reach(14)) << "state " << widget->state();
+    EXPECT_EQ(header(), "SOMETHING WENT WRONG <br>RETRYING IN 10 SECONDS");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return header().contains("RETRYING IN 9 SECONDS"); }, 30000));
+    // Three automatic retries, then the final page.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return widget->state() == 14 && widget->retryCount() == 3; }, 120000))
+        << "state " << widget->state() << ", retries " << widget->retryCount();
+    EXPECT_EQ(left()->text(), "SUPPORT PAGE");
+    right()->click();
+    EXPECT_TRUE(reach(24)) << "state " << widget->state();
+}
 
 TEST_F(WizardEndToEnd, NothingFound)
 {
