@@ -28,36 +28,34 @@ constexpr std::array<DeviceFirmwareEntry, kDeviceFirmwareCount> kDevices = {{
 
 constexpr const ids::ReceiverBootloaderPair& pair(int i) { return ids::kCatalogueReceivers[i]; }
 
-// Rows of one receiver differ in the bootloader revision they are built for; one image
-// may serve several of them. The oldest family takes unsigned images.
-#define RECEIVER_ROW(i, fw, blRevision, hex, sig)                                                     \
-    {pair(i).receiverProductId, pair(i).bootloaderProductId, fw, {"BL", 0x01, blRevision, 0}, hex, sig}
-
-constexpr FirmwareVersion kPureHid = {"RQR", 0x12, 0x03, 0x07};
-constexpr FirmwareVersion kWrenHid = {"RQW", 0x24, 0x01, 0x12};
-constexpr FirmwareVersion kFenMarl = {"RQF", 0x39, 0x05, 0x18};
-constexpr FirmwareVersion kGaming = {"RQG", 0x41, 0x02, 0x03};
+// Rows of one receiver differ in the bootloader revision they are built for; one image may
+// serve several of them. The PureHid family takes unsigned images.
+#define RECEIVER_ROW(i, number, blRevision, image, sig)                                               \
+    {pair(i).receiverProductId, pair(i).bootloaderProductId, {"RQR", number, 0x02, 0x11},               \
+     {"BL", 0x00, blRevision, 0x00}, ":/firmware/" image ".hex", sig}
+#define SIGNED(image) ":/firmware/" image ".pkcs1"
 
 constexpr std::array<ReceiverFirmwareEntry, kReceiverFirmwareCount> kReceivers = {{
-    RECEIVER_ROW(0, kPureHid, 0x01, ":/firmware/RQR12_03_B0007_BL01.hex", ""),
-    RECEIVER_ROW(0, kPureHid, 0x02, ":/firmware/RQR12_03_B0007.hex", ""),
-    RECEIVER_ROW(0, kPureHid, 0x03, ":/firmware/RQR12_03_B0007.hex", ""),
-    RECEIVER_ROW(1, kPureHid, 0x02, ":/firmware/RQR12_03_B0007.hex", ""),
-    RECEIVER_ROW(1, kPureHid, 0x03, ":/firmware/RQR12_03_B0007.hex", ""),
-    RECEIVER_ROW(2, kWrenHid, 0x04, ":/firmware/RQW24_01_B0012_BL04.hex", ":/firmware/RQW24_01_B0012_BL04.pkcs1"),
-    RECEIVER_ROW(2, kWrenHid, 0x05, ":/firmware/RQW24_01_B0012.hex", ":/firmware/RQW24_01_B0012.pkcs1"),
-    RECEIVER_ROW(2, kWrenHid, 0x06, ":/firmware/RQW24_01_B0012.hex", ":/firmware/RQW24_01_B0012.pkcs1"),
-    RECEIVER_ROW(3, kWrenHid, 0x05, ":/firmware/RQW24_01_B0012.hex", ":/firmware/RQW24_01_B0012.pkcs1"),
-    RECEIVER_ROW(3, kWrenHid, 0x06, ":/firmware/RQW24_01_B0012.hex", ":/firmware/RQW24_01_B0012.pkcs1"),
-    RECEIVER_ROW(4, kFenMarl, 0x07, ":/firmware/RQF39_05_B0018_BL07.hex", ":/firmware/RQF39_05_B0018_BL07.pkcs1"),
-    RECEIVER_ROW(4, kFenMarl, 0x08, ":/firmware/RQF39_05_B0018.hex", ":/firmware/RQF39_05_B0018.pkcs1"),
-    RECEIVER_ROW(4, kFenMarl, 0x09, ":/firmware/RQF39_05_B0018.hex", ":/firmware/RQF39_05_B0018.pkcs1"),
-    RECEIVER_ROW(5, kFenMarl, 0x08, ":/firmware/RQF39_05_B0018.hex", ":/firmware/RQF39_05_B0018.pkcs1"),
-    RECEIVER_ROW(5, kFenMarl, 0x09, ":/firmware/RQF39_05_B0018.hex", ":/firmware/RQF39_05_B0018.pkcs1"),
-    RECEIVER_ROW(6, kGaming, 0x08, ":/firmware/RQG41_02_B0003.hex", ":/firmware/RQG41_02_B0003.pkcs1"),
-    RECEIVER_ROW(6, kGaming, 0x09, ":/firmware/RQG41_02_B0003.hex", ":/firmware/RQG41_02_B0003.pkcs1"),
+    RECEIVER_ROW(0, 0x12, 0x01, "RQR12_02_B0011", ""),
+    RECEIVER_ROW(0, 0x12, 0x02, "RQR12_02_B0011", ""),
+    RECEIVER_ROW(0, 0x12, 0x03, "RQR12_02_B0011_BL03", ""),
+    RECEIVER_ROW(1, 0x21, 0x01, "RQR21_02_B0011", ""),
+    RECEIVER_ROW(1, 0x21, 0x02, "RQR21_02_B0011", ""),
+    RECEIVER_ROW(2, 0x13, 0x01, "RQR13_02_B0011", SIGNED("RQR13_02_B0011")),
+    RECEIVER_ROW(2, 0x13, 0x02, "RQR13_02_B0011", SIGNED("RQR13_02_B0011")),
+    RECEIVER_ROW(2, 0x13, 0x03, "RQR13_02_B0011_BL03", SIGNED("RQR13_02_B0011_BL03")),
+    RECEIVER_ROW(3, 0x24, 0x01, "RQR24_02_B0011", SIGNED("RQR24_02_B0011")),
+    RECEIVER_ROW(3, 0x24, 0x02, "RQR24_02_B0011", SIGNED("RQR24_02_B0011")),
+    RECEIVER_ROW(4, 0x39, 0x01, "RQR39_02_B0011", SIGNED("RQR39_02_B0011")),
+    RECEIVER_ROW(4, 0x39, 0x02, "RQR39_02_B0011", SIGNED("RQR39_02_B0011")),
+    RECEIVER_ROW(4, 0x39, 0x03, "RQR39_02_B0011_BL03", SIGNED("RQR39_02_B0011_BL03")),
+    RECEIVER_ROW(5, 0x40, 0x01, "RQR40_02_B0011", SIGNED("RQR40_02_B0011")),
+    RECEIVER_ROW(5, 0x40, 0x02, "RQR40_02_B0011", SIGNED("RQR40_02_B0011")),
+    RECEIVER_ROW(6, 0x42, 0x01, "RQR42_02_B0011", SIGNED("RQR42_02_B0011")),
+    RECEIVER_ROW(6, 0x42, 0x02, "RQR42_02_B0011", SIGNED("RQR42_02_B0011")),
 }};
 
+#undef SIGNED
 #undef RECEIVER_ROW
 
 bool read_hex_component(const char* begin, const char* end, std::uint32_t* out)

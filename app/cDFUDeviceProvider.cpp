@@ -79,6 +79,9 @@ cDFUDeviceProvider::~cDFUDeviceProvider()
 
 cDFUDeviceProvider& cDFUDeviceProvider::instance()
 {
+    // The facade is made first so that it outlives the provider, whose thread closes it at
+    // the end of the process.
+    devio::CDevio::instance();
     static cDFUDeviceProvider provider([] {
         std::lock_guard<std::mutex> lock(g_instance_engine_mutex);
         return g_instance_engine ? g_instance_engine : realQVEngine();

@@ -442,6 +442,8 @@ void cDevioDevice::onConnect(std::shared_ptr<devio::IDevice> connected)
     }
 }
 
+void cDevioDevice::onFirmwareChanged(std::shared_ptr<devio::IDevice> device) { onConnect(std::move(device)); }
+
 void cDevioDevice::onDisconnect(std::shared_ptr<devio::IDevice> /*device*/)
 {
     bool detection = false;

@@ -48,6 +48,9 @@ public:
     using devio::IDevice::Connect::onConnect;
     void onConnect(std::shared_ptr<devio::IDevice> device) override;
     void onDisconnect(std::shared_ptr<devio::IDevice> device) override;
+    // The device found its firmware changed (into or out of its bootloader, or updated) and
+    // forgot its features: read it again as at a connection.
+    void onFirmwareChanged(std::shared_ptr<devio::IDevice> device) override;
     void onTimerEvent(int id) override;
 
 private:

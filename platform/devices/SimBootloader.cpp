@@ -23,6 +23,8 @@ constexpr std::uint8_t kSignatureBuffered = 0xE0;
 constexpr std::uint8_t kRefused = 0xFF;
 
 constexpr std::size_t kFlashSize = 0x10000;
+// A device that leaves after a reply lets the reply reach the host first.
+constexpr std::chrono::milliseconds kLeaveDelay{20};
 constexpr std::size_t kPage = 128;
 
 }  // namespace
@@ -157,14 +159,14 @@ void SimBootloader::on_output_report(const Bytes& report)
             emit(reply);
         // Never on the writer's thread: leaving waits for the host's windows.
         if (after)
-            m_scheduler.post_after(latency, std::move(after));
+            m_scheduler.post_after(kLeaveDelay, std::move(after));
         return;
     }
     m_scheduler.post_after(latency, [this, reply, after] {
         if (!reply.empty())
             emit(reply);
         if (after)
-            after();
+            m_scheduler.post_after(kLeaveDelay, after);
     });
 }
 

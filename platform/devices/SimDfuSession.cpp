@@ -1,5 +1,7 @@
 #include "devices/SimDfuSession.h"
 
+#include "devices/SimProtocolDevice.h"
+
 #include <algorithm>
 
 namespace platform::sim {
@@ -12,6 +14,18 @@ constexpr std::uint8_t kStatusOutOfSequence = 4;
 constexpr std::uint8_t kStatusRadioDone = 6;
 constexpr std::uint8_t kStatusNotStarted = 0;
 } // namespace
+
+std::size_t bootloader_entity_order(const std::vector<SimFirmwareEntity>& firmware, std::size_t index)
+{
+    std::vector<std::size_t> order;
+    for (std::size_t i = 0; i < firmware.size(); ++i)
+        if (firmware[i].type == 1)
+            order.push_back(i);
+    for (std::size_t i = 0; i < firmware.size(); ++i)
+        if (firmware[i].type != 1)
+            order.push_back(i);
+    return index < order.size() ? order[index] : index;
+}
 
 std::uint32_t SimDfuSession::packet_count() const
 {

@@ -43,6 +43,11 @@ enum class SimDfuRestart {
     Bootloader,    // radio stack complete: the bootloader takes the main image next
 };
 
+struct SimFirmwareEntity;
+// Index into `firmware` of the entity a bootloader reports at `index`: its own (type 1) first,
+// then the others in their order.
+std::size_t bootloader_entity_order(const std::vector<SimFirmwareEntity>& firmware, std::size_t index);
+
 class SimDfuSession {
 public:
     void set_default_packet_count(std::uint32_t count) { m_default_count = count; }

@@ -177,6 +177,12 @@ bool SimHidReceiver::wait_for_mode(bool bootloader, std::chrono::milliseconds de
     return m_mode_changed.wait_for(lock, deadline, [&] { return m_in_bootloader == bootloader && !m_switching; });
 }
 
+bool SimHidReceiver::wait_until_settled(std::chrono::milliseconds deadline) const
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_mode_changed.wait_for(lock, deadline, [&] { return !m_switching; });
+}
+
 // On the receiver's thread, after its reply to "ICP".
 void SimHidReceiver::enter_bootloader()
 {
@@ -247,15 +253,12 @@ void SimHidReceiver::on_bootloader_restart(bool accepted)
 // On the receiver's thread: "LT" + index, "LTu" (index 0, on) or "XIT" (index 0, off).
 void SimHidReceiver::route(int index, bool on)
 {
-    std::vector<SimProtocolDevice*> models;
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        for (int i = 1; i <= SimReceiver::kSlots; ++i)
-            if ((index == 0 || index == i) && m_models[i - 1])
-                models.push_back(m_models[i - 1].get());
-    }
-    for (SimProtocolDevice* model : models)
-        model->ota().route(on);
+    // Under the lock, so an unpairing cannot take the model away meanwhile; routing only queues
+    // the model's link change and never calls back.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    for (int i = 1; i <= SimReceiver::kSlots; ++i)
+        if ((index == 0 || index == i) && m_models[i - 1])
+            m_models[i - 1]->ota().route(on);
 }
 
 void register_receiver_scenario_kind()

@@ -4,6 +4,10 @@
 //   <device kind="receiver" name="rx" product="0xC510" serial="0x1A2B3C4D">
 //     <paired slot="1" kind="keyboard" product="0x4001" name="Sim Keyboard" linked="true"/>
 //   </device>
+//
+// (firmware, bootloader and fault attributes: SimReceiverScenario.h). "ICP" takes the receiver
+// away and brings its bootloader (SimHidBootloader) after a delay; the bootloader's restart brings
+// the receiver back with its updated version when an image passed, else the bootloader again.
 #pragma once
 
 #include "devices/SimHidBootloader.h"
@@ -55,6 +59,8 @@ public:
     void set_switch_delays(std::chrono::milliseconds toBootloader, std::chrono::milliseconds restart);
     // Waits until the receiver runs its bootloader (true) or its application (false) and is plugged.
     bool wait_for_mode(bool bootloader, std::chrono::milliseconds deadline) const;
+    // Waits until a switch under way has ended, whichever mode it ended in.
+    bool wait_until_settled(std::chrono::milliseconds deadline) const;
 
 private:
     void enter_bootloader();

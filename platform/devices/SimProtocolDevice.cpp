@@ -310,7 +310,11 @@ void SimProtocolDevice::answer_feature(std::uint16_t id, const Bytes& cmd, std::
                                       hi(m_config.model_ids[2]), lo(m_config.model_ids[2]),
                                       m_config.extended_model_id}));
         } else if (function == 1) {
-            const std::size_t e = at(cmd, 4);
+            std::size_t e = at(cmd, 4);
+            // A bootloader lists its own entity first, so a host that kept the application's
+            // entity index sees the firmware changed.
+            if (m_bootloader && e < m_config.firmware.size())
+                e = bootloader_entity_order(m_config.firmware, e);
             if (e >= m_config.firmware.size()) {
                 out.push_back(error_reply(cmd, kSimErrInvalidArgument));
                 return;

@@ -20,7 +20,6 @@
 namespace platform::sim {
 
 using Bytes = std::vector<std::uint8_t>;
-class SimOta;
 
 struct SimFirmwareEntity {
     std::uint8_t type = 0;          // 0 application, 1 bootloader, 2 hardware, ...
@@ -84,6 +83,8 @@ enum SimProtocolError : std::uint8_t {
     kSimErrInvalidFunction = 7,
     kSimErrBusy = 8,
 };
+
+class SimOta;
 
 class SimProtocolDevice {
 public:

@@ -398,7 +398,9 @@ bool SimReceiver::handle_firmware_register(const Bytes& r, std::vector<Bytes>& r
     Task task;
     if (t0 == 'I' && t1 == 'C' && t2 == 'P') {
         // Without a bootloader the command is taken and nothing follows.
-        if (m_bootloader_handler) task = m_bootloader_handler;
+        // The receiver leaves a little after its reply, so the reply reaches the host first.
+        if (auto handler = m_bootloader_handler)
+            task = [this, handler] { m_scheduler.post_after(std::chrono::milliseconds(20), handler); };
     } else if (t0 == 'L' && t1 == 'T' && (t2 == 'u' || (t2 >= 1 && t2 <= kSlots))) {
         const int index = t2 == 'u' ? 0 : t2;
         if (auto route = m_route_handler) task = [route, index] { route(index, true); };

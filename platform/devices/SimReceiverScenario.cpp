@@ -113,8 +113,6 @@ void apply_receiver_attributes(const ScenarioElement& device, SimHidReceiver& re
 
 void apply_paired_config_attributes(const ScenarioElement& paired, SimProtocolConfig& config)
 {
-    config.battery_level = static_cast<std::uint8_t>(paired.number("battery", config.battery_level, 100));
-    config.unit_id = static_cast<std::uint32_t>(paired.number("unit-id", config.unit_id, 0xFFFFFFFFul));
     if (!paired.flag("ota", false))
         return;
     // A device implements one of the switches: the over-the-air one takes the place of the others.

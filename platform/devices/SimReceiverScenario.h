@@ -8,7 +8,7 @@
 //           bootloader-delay-ms="50" restart-delay-ms="50"
 //           bootloader-fault="no-reply|wrong-echo|unplug" fault-command="0x20" fault-at="3"
 //           silent-version="false" reject-signature="false">
-//     <paired slot="1" kind="keyboard" ota="true" protocol="2.0" slider="3" battery="80"
+//     <paired slot="1" kind="keyboard" ota="true" protocol="2.0" slider="3"
 //             ota-fault="restart|error|link-loss|never-checked" ota-fault-at="5"/>
 //   </device>
 #pragma once

@@ -9,6 +9,9 @@ constexpr std::uint16_t kDfuControlC2 = 0x00C2;
 
 void apply_scenario_firmware(const ScenarioElement& element, SimProtocolConfig& config)
 {
+    // Scenario devices restart into their bootloader quickly unless told otherwise, well
+    // within the host's one-second pause after the switch.
+    config.dfu_switch_delay = std::chrono::milliseconds(element.number("switch-delay-ms", 20, 60000));
     if (element.has("switch")) {
         const auto id = static_cast<std::uint16_t>(element.required_number("switch", 0xFFFF));
         if (id != kDfuControlC1 && id != kDfuControlC2)

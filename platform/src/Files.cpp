@@ -1,6 +1,7 @@
 // Files and folders of the simulated machine, change notifications, code pages and the clock.
 // Windows paths live below the machine root; share modes are honoured between the handles of
 // this process.
+#include "FileFaults.h"
 #include "KernelObject.h"
 #include "Machine.h"
 
@@ -108,6 +109,11 @@ public:
     }
 
     BOOL write(LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped) override {
+        if (platform::detail::file_writes_fail()) {
+            if (done) *done = 0;
+            SetLastError(ERROR_DISK_FULL);
+            return FALSE;
+        }
         return transfer(false, const_cast<LPVOID>(buffer), size, done, overlapped);
     }
 
@@ -956,11 +962,19 @@ BOOL FindClose(HANDLE find) {
 }
 
 DWORD GetTempPathW(DWORD bufferLength, LPWSTR buffer) {
+    if (platform::detail::temp_path_fails()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
     make_host_dirs(host_path(kTempFolder));
     return copy_path_out(kTempFolder, buffer, bufferLength);
 }
 
 DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
+    if (platform::detail::temp_path_fails()) {
+        SetLastError(ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
     make_host_dirs(host_path(kTempFolder));
     std::string narrow = utf16_to_utf8(kTempFolder);
     if (!buffer || bufferLength < narrow.size() + 1) return static_cast<DWORD>(narrow.size() + 1);
@@ -969,6 +983,10 @@ DWORD GetTempPathA(DWORD bufferLength, LPSTR buffer) {
 }
 
 UINT GetTempFileNameW(LPCWSTR path, LPCWSTR prefix, UINT unique, LPWSTR tempFileName) {
+    if (platform::detail::temp_file_name_fails()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return 0;
+    }
     if (!path || !tempFileName) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;

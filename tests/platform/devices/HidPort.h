@@ -1,5 +1,5 @@
-// The host side of a simulated collection as the engine drives it: CreateFileW, overlapped
-// WriteFile and ReadFile with a deadline.
+// The host side of a simulated collection as the engine drives it: CreateFileW on the interface
+// path with "\QVAPI" after it, overlapped WriteFile and ReadFile with a deadline.
 #pragma once
 
 #include <windows.h>
@@ -18,7 +18,8 @@ public:
     explicit HidPort(const std::shared_ptr<platform::sim::HidCollection>& collection)
         : m_output(collection->output_length()), m_input(collection->input_length())
     {
-        const std::string path = collection->path();
+        // As the engine opens it: the interface path with "\QVAPI" after it.
+        const std::string path = collection->path() + "\\QVAPI";
         const std::u16string wide(path.begin(), path.end());
         m_file = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                              OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
@@ -98,16 +99,20 @@ public:
     }
 
     // Writes and reads the first report that answers it (same bytes 1..3, or an error report
-    // naming its sub-id and register).
+    // naming its sub-id and register). Seven zero bytes when nothing answers, so a caller looking
+    // at a byte fails cleanly.
     platform::sim::Bytes ask(const platform::sim::Bytes& request)
     {
-        if (!write(request))
-            return {};
-        return read_until([&](const platform::sim::Bytes& r) {
-            if (r.size() < 5 || r[1] != request[1])
-                return false;
-            return (r[2] == request[2] && r[3] == request[3]) || (r[2] == 0x8F && r[3] == request[2] && r[4] == request[3]);
-        });
+        platform::sim::Bytes r;
+        if (write(request))
+            r = read_until([&](const platform::sim::Bytes& x) {
+                if (x.size() < 5 || x[1] != request[1])
+                    return false;
+                return (x[2] == request[2] && x[3] == request[3]) || (x[2] == 0x8F && x[3] == request[2] && x[4] == request[3]);
+            });
+        if (r.empty())
+            r.assign(7, 0);
+        return r;
     }
 
 private:

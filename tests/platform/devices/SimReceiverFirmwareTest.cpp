@@ -199,7 +199,9 @@ TEST_F(ReceiverFirmware, IcpSwapsTheReceiverForItsBootloaderAndARestartBringsItB
     ASSERT_TRUE(boot.open());
     // A restart with nothing written brings the bootloader back, not the receiver.
     ASSERT_TRUE(boot.write({0x00, 0x70}));
-    EXPECT_EQ(boot.read()[1], 0x70);
+    const Bytes restarted = boot.read();
+    ASSERT_FALSE(restarted.empty());
+    EXPECT_EQ(restarted[1], 0x70);
     EXPECT_TRUE(boot.read(5s).empty());   // it restarts: the handle is dead
     EXPECT_EQ(boot.error(), static_cast<DWORD>(ERROR_DEVICE_NOT_CONNECTED));
     ASSERT_TRUE(rx->wait_for_mode(true, 5s));

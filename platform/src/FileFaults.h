@@ -1,0 +1,10 @@
+// Failure switches read by the file functions (set through sim/FileFaults.h).
+#pragma once
+
+namespace platform::detail {
+
+bool temp_path_fails();
+bool temp_file_name_fails();
+bool file_writes_fail();
+
+}  // namespace platform::detail

@@ -1,0 +1,198 @@
+// The provider with a scripted engine: each engine event, the pending receiver, and which
+// devio devices it adopts.
+#include "ProviderRig.h"
+
+#include "cQVDevice.h"
+
+#include "devices/SimHidDevice.h"
+#include "devices/SimHidReceiver.h"
+#include "quillon/ProductIds.h"
+
+#include <gtest/gtest.h>
+
+namespace app::test {
+namespace {
+
+constexpr std::int64_t kReceiver = -0x10001;
+constexpr std::int64_t kOther = -0x10002;
+
+class Provider : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        rig.engine->set_record(kReceiver, engine_record(0, 0xC520, "RQW_024_001_00012", "BL_001_005"));
+        rig.engine->set_record(kOther, engine_record(0, 0xC530, "RQF_039_005_00018", "BL_001_008"));
+        rig.start();
+    }
+    // Raises the event as an engine thread, then a marker; returns once the provider handled
+    // both, so the events of the first are all in the log.
+    std::vector<std::string> raise(std::int64_t handle, std::uint32_t event, std::uint64_t value)
+    {
+        const std::size_t before = rig.log.events().size();
+        EXPECT_TRUE(rig.engine->raise(static_cast<std::uint64_t>(handle), event, value));
+        EXPECT_TRUE(rig.engine->raise(0, QV_EVENT_ENUMERATION_COMPLETE, 0));
+        EXPECT_TRUE(rig.log.wait_for_count([](const DfuEvent& e) { return e.event == DFU_EVENT_ENUMERATION_COMPLETE; },
+                                           ++m_markers));
+        std::vector<std::string> out;
+        const auto events = rig.log.events();
+        for (std::size_t i = before; i < events.size(); ++i)
+            if (events[i].event != DFU_EVENT_ENUMERATION_COMPLETE)
+                out.push_back(describe(events[i]));
+        return out;
+    }
+    DFU_DEVICE arrive(std::int64_t handle)
+    {
+        raise(handle, QV_EVENT_DEVICE_ARRIVAL, 0);
+        auto adapter = rig.provider->findEngineDevice(handle);
+        return adapter ? adapter->handle() : 0;
+    }
+
+    ProviderRig rig;
+    std::size_t m_markers = 0;
+};
+
+TEST_F(Provider, EngineEvents)
+{
+    using V = std::vector<std::string>;
+    // Receivers and bootloaders are adopted; devices behind a receiver and unknown handles not.
+    rig.engine->set_record(-3, engine_record(4, 0xAA20, "BOT_001_002_00003", "BL_001_005"));
+    rig.engine->set_record(0x01000005, engine_record(2, 0x4001, "MPK_012_001_00033", ""));
+    EXPECT_EQ(raise(kReceiver, QV_EVENT_DEVICE_ARRIVAL, 0), V{"arrival 0"});
+    EXPECT_EQ(raise(-3, QV_EVENT_DEVICE_ARRIVAL, 0), V{"arrival 0"});
+    EXPECT_EQ(raise(0x01000005, QV_EVENT_DEVICE_ARRIVAL, static_cast<std::uint64_t>(kReceiver)), V{});
+    EXPECT_EQ(raise(-77, QV_EVENT_DEVICE_ARRIVAL, 0), V{});
+    EXPECT_EQ(rig.provider->deviceCount(), 2u);
+
+    const DFU_DEVICE receiver = rig.provider->findEngineDevice(kReceiver)->handle();
+    EXPECT_EQ(rig.info(receiver).productId, 0xC520u);
+    EXPECT_EQ(rig.info(rig.provider->findEngineDevice(-3)->handle()).inDfu, 1);
+
+    struct Row {
+        const char* name;
+        std::uint32_t event;
+        std::uint64_t value;
+        V expected;
+    };
+    const Row rows[] = {
+        {"progress", QV_EVENT_DFU_PROGRESS, 42, {"progress 42"}},
+        {"update failed", QV_EVENT_DFU_STATUS_CHANGED, QV_DFU_FAILED, {"status 2"}},
+        {"no newer firmware, no update running", QV_EVENT_DFU_STATUS_CHANGED, QV_DFU_NO_NEWER_FW, {}},
+        {"newer firmware available", QV_EVENT_DFU_STATUS_CHANGED, QV_DFU_NEWER_FW_AVAILABLE, {}},
+        {"in progress", QV_EVENT_DFU_STATUS_CHANGED, QV_DFU_IN_PROGRESS_STATUS, {}},
+        {"critical error, no update running", QV_EVENT_DFU_STATUS_CHANGED, QV_DFU_CRITICAL_ERROR, {}},
+        {"wireless status", QV_EVENT_WIRELESS_STATUS, 4, {}},
+        {"battery check", QV_EVENT_DFU_BATTERY_CHECK, 1, {}},
+        {"milestone", QV_EVENT_DFU_MILESTONE, 3, {}},
+        {"an event beyond the table", 200, 1, {}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const auto texts = raise(kReceiver, row.event, row.value);
+        EXPECT_EQ(texts, row.expected);
+        for (const auto& e : rig.log.events())
+            if (e.event != DFU_EVENT_ENUMERATION_COMPLETE && e.event != DFU_EVENT_DEVICE_ARRIVAL) {
+                EXPECT_EQ(e.device, receiver);
+            }
+    }
+    EXPECT_EQ(raise(-77, QV_EVENT_DFU_PROGRESS, 5), V{});
+    EXPECT_EQ(raise(kReceiver, QV_EVENT_DEVICE_REMOVAL, 0), V{"removal 0"});
+    EXPECT_FALSE(rig.provider->findDevice(receiver));
+    EXPECT_EQ(raise(kReceiver, QV_EVENT_DEVICE_REMOVAL, 0), V{});
+}
+
+TEST_F(Provider, AnUpdateThatEndsWithoutSuccessFails)
+{
+    struct Row {
+        const char* name;
+        std::uint32_t status;
+    };
+    const Row rows[] = {
+        {"critical error", QV_DFU_CRITICAL_ERROR},
+        {"no newer firmware after the start", QV_DFU_NO_NEWER_FW},
+        {"battery too low at the end", QV_DFU_NEWER_FW_AVAILABLE},
+        {"no firmware update", QV_DFU_NO_FW_UPDATE},
+        {"failed", QV_DFU_FAILED},
+    };
+    const DFU_DEVICE receiver = arrive(kReceiver);
+    auto adapter = rig.provider->findDevice(receiver);
+    const std::string image(64, 'h');
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ASSERT_EQ(adapter->startReceiverUpdate(image.data(), 64, nullptr, 0), DFU_OK);
+        EXPECT_EQ(raise(kReceiver, QV_EVENT_DFU_STATUS_CHANGED, QV_DFU_IN_PROGRESS_STATUS),
+                  std::vector<std::string>{});
+        EXPECT_EQ(raise(kReceiver, QV_EVENT_DFU_STATUS_CHANGED, row.status), std::vector<std::string>{"status 2"});
+        // The update is over: the same status again says nothing more.
+        if (row.status != QV_DFU_FAILED) {
+            EXPECT_EQ(raise(kReceiver, QV_EVENT_DFU_STATUS_CHANGED, row.status), std::vector<std::string>{});
+        }
+    }
+}
+
+TEST_F(Provider, ASucceededReceiverIsClosedAfterItsPause)
+{
+    const DFU_DEVICE receiver = arrive(kReceiver);
+    ASSERT_NE(receiver, 0u);
+    EXPECT_EQ(raise(kReceiver, QV_EVENT_DFU_STATUS_CHANGED, QV_DFU_SUCCEEDED), std::vector<std::string>{});
+    // Its removal while it is pending is swallowed.
+    EXPECT_EQ(raise(kReceiver, QV_EVENT_DEVICE_REMOVAL, 0), std::vector<std::string>{});
+    // 5000 ms, scaled down twentyfold.
+    ASSERT_TRUE(rig.log.wait_for_event(receiver, DFU_EVENT_DEVICE_REMOVAL, 0));
+    EXPECT_EQ(rig.log.of(receiver), (std::vector<std::string>{"arrival 0", "status 1", "removal 0"}));
+    EXPECT_FALSE(rig.provider->findDevice(receiver));
+}
+
+TEST_F(Provider, AReturningReceiverClosesThePendingOneAtOnce)
+{
+    const DFU_DEVICE old = arrive(kReceiver);
+    EXPECT_EQ(raise(kReceiver, QV_EVENT_DFU_STATUS_CHANGED, QV_DFU_SUCCEEDED), std::vector<std::string>{});
+    // The receiver comes back in its application under a new handle.
+    EXPECT_EQ(raise(kOther, QV_EVENT_DEVICE_ARRIVAL, 0),
+              (std::vector<std::string>{"status 1", "removal 0", "arrival 0"}));
+    EXPECT_EQ(rig.log.of(old), (std::vector<std::string>{"arrival 0", "status 1", "removal 0"}));
+    EXPECT_EQ(rig.provider->deviceCount(), 1u);
+}
+
+TEST_F(Provider, ABootloaderArrivalKeepsTheReceiverPending)
+{
+    const DFU_DEVICE old = arrive(kReceiver);
+    EXPECT_EQ(raise(kReceiver, QV_EVENT_DFU_STATUS_CHANGED, QV_DFU_SUCCEEDED), std::vector<std::string>{});
+    rig.engine->set_record(-3, engine_record(4, 0xAA20, "BOT_001_002_00003", "BL_001_005"));
+    EXPECT_EQ(raise(-3, QV_EVENT_DEVICE_ARRIVAL, 0), std::vector<std::string>{"arrival 0"});
+    EXPECT_EQ(rig.log.of(old), std::vector<std::string>{"arrival 0"});
+    ASSERT_TRUE(rig.log.wait_for_event(old, DFU_EVENT_DEVICE_REMOVAL, 0));
+}
+
+TEST(ProviderAdoption, ReceiversOnTheDevioStackAreLeftToTheEngine)
+{
+    ProviderRig rig;
+    platform::sim::SimHidReceiver receiver(quillon::ids::kProviderReceiverIds[0], 0x1A2B3C4D);
+    auto config = platform::sim::sim_keyboard_config();
+    config.product_id = quillon::ids::kKeyboardB.productId;
+    receiver.pair(1, config);
+    receiver.plug();
+    rig.start();
+    ASSERT_NE(rig.arrival_of(quillon::ids::kKeyboardB.productId), 0u);
+    for (const DfuEvent& e : rig.log.events()) {
+        SCOPED_TRACE(describe(e));
+        EXPECT_EQ(e.event, DFU_EVENT_DEVICE_ARRIVAL);
+        EXPECT_EQ(rig.info(e.device).productId, quillon::ids::kKeyboardB.productId);
+    }
+    EXPECT_EQ(rig.provider->deviceCount(), 1u);
+    rig.provider.reset();
+}
+
+TEST(ProviderLifecycle, EndingTheProviderShutsTheEngineDownAndClosesItsWindow)
+{
+    ProviderRig rig;
+    rig.start();
+    EXPECT_NE(rig.provider->window(), nullptr);
+    EXPECT_EQ(rig.engine->inits(), 1);
+    rig.provider->start();   // a second start does nothing
+    rig.provider.reset();
+    EXPECT_EQ(rig.engine->shutdowns(), 1);
+    EXPECT_EQ(rig.engine->inits(), 1);
+}
+
+} // namespace
+} // namespace app::test
