@@ -14,6 +14,7 @@
 #include <sim/Scenario.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
@@ -84,6 +85,12 @@ protected:
         const sim::ScenarioDevice* d = scenario->device(name);
         return *static_cast<sim::SimHidReceiver*>(d->model.get());
     }
+    // A picture of the real stack's page beside the window test's pictures.
+    void shoot(const char* name) const
+    {
+        QDir().mkpath(QStringLiteral(QUILLON_SCREENSHOT_DIR));
+        widget->grab().save(QStringLiteral(QUILLON_SCREENSHOT_DIR "/") + name + ".png");
+    }
     QPushButton* left() const { return widget->findChild<QPushButton*>("leftButton"); }
     QPushButton* right() const { return widget->findChild<QPushButton*>("rightButton"); }
     QString header() const { return widget->findChild<QLabel*>("header")->text(); }
@@ -144,12 +151,15 @@ TEST_F(WizardEndToEnd, DefaultScenarioUpdatesKeyboardAndReceiver)
     start(defaultScenario());
     ASSERT_TRUE(reach(7)) << "states " << roadText();
     EXPECT_EQ(header(), "YOUR KEYBOARD <br>IS READY TO UPDATE");
+    shoot("real-page-07");
     right()->click();
     ASSERT_TRUE(reach(23)) << "states " << roadText();
     left()->click();  // NEXT: the mouse is up to date, the receiver is not
     ASSERT_TRUE(reach(16)) << "states " << roadText();
+    shoot("real-page-16");
     right()->click();
     ASSERT_TRUE(reach(21)) << "states " << roadText();
+    shoot("real-page-21");
 }
 
 TEST_F(WizardEndToEnd, DecliningEverythingEndsOnNoOtherDevices)
