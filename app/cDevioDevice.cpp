@@ -102,7 +102,6 @@ cDevioDevice::~cDevioDevice()
         std::lock_guard<std::recursive_mutex> lock(m_transfer_mutex);
         if (m_active) {
             m_active = false;
-            m_timer->stop();
             std::lock_guard<std::mutex> info(m_mutex);
             failed = m_info.connectionKind != DFU_CONNECTION_BLUETOOTH_LE;
         }
@@ -348,7 +347,7 @@ bool cDevioDevice::sendPacket(std::uint32_t packetNumber)
     }
     if (!ok) {
         m_active = false;
-        m_timer->stop();
+        stopWatchdog();
         notify(DFU_EVENT_STATUS, DFU_STATUS_FAILED);
         return false;
     }
@@ -361,7 +360,7 @@ bool cDevioDevice::sendPacket(std::uint32_t packetNumber)
         return sendPacket(next);
     }
     if (m_active)
-        m_timer->start(devio::Timing::scaled(kTransferTimeoutMs));
+        armWatchdog();
     return true;
 }
 
@@ -377,15 +376,18 @@ void cDevioDevice::onDfuStatus(std::uint32_t /*packetNumber*/, std::vector<Byte>
     if (status == 3)
         return;
     std::lock_guard<std::recursive_mutex> lock(m_transfer_mutex);
-    m_timer->stop();
-    if (!m_active)
+    m_deadline.reset();
+    if (!m_active) {
+        stopWatchdog();
         return;
+    }
     switch (status) {
     case 1:
         sendPacket(packetNumber);
         return;
     case 2:
     case 5:
+        stopWatchdog();
         if (auto dfu = dfuFeature())
             dfu->Restart(m_restart_parameter);
         m_active = false;
@@ -403,6 +405,7 @@ void cDevioDevice::onDfuStatus(std::uint32_t /*packetNumber*/, std::vector<Byte>
             m_resume_on_connect = true;
         return;
     default:
+        stopWatchdog();
         m_active = false;
         notify(DFU_EVENT_STATUS, DFU_STATUS_FAILED);
         return;
@@ -457,14 +460,45 @@ void cDevioDevice::onDisconnect(std::shared_ptr<devio::IDevice> /*device*/)
     notify(DFU_EVENT_DISCONNECTED, 0);
 }
 
+// The transfer time-out: 15000 ms after a packet went out without an answer other than
+// status 3. One timer period covers many packets: each packet only moves the deadline, and
+// the timer, when it ends before the deadline, runs again for the rest.
+void cDevioDevice::armWatchdog()
+{
+    const auto period = devio::Timing::scaledDuration(kTransferTimeoutMs);
+    m_deadline = std::chrono::steady_clock::now() + period;
+    if (!m_timer_armed) {
+        m_timer_armed = true;
+        m_timer->start(static_cast<unsigned>(period.count()));
+    }
+}
+
+void cDevioDevice::stopWatchdog()
+{
+    m_deadline.reset();
+    if (m_timer_armed) {
+        m_timer_armed = false;
+        m_timer->stop();
+    }
+}
+
 void cDevioDevice::onTimerEvent(int id)
 {
     if (id != 0)
         return;
     std::lock_guard<std::recursive_mutex> lock(m_transfer_mutex);
+    m_timer_armed = false;
     // Only a transfer still running can time out; a finished one stays finished.
-    if (!m_active)
+    if (!m_active || !m_deadline)
         return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now < *m_deadline) {
+        const auto rest = std::chrono::duration_cast<std::chrono::milliseconds>(*m_deadline - now).count() + 1;
+        m_timer_armed = true;
+        m_timer->start(static_cast<unsigned>(rest));
+        return;
+    }
+    m_deadline.reset();
     m_active = false;
     notify(DFU_EVENT_STATUS, DFU_STATUS_FAILED);
 }

@@ -9,10 +9,12 @@
 #include "device/IDevice.h"
 #include "features/IFeature00d0DFU.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,6 +66,8 @@ private:
     void notify(DFU_EVENTTYPE event, int parameter);
     void setDetection(bool on);
     void selectImage(bool second);
+    void armWatchdog();
+    void stopWatchdog();
     int progressPercent() const;
 
     const DfuAdapterHost m_host;
@@ -89,4 +93,8 @@ private:
     std::uint8_t m_restart_parameter = 0xFF;
     std::uint64_t m_offset = 0;
     std::uint64_t m_packet_count = 0;
+    // The transfer time-out: when it falls due (empty while no packet waits for an answer),
+    // and whether the timer runs.
+    std::optional<std::chrono::steady_clock::time_point> m_deadline;
+    bool m_timer_armed = false;
 };

@@ -34,6 +34,8 @@ bool CDFUPureHid::command_raw(const std::uint8_t* request, std::uint8_t* reply, 
 {
     if (m_stopped.load())
         return false;
+    if (m_active)
+        return m_active->transfer(request, reply, timeoutMs);
     DeviceRef ref = Enumerator::instance().lookup(m_carrier);
     auto* device = ref.as<CHidDevice>();
     return device && device->transfer(request, reply, timeoutMs);
@@ -168,7 +170,9 @@ int CDFUPureHid::Run(FirmwareRecord& firmware, FirmwareRecord* signature)
         return QV_INVALID_HANDLE;
     Progress progress;
     progress.set_step(Progress::step_for(records.size() + m_signature.size(), 0));
+    m_active = device;
     result = Program(records, *device, progress);
+    m_active = nullptr;
     const WString line = wformat("%s;%s;%d;%s;%d;%d;%d;;%d;%s", "DFU Receiver", narrow(device->info().Name).c_str(),
                                  EngineLog::next_attempt(), result == QV_SUCCESS ? "SUCCESS" : "FAILURE",
                                  static_cast<int>(GetTickCount64() - started), progress.sent, progress.failures,

@@ -71,6 +71,8 @@ protected:
     std::vector<ImageRecord> m_signature;
     bool m_haveSignature = false;
     std::atomic<bool> m_stopped{false};
+    // The carrier while Run holds a reference to it; otherwise each command looks it up.
+    CHidDevice* m_active = nullptr;
 };
 
 }  // namespace qv

@@ -246,11 +246,16 @@ void DfuManager::finish_operation(OperationRecord& rec, int result)
             else if (result == QV_CRITICAL_ERROR)
                 endedOn = p->carrier();
         }
+        // A device still present never stays "in progress" after its operation ended.
+        if (!endedOn || !e.lookup(endedOn))
+            endedOn = rec.handle;
         store(endedOn);
         e.bootloaderExpected.store(0);
         EventHolder::instance().fire(rec.handle, QV_EVENT_DFU_STATUS_CHANGED, static_cast<std::uint64_t>(status));
         const bool removal = op == 2 ? result == QV_SUCCESS : result != QV_NO_FW_UPDATE;
-        if (removal && e.underUpdate.load() != 0)
+        // A receiver that never left (the image was refused first) is not reported as gone.
+        const std::uint64_t under = e.underUpdate.load();
+        if (removal && under != 0 && !e.lookup(under))
             EventHolder::instance().fire(rec.handle, QV_EVENT_DEVICE_REMOVAL, 0);
         e.underUpdate.store(0);
     } else {

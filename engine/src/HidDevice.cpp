@@ -66,6 +66,7 @@ bool CHidDevice::start()
 
 void CHidDevice::stop()
 {
+    m_stopped.store(true);
     if (m_stop)
         SetEvent(m_stop);
     CDevice::stop();
@@ -104,18 +105,29 @@ bool CHidDevice::io(bool write, std::uint8_t* buffer, DWORD length, DWORD timeou
 bool CHidDevice::transfer(const std::uint8_t* request, std::uint8_t* response, DWORD timeoutMs)
 {
     std::lock_guard<std::mutex> lock(m_ioMutex);
-    if (m_file == INVALID_HANDLE_VALUE || WaitForSingleObject(m_stop, 0) == WAIT_OBJECT_0)
+    if (m_file == INVALID_HANDLE_VALUE || m_stopped.load())
         return false;
-    std::vector<std::uint8_t> out(m_outputLength, 0);
-    std::memcpy(out.data(), request, std::min<std::size_t>(33, out.size()));
+    // Reports of the usual size stay on the stack: one transfer per image record.
+    std::uint8_t small[2][64];
+    std::vector<std::uint8_t> large[2];
+    std::uint8_t* out = small[0];
+    std::uint8_t* in = small[1];
+    if (m_outputLength > sizeof small[0] || m_inputLength > sizeof small[1]) {
+        large[0].resize(m_outputLength);
+        large[1].resize(m_inputLength);
+        out = large[0].data();
+        in = large[1].data();
+    }
+    std::memset(out, 0, m_outputLength);
+    std::memcpy(out, request, std::min<std::size_t>(33, m_outputLength));
     out[0] = m_reportId;
-    if (!io(true, out.data(), m_outputLength, timeoutMs))
+    if (!io(true, out, m_outputLength, timeoutMs))
         return false;
-    std::vector<std::uint8_t> in(m_inputLength, 0);
-    if (!io(false, in.data(), m_inputLength, timeoutMs))
+    std::memset(in, 0, m_inputLength);
+    if (!io(false, in, m_inputLength, timeoutMs))
         return false;
     std::memset(response, 0, 33);
-    std::memcpy(response, in.data(), std::min<std::size_t>(33, in.size()));
+    std::memcpy(response, in, std::min<std::size_t>(33, m_inputLength));
     return true;
 }
 

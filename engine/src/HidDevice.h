@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <hidsdi.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace qv {
@@ -38,6 +39,7 @@ private:
     HDEVNOTIFY m_notify = nullptr;
     HANDLE m_event = nullptr;
     HANDLE m_stop = nullptr;  // set on stop: a transfer in flight ends at once
+    std::atomic<bool> m_stopped{false};
     std::uint8_t m_reportId = 0;
     std::uint16_t m_outputLength = 33;
     std::uint16_t m_inputLength = 33;

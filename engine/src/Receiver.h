@@ -50,6 +50,9 @@ public:
     int device_write(std::uint8_t index, std::uint8_t reg, const std::uint8_t* data, std::size_t length,
                      std::vector<std::uint8_t>* payload, int* raw);
 
+    // Reports are acted on only once started; a harness without a transport starts them so.
+    void accept_reports() { m_started.store(true); }
+
 protected:
     void OnReport(const std::uint8_t* report, std::size_t length) override;
 

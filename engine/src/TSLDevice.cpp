@@ -233,7 +233,7 @@ bool CTSLDevice::write_report(const Collection& c, const std::vector<std::uint8_
 int CTSLDevice::SendAndWait(int slot, std::vector<std::uint8_t>& request, std::vector<std::uint8_t>* response,
                             DWORD timeoutMs, std::size_t matchLength)
 {
-    if (!m_started.load() || !m_quit)
+    if (!m_started.load() || !m_quit || WaitForSingleObject(m_quit, 0) == WAIT_OBJECT_0)
         return kRawClosing;
     if (timeoutMs > 60000)
         timeoutMs = kRegisterTimeoutMs;
@@ -556,8 +556,12 @@ int CTSLDevice::register_write(std::uint8_t index, std::uint8_t reg, const std::
     if (slot == 0)
         return kRawNoCollection;
     const Collection c = collection(slot);
-    std::vector<std::uint8_t> request = {0, index, c.writeSub, reg};
-    request.insert(request.end(), data, data + length);
+    std::vector<std::uint8_t> request(4 + length, 0);
+    request[1] = index;
+    request[2] = c.writeSub;
+    request[3] = reg;
+    if (length)
+        std::memcpy(request.data() + 4, data, length);
     std::vector<std::uint8_t> response;
     const int raw = SendAndWait(slot, request, &response, kRegisterTimeoutMs, 2);
     if (raw == kRawOk && payload)
@@ -572,8 +576,11 @@ int CTSLDevice::feature_request(std::uint8_t index, std::uint8_t feature, std::u
     int slot = collection_for_output(20);
     if (slot == 0)
         slot = 1;
-    std::vector<std::uint8_t> request = {0, index, feature, static_cast<std::uint8_t>((function << 4) | 2)};
-    request.insert(request.end(), params.begin(), params.end());
+    std::vector<std::uint8_t> request(4 + params.size(), 0);
+    request[1] = index;
+    request[2] = feature;
+    request[3] = static_cast<std::uint8_t>((function << 4) | 2);
+    std::copy(params.begin(), params.end(), request.begin() + 4);
     std::vector<std::uint8_t> response;
     const int raw = SendAndWait(slot, request, &response, kRegisterTimeoutMs, 2);
     if (raw == kRawOk)

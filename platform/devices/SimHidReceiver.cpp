@@ -281,6 +281,7 @@ void register_receiver_scenario_kind()
                 apply_scenario_unit(paired, config);
                 apply_scenario_firmware(paired, config);
                 apply_paired_config_attributes(paired, config);
+                add_scenario_features(paired, config);
                 if (!receiver->pair(slot, config, paired.flag("linked", true)))
                     paired.fail("slot taken or out of range");
                 apply_paired_model_attributes(paired, *receiver, slot);

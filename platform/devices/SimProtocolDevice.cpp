@@ -72,8 +72,17 @@ SimProtocolConfig sim_mouse_config()
     return c;
 }
 
+namespace {
+std::vector<SimAnswer> with_defaults(std::vector<SimAnswer> answers)
+{
+    std::vector<SimAnswer> defaults = sim_default_answers();
+    answers.insert(answers.end(), defaults.begin(), defaults.end());
+    return answers;
+}
+} // namespace
+
 SimProtocolDevice::SimProtocolDevice(SimProtocolConfig config)
-    : m_config(std::move(config))
+    : m_config(std::move(config)), m_answer_table(with_defaults(m_config.answers))
 {
     if (m_config.features.empty() || m_config.features[0].id != kRoot)
         m_config.features.insert(m_config.features.begin(), SimFeature{kRoot, 0, 0});
@@ -404,10 +413,16 @@ void SimProtocolDevice::answer_feature(std::uint16_t id, const Bytes& cmd, std::
     case kDfu:
         answer_dfu(static_cast<std::uint8_t>(function), cmd, out);
         return;
-    default:
-        // Features without a model answer an empty record.
-        out.push_back(reply(cmd, {}));
+    default: {
+        // Features without a model answer from the answer table, else with an empty record.
+        const Bytes params(cmd.begin() + std::min<std::size_t>(4, cmd.size()), cmd.end());
+        const auto answer = m_answer_table.answer(id, static_cast<std::uint8_t>(function), params);
+        if (answer && answer->error)
+            out.push_back(error_reply(cmd, answer->code));
+        else
+            out.push_back(reply(cmd, answer ? answer->payload : Bytes{}));
         return;
+    }
     }
 }
 
@@ -688,6 +703,12 @@ std::size_t SimProtocolDevice::replies_sent() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_replies;
+}
+
+Bytes SimProtocolDevice::answer_value(std::uint16_t featureId, std::uint8_t slot) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_answer_table.value(featureId, slot);
 }
 
 } // namespace platform::sim

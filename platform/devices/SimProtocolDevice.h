@@ -4,6 +4,7 @@
 // reports (replies and notifications) through a sink, from a thread of its own, so the
 // same model can sit behind a test adapter, a simulated HID collection or a receiver slot.
 
+#include "devices/SimAnswerTable.h"
 #include "devices/SimDfuSession.h"
 
 #include <chrono>
@@ -18,8 +19,6 @@
 #include <vector>
 
 namespace platform::sim {
-
-using Bytes = std::vector<std::uint8_t>;
 
 struct SimFirmwareEntity {
     std::uint8_t type = 0;          // 0 application, 1 bootloader, 2 hardware, ...
@@ -65,11 +64,24 @@ struct SimProtocolConfig {
     std::chrono::milliseconds dfu_switch_delay{1000};
     // DFU data replies carry status 3 and the real status follows as a notification.
     bool dfu_status_by_notification = false;
+    // Answers for features without a model of their own, before the defaults of
+    // sim_default_answers() (the first matching row answers).
+    std::vector<SimAnswer> answers;
 };
 
 // Ready-made configurations of the two kinds.
 SimProtocolConfig sim_keyboard_config();
 SimProtocolConfig sim_mouse_config();
+
+class ScenarioElement;
+struct ScenarioDevice;
+// The model behind a scenario device of kind "keyboard" or "mouse"; null for other kinds.
+class SimProtocolDevice;
+SimProtocolDevice* scenario_protocol_model(const ScenarioDevice& device);
+// The <feature id version type> children of a scenario device, each with <answer function
+// bytes> rows: appended to the feature table (or replacing an entry of the same id) and to
+// the answers. Throws ScenarioError on bad values.
+void add_scenario_features(const ScenarioElement& device, SimProtocolConfig& config);
 
 // Registers the scenario kinds "keyboard" and "mouse" (a model behind two HID collections).
 // Runs by itself in every program that links this model; calling it again does nothing.
@@ -152,6 +164,8 @@ public:
     std::optional<quillon::dfu::Header> dfu_header() const;
     unsigned dfu_completed() const;
     std::vector<SimFirmwareEntity> firmware() const;
+    // The value a stored answer of (feature, slot) gives now (see SimAnswerTable).
+    Bytes answer_value(std::uint16_t featureId, std::uint8_t slot) const;
     std::uint32_t dfu_next_packet() const;
 
     // ---- log of every report written to the device ----
@@ -187,6 +201,7 @@ private:
     void restart_into_application();
 
     SimProtocolConfig m_config;
+    SimAnswerTable m_answer_table;  // guarded by m_mutex
 
     mutable std::mutex m_mutex;  // state, log, outgoing queue
     mutable std::condition_variable m_log_condition;

@@ -2,7 +2,11 @@
 // protocol HID collections of one USB device node.
 //
 //   <device kind="keyboard" name="kb" product="0x4001" product-string="Sim Keyboard"
-//           unit-id="0x1A2B3C4D" battery="80" battery-critical="10" latency-us="0"/>
+//           unit-id="0x1A2B3C4D" battery="80" battery-critical="10" latency-us="0">
+//     <feature id="0x1B04" version="0" type="0">     (appended to the feature table)
+//       <answer function="1" bytes="00 10 00 20 01"/> (a fixed reply payload, hex)
+//     </feature>
+//   </device>
 
 #include "devices/SimHidDevice.h"
 #include "devices/SimProtocolDevice.h"
@@ -11,6 +15,7 @@
 #include <sim/Scenario.h>
 
 #include <memory>
+#include <string>
 #include <mutex>
 
 namespace platform::sim {
@@ -46,6 +51,61 @@ struct ProtocolScenarioDevice {
     std::unique_ptr<SimHidDevice> hid;
 };
 
+// "0F A0 01" or "0x0F,0xA0": at most 16 bytes.
+Bytes hex_bytes(const ScenarioElement& element, const std::string& attribute)
+{
+    const std::string text = element.text(attribute);
+    Bytes bytes;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if (text[i] == ' ' || text[i] == ',' || text[i] == '\t') {
+            ++i;
+            continue;
+        }
+        std::size_t end = text.find_first_of(" ,\t", i);
+        std::string token = text.substr(i, end == std::string::npos ? std::string::npos : end - i);
+        i = end == std::string::npos ? text.size() : end;
+        if (token.size() > 2 && token[0] == '0' && (token[1] == 'x' || token[1] == 'X'))
+            token = token.substr(2);
+        if (token.empty() || token.size() > 2 || token.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            element.fail("'" + attribute + "' holds \"" + token + "\", not a hexadecimal byte");
+        bytes.push_back(static_cast<std::uint8_t>(std::stoul(token, nullptr, 16)));
+    }
+    if (bytes.size() > 16)
+        element.fail("'" + attribute + "' holds more than the 16 bytes of a reply");
+    return bytes;
+}
+
+} // namespace
+
+// <feature> children: features the model answers from its answer table.
+void add_scenario_features(const ScenarioElement& device, SimProtocolConfig& config)
+{
+    for (const ScenarioElement& f : device.children("feature")) {
+        SimFeature feature;
+        feature.id = static_cast<std::uint16_t>(f.required_number("id", 0xFFFF));
+        feature.version = static_cast<std::uint8_t>(f.number("version", 0, 0xFF));
+        feature.type = static_cast<std::uint8_t>(f.number("type", 0, 0xFF));
+        if (feature.id == 0)
+            f.fail("feature 0x0000 is the Root feature, always first");
+        bool known = false;
+        for (SimFeature& existing : config.features) {
+            if (existing.id == feature.id) {
+                existing = feature;
+                known = true;
+            }
+        }
+        if (!known)
+            config.features.push_back(feature);
+        for (const ScenarioElement& a : f.children("answer")) {
+            const auto function = static_cast<std::uint8_t>(a.required_number("function", 15));
+            config.answers.push_back(SimAnswer::fixed(feature.id, function, hex_bytes(a, "bytes")));
+        }
+    }
+}
+
+namespace {
+
 ScenarioDevice build(const std::string& kind, const ScenarioElement& device)
 {
     SimProtocolConfig config = kind == "mouse" ? sim_mouse_config() : sim_keyboard_config();
@@ -56,6 +116,7 @@ ScenarioDevice build(const std::string& kind, const ScenarioElement& device)
     config.battery_critical = static_cast<std::uint8_t>(device.number("battery-critical", config.battery_critical, 0xFF));
     config.latency = std::chrono::microseconds(device.number("latency-us", 0, 10000000));
     apply_scenario_firmware(device, config);
+    add_scenario_features(device, config);
     const DevInst node = make_scenario_devnode(device);
     auto holder = std::make_shared<ProtocolScenarioDevice>(std::move(config), node);
     ScenarioDevice result;
@@ -67,6 +128,13 @@ ScenarioDevice build(const std::string& kind, const ScenarioElement& device)
 }
 
 } // namespace
+
+SimProtocolDevice* scenario_protocol_model(const ScenarioDevice& device)
+{
+    if ((device.kind != "keyboard" && device.kind != "mouse") || !device.model)
+        return nullptr;
+    return std::static_pointer_cast<ProtocolScenarioDevice>(device.model)->model.get();
+}
 
 void register_protocol_scenario_kinds()
 {

@@ -104,11 +104,35 @@ public:
             return e.device == device && e.event == event && e.parameter == parameter;
         }, nullptr, deadline);
     }
+    // The first event for which `pred` holds, with `pred` called outside the log's lock (it may
+    // call into the DFU API, whose locks are taken before the log's on the provider thread).
+    bool wait_matching(const std::function<bool(const DfuEvent&)>& pred, DfuEvent* found = nullptr,
+                       std::chrono::milliseconds deadline = 20s) const
+    {
+        const auto until = std::chrono::steady_clock::now() + deadline;
+        std::size_t seen = 0;
+        for (;;) {
+            std::vector<DfuEvent> snapshot;
+            {
+                std::unique_lock<std::mutex> lock(m_mutex);
+                if (!m_condition.wait_until(lock, until, [&] { return m_events.size() > seen; }))
+                    return false;
+                snapshot.assign(m_events.begin() + static_cast<std::ptrdiff_t>(seen), m_events.end());
+                seen = m_events.size();
+            }
+            for (const DfuEvent& e : snapshot)
+                if (pred(e)) {
+                    if (found)
+                        *found = e;
+                    return true;
+                }
+        }
+    }
     // The device of the first arrival for which `accept` holds.
     DFU_DEVICE wait_for_arrival(const std::function<bool(DFU_DEVICE)>& accept = {}) const
     {
         DfuEvent e{};
-        if (!wait_for([&](const DfuEvent& x) {
+        if (!wait_matching([&](const DfuEvent& x) {
                 return x.event == DFU_EVENT_DEVICE_ARRIVAL && (!accept || accept(x.device));
             }, &e))
             return 0;

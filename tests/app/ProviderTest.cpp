@@ -139,6 +139,7 @@ TEST_F(Provider, ASucceededReceiverIsClosedAfterItsPause)
     // 5000 ms, scaled down twentyfold.
     ASSERT_TRUE(rig.log.wait_for_event(receiver, DFU_EVENT_DEVICE_REMOVAL, 0));
     EXPECT_EQ(rig.log.of(receiver), (std::vector<std::string>{"arrival 0", "status 1", "removal 0"}));
+    raise(-77, QV_EVENT_DFU_PROGRESS, 1);   // the provider is past closing it
     EXPECT_FALSE(rig.provider->findDevice(receiver));
 }
 

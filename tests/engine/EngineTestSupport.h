@@ -33,7 +33,9 @@ public:
         return 0;
     }
 
-    void add(const Event& e)
+    virtual ~EventLog() = default;
+
+    virtual void add(const Event& e)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_events.push_back(e);
@@ -118,12 +120,13 @@ public:
             PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue exists from here
             const int r = QV_Init(&EventLog::callback, &m_log);
             {
+                // Notified under the lock: the waiter's condition variable goes once it returns.
                 std::lock_guard<std::mutex> lock(m);
                 m_threadId = GetCurrentThreadId();
                 m_initResult = r;
                 ready = true;
+                cv.notify_all();
             }
-            cv.notify_all();
             while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
                 TranslateMessage(&msg);
                 DispatchMessageW(&msg);

@@ -188,3 +188,90 @@ TEST_F(EnumerationTest, ForeignInterfacesAreIgnored)
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EnumerationTest, NoEventAfterShutdown)
+{
+    EventLog log;
+    {
+        EngineHost host(log);
+        ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    }
+    const std::size_t before = log.events().size();
+    SimHidReceiver rx(0xC510, 5);
+    rx.plug();
+    EXPECT_FALSE(log.wait_count(QV_EVENT_DEVICE_ARRIVAL, 1, std::chrono::milliseconds(300)));
+    EXPECT_EQ(log.events().size(), before);
+}
+
+TEST_F(EnumerationTest, PairedDeviceNameIsCutAtFourteenCharacters)
+{
+    SimHidReceiver rx(0xC530, 6);
+    rx.receiver().set_latency(std::chrono::milliseconds(2));
+    rx.pair(4, keyboard("A keyboard with a long name"));
+    rx.plug();
+    EventLog log;
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    ASSERT_EQ(log.arrivals().size(), 2u);
+    const QV_DEVICE_INFO d = info_of(log.arrivals().back());
+    EXPECT_EQ(text(d.Name), "A keyboard wit");
+    EXPECT_EQ(d.DevType, 2u) << "keyboard type from the notification";
+    EXPECT_EQ(text(d.SN).size(), 16u) << "product id and four serial bytes";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(EnumerationTest, MissingSystemLibraryStillStartsQuietly)
+{
+    platform::sim::set_module_absent("hid.dll", true);
+    EventLog log;
+    EngineHost host(log);
+    EXPECT_EQ(host.init_result(), 0) << "the start result does not tell";
+    EXPECT_FALSE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1, std::chrono::milliseconds(200)));
+    QV_DEVICE_INFO info;
+    EXPECT_EQ(QV_GetDeviceInfo(-1, &info), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Receivers coming and going quickly, some while they still announce their devices: every
+// arrival is matched by one removal and the engine stays responsive.
+TEST_F(EnumerationTest, PlugCyclesStress)
+{
+    SimHidReceiver rx(0xC530, 0x77);
+    rx.receiver().set_latency(std::chrono::milliseconds(1));
+    rx.pair(1, keyboard("One"));
+    rx.pair(3, keyboard("Three"));
+    EventLog log;
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    for (int cycle = 0; cycle < 15; ++cycle) {
+        SCOPED_TRACE(cycle);
+        rx.plug();
+        // Every other cycle leaves before the devices are announced.
+        if (cycle % 2 == 0)
+            ASSERT_TRUE(log.wait_count(QV_EVENT_DEVICE_ARRIVAL, log.count(QV_EVENT_DEVICE_REMOVAL) + 3));
+        else
+            ASSERT_TRUE(log.wait_count(QV_EVENT_DEVICE_ARRIVAL, log.count(QV_EVENT_DEVICE_REMOVAL) + 1));
+        rx.unplug();
+        ASSERT_TRUE(log.wait([](const std::vector<Event>& all) {
+            std::size_t in = 0, out = 0;
+            for (const auto& e : all) {
+                in += e.event == QV_EVENT_DEVICE_ARRIVAL;
+                out += e.event == QV_EVENT_DEVICE_REMOVAL;
+            }
+            return in == out;
+        })) << "arrivals and removals pair up";
+    }
+    QV_DEVICE_INFO info;
+    for (std::uint64_t h : log.arrivals())
+        EXPECT_EQ(QV_GetDeviceInfo(static_cast<std::int64_t>(h), &info), QV_DEVICE_ERROR);
+}
+
+}  // namespace

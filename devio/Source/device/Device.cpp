@@ -11,6 +11,7 @@
 #include "features/FeatureRegistry.h"
 #include "features/IFeature0003FirmwareInfo.h"
 
+#include <algorithm>
 #include <chrono>
 #include <system_error>
 #include <cstdlib>
@@ -18,6 +19,21 @@
 namespace devio {
 
 namespace {
+
+// Devices whose reports the calling thread is delivering (deliveries can nest).
+thread_local std::vector<const Device*> t_delivering;
+
+struct DeliveringReports {
+    explicit DeliveringReports(const Device* device) { t_delivering.push_back(device); }
+    ~DeliveringReports() { t_delivering.pop_back(); }
+    DeliveringReports(const DeliveringReports&) = delete;
+    DeliveringReports& operator=(const DeliveringReports&) = delete;
+};
+
+bool delivering_reports_of(const Device* device)
+{
+    return std::find(t_delivering.begin(), t_delivering.end(), device) != t_delivering.end();
+}
 
 std::int64_t now_ns()
 {
@@ -309,6 +325,7 @@ bool Device::config_item(std::uint32_t item)
 
 void Device::onRead(std::vector<Byte> report, bool relayed, unsigned a, unsigned b)
 {
+    const DeliveringReports delivering(this);
     const IDevice::ReportType type = route_report(report, relayed);
     // Most reports have no listener: skip building the delivery.
     if (m_notifications_enabled && Producer<IDevice::Report>::subscriber_count() != 0) {
@@ -608,6 +625,12 @@ void Device::worker_main(std::weak_ptr<Device> weak, std::shared_ptr<WorkQueue> 
 bool Device::execute(const std::vector<Byte>& command, std::vector<Byte>& reply, std::uint32_t kind,
                      std::vector<unsigned> positions)
 {
+    // The reply could only arrive through this very thread: waiting would run out every retry
+    // and get the device quarantined.
+    if (delivering_reports_of(this)) {
+        set_last_error(4, 0, nullptr);
+        return false;
+    }
     auto self = weak_from_this().lock(); // kept across the wait, for the same reason as in send
     auto request = send(command, kind, std::move(positions), nullptr, 0);
     if (!request->wait())

@@ -168,6 +168,8 @@ private:
     void reset_configuration();
     // Clears each configured feature's state flag and empties the list.
     void forget_configured_features();
+    // Empties the re-apply list and clears each dropped feature's re-apply mark.
+    void drop_pending_features();
     void deactivate();
     void publish_config_change();
 

@@ -11,6 +11,7 @@
 #include "features/IFeature0003FirmwareInfo.h"
 #include "features/IFeature0020ConfigChange.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace devio {
@@ -254,6 +255,9 @@ std::shared_ptr<IRequest> Device::process_pending_changes(std::shared_ptr<IFeatu
     }
     for (const auto& feature : pending) {
         auto concrete = std::dynamic_pointer_cast<Feature>(feature);
+        // On the configuration-change path: the re-applied writes mark the configuration anew.
+        if (concrete)
+            concrete->clear_state_flag();
         if (concrete && concrete->reapply())
             continue;
         if (last_error().code == 5)
@@ -263,8 +267,13 @@ std::shared_ptr<IRequest> Device::process_pending_changes(std::shared_ptr<IFeatu
         return make_immediate_failure_from_error();
     }
     {
+        // Features registered while these re-applied wait for the next configuration change.
         std::lock_guard<std::mutex> lock(m_pending_mutex);
-        m_pending_features.clear();
+        for (const auto& done : pending) {
+            auto it = std::find(m_pending_features.begin(), m_pending_features.end(), done);
+            if (it != m_pending_features.end())
+                m_pending_features.erase(it);
+        }
     }
     publish_config_change();
     if (!configChange)
@@ -309,11 +318,21 @@ void Device::reset_configuration()
     if (has_configured_features() || has_config_requests())
         publish_config_change();
     forget_configured_features();
+    drop_pending_features();
+    set_last_error(saved);
+}
+
+void Device::drop_pending_features()
+{
+    std::vector<std::shared_ptr<IFeature>> dropped;
     {
         std::lock_guard<std::mutex> lock(m_pending_mutex);
-        m_pending_features.clear();
+        dropped.swap(m_pending_features);
     }
-    set_last_error(saved);
+    // A feature that kept its mark would take later deferred writes as registered and never send them.
+    for (const auto& feature : dropped)
+        if (auto concrete = std::dynamic_pointer_cast<Feature>(feature))
+            concrete->clear_reapply_mark();
 }
 
 bool Device::register_configured_feature(std::shared_ptr<IFeature> feature)
@@ -342,6 +361,10 @@ bool Device::register_configured_feature(std::shared_ptr<IFeature> feature)
             m_config_cookie = static_cast<std::uint16_t>(chosen);
             if (!has_config_requests() && !configChange->SetComplete(m_config_cookie))
                 return false;
+        } else if (last_error().code == 5) {
+            // The device refuses requests now: no cookie could be set, so the configuration is
+            // not marked. The caller's write is deferred and marks it when re-applied.
+            return false;
         }
     }
     {
@@ -443,14 +466,8 @@ void Device::invalidate(const char* reason)
     m_retry_pending = false;
     if (configured)
         publish_config_change();
-    {
-        std::lock_guard<std::mutex> lock(m_configured_mutex);
-        m_configured_features.clear();
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_pending_mutex);
-        m_pending_features.clear();
-    }
+    forget_configured_features();
+    drop_pending_features();
     {
         std::lock_guard<std::mutex> lock(m_cache_mutex);
         m_response_cache.clear();

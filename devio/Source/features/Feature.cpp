@@ -179,7 +179,9 @@ bool Feature::reapply()
 
 void Feature::clear_state_flag() { m_setting_change_begun = false; }
 
-bool Feature::register_once(bool& flag, bool (IDevice::*registration)(std::shared_ptr<IFeature>))
+void Feature::clear_reapply_mark() { m_reapply_pending = false; }
+
+bool Feature::register_once(std::atomic<bool>& flag, bool (IDevice::*registration)(std::shared_ptr<IFeature>))
 {
     if (flag)
         return true;

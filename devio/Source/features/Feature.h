@@ -2,6 +2,7 @@
 #include "core/Producer.h"
 #include "features/IFeature.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -52,6 +53,8 @@ public:
     // Configuration-change bookkeeping of the settings features.
     bool reapply();
     void clear_state_flag();
+    // The device dropped its re-apply list: the next deferred write registers again.
+    void clear_reapply_mark();
     bool begin_setting_change();
     bool defer_setting_change();
 
@@ -78,7 +81,7 @@ private:
     bool execute_checked(std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& reply,
                          std::uint32_t kind, std::vector<unsigned> positions, bool exact);
     // begin_setting_change and defer_setting_change: register with the device once per `flag`.
-    bool register_once(bool& flag, bool (IDevice::*registration)(std::shared_ptr<IFeature>));
+    bool register_once(std::atomic<bool>& flag, bool (IDevice::*registration)(std::shared_ptr<IFeature>));
 
     bool m_type_bit7 = false;
     bool m_type_bit6 = false;
@@ -87,9 +90,10 @@ private:
     std::uint32_t m_feature_id;
     std::uint8_t m_feature_index;
     std::weak_ptr<IDevice> m_device;
-    bool m_setting_change_begun = false;
-    bool m_reapply_pending = false;
-    bool m_reapplying = false;
+    // Set by callers' threads, cleared by the device's configuration handling.
+    std::atomic<bool> m_setting_change_begun{false};
+    std::atomic<bool> m_reapply_pending{false};
+    std::atomic<bool> m_reapplying{false};
 };
 
 // Base of a concrete feature class T with interface I: the constructor with I's feature id and

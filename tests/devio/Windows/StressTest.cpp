@@ -16,6 +16,7 @@
 #include "features/IFeature1000BatteryUnifiedLevelStatus.h"
 #include "quillon/ProductIds.h"
 #include "ManagerTestSupport.h"
+#include "support/Within.h"
 
 #include <sim/DeviceTree.h>
 #include <sim/Kernel.h>
@@ -39,21 +40,7 @@ using Bytes = std::vector<Byte>;
 
 constexpr auto kDeadline = 20s;
 
-// Runs `work` on a thread of its own and gives its result; a call that does not end by the
-// deadline aborts the program (a hang is a failure, never a stuck suite).
-template <class F>
-auto within(F work) -> decltype(work())
-{
-    auto task = std::make_shared<std::packaged_task<decltype(work())()>>(std::move(work));
-    auto future = task->get_future();
-    std::thread thread([task] { (*task)(); });
-    if (future.wait_for(kDeadline) != std::future_status::ready) {
-        std::fprintf(stderr, "stress: a call did not end within the deadline\n");
-        std::abort();
-    }
-    thread.join();
-    return future.get();
-}
+using quillon::test::within;
 
 // The outcome of a request and the error code it left.
 struct Outcome {

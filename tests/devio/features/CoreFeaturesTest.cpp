@@ -20,19 +20,13 @@
 
 using namespace devio;
 using devio::test::FakeDevice;
+using devio::test::function_of;
+using devio::test::make;
+using devio::test::params_of;
 
 namespace {
 
 using Bytes = std::vector<Byte>;
-
-Bytes params_of(const Bytes& command) { return Bytes(command.begin() + 4, command.end()); }
-unsigned function_of(const Bytes& command) { return command[3] >> 4; }
-
-template <class I>
-std::shared_ptr<I> make(std::uint32_t id, std::uint8_t index, const std::shared_ptr<FakeDevice>& dev)
-{
-    return std::dynamic_pointer_cast<I>(make_feature(id, index, dev));
-}
 
 // Answers each function with a fixed payload (long report when more than 3 bytes).
 void answer_by_function(FakeDevice& dev, std::map<unsigned, Bytes> payloads)

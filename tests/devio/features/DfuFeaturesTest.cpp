@@ -15,19 +15,13 @@
 
 using namespace devio;
 using devio::test::FakeDevice;
+using devio::test::function_of;
+using devio::test::make;
+using devio::test::params_of;
 
 namespace {
 
 using Bytes = std::vector<Byte>;
-
-unsigned function_of(const Bytes& command) { return command[3] >> 4; }
-Bytes params_of(const Bytes& command) { return Bytes(command.begin() + 4, command.end()); }
-
-template <class I>
-std::shared_ptr<I> make(std::uint32_t id, const std::shared_ptr<FakeDevice>& dev)
-{
-    return std::dynamic_pointer_cast<I>(make_feature(id, 9, dev));
-}
 
 TEST(DfuControlFeatures, StateBytesAndC2FailuresAsCode1)
 {

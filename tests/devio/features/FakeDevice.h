@@ -1,8 +1,10 @@
 #pragma once
+#include "core/DataRequest.h"
 #include "core/DeviceRequest.h"
 #include "core/ErrorRecord.h"
 #include "core/IDeviceRequestHost.h"
 #include "device/IDevice.h"
+#include "features/FeatureRegistry.h"
 
 #include <functional>
 #include <memory>
@@ -27,6 +29,10 @@ public:
     };
 
     std::function<std::optional<std::vector<Byte>>(const std::vector<Byte>&)> answer;
+    // The failure of a request that `answer` leaves unanswered (4: time-out; 5: device refuses).
+    ErrorCode unanswered_code = 4;
+    // What getFeature finds for an id (empty: the lookup fails with code 28).
+    std::function<std::shared_ptr<IFeature>(std::uint32_t)> feature_lookup;
     std::uint32_t software_id = 3;
     bool write_ok = true;
     std::uint16_t product_id = 0xC52B;
@@ -113,7 +119,13 @@ public:
     void invalidate(const char*) override {}
     std::weak_ptr<IDeviceManager> getManager() const override { return {}; }
     std::shared_ptr<IFeature> getFeatureSync(std::uint32_t) override { return {}; }
-    std::shared_ptr<IDataRequest<std::shared_ptr<IFeature>>> getFeature(std::uint32_t) override { return {}; }
+    std::shared_ptr<IDataRequest<std::shared_ptr<IFeature>>> getFeature(std::uint32_t id) override
+    {
+        auto found = feature_lookup ? feature_lookup(id) : nullptr;
+        if (!found)
+            return make_data_failure<std::shared_ptr<IFeature>>(28, nullptr, 0);
+        return make_data_success<std::shared_ptr<IFeature>>(found);
+    }
     std::shared_ptr<IFeature> getFeatureByIndexSync(std::uint32_t) override { return {}; }
     std::shared_ptr<IDataRequest<std::shared_ptr<IFeature>>> getFeatureByIndex(std::uint32_t) override { return {}; }
     std::uint32_t getFeatureCountSync() override { return 0; }
@@ -140,12 +152,31 @@ private:
         if (reply)
             request->set_response(*reply);
         else
-            request->set_error(4);
+            request->set_error(unanswered_code);
         request->mark_complete();
     }
 
     std::mutex m_mutex;
     std::vector<Sent> m_log;
 };
+
+// The parts of a logged command.
+inline unsigned function_of(const std::vector<Byte>& command) { return command.size() > 3 ? command[3] >> 4 : 0; }
+inline std::vector<Byte> params_of(const std::vector<Byte>& command)
+{
+    return command.size() > 4 ? std::vector<Byte>(command.begin() + 4, command.end()) : std::vector<Byte>{};
+}
+
+// The registered class of `id` on `dev`, cast to interface I (empty when it is not one).
+template <class I>
+std::shared_ptr<I> make(std::uint32_t id, std::uint8_t index, const std::shared_ptr<FakeDevice>& dev)
+{
+    return std::dynamic_pointer_cast<I>(make_feature(id, index, dev));
+}
+template <class I>
+std::shared_ptr<I> make(std::uint32_t id, const std::shared_ptr<FakeDevice>& dev, std::uint8_t index = 9)
+{
+    return make<I>(id, index, dev);
+}
 
 } // namespace devio::test

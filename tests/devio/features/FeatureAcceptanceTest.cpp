@@ -28,20 +28,14 @@
 
 using namespace devio;
 using devio::test::FakeDevice;
+using devio::test::function_of;
+using devio::test::make;
+using devio::test::params_of;
 
 namespace {
 
 using Bytes = std::vector<Byte>;
 using namespace std::chrono_literals;
-
-unsigned function_of(const Bytes& command) { return command[3] >> 4; }
-Bytes params_of(const Bytes& command) { return Bytes(command.begin() + 4, command.end()); }
-
-template <class I>
-std::shared_ptr<I> make(std::uint32_t id, const std::shared_ptr<FakeDevice>& dev)
-{
-    return std::dynamic_pointer_cast<I>(make_feature(id, 6, dev));
-}
 
 // Waits for `done` with a generous deadline; a hang here is a deadlock, which no later step
 // could recover from, so the program ends with the failure.
@@ -117,7 +111,7 @@ TEST(FeatureBaseReplyCheck, FunctionAboveFifteenNeverMatchesItsTruncatedByte)
 TEST(RootPingRequest, NewerPingReplacesAQueuedOneWithTheSameLowNibble)
 {
     auto dev = std::make_shared<FakeDevice>();
-    auto root = make<IFeature0000Root>(0x0000, dev);
+    auto root = make<IFeature0000Root>(0x0000, dev, 6);
     root->PingRequest(0x13);
     const auto merge = dev->log().back().merge_rule;
     ASSERT_TRUE(merge);
@@ -171,7 +165,7 @@ void answer_firmware(FakeDevice& dev, std::vector<Entity> entities, std::vector<
 TEST(FirmwareInfoWalks, FailedEntitiesAndNoMatch)
 {
     auto dev = std::make_shared<FakeDevice>();
-    auto fw = make<IFeature0003FirmwareInfo>(0x0003, dev);
+    auto fw = make<IFeature0003FirmwareInfo>(0x0003, dev, 6);
     std::dynamic_pointer_cast<Feature>(fw)->set_discovered(false, false, false, 1);
     answer_firmware(*dev, {{0, "ABC", 1, 2, 0}, {0, "DEF", 3, 4, 0}, {1, "XYZ", 5, 6, 1}}, {1});
 
@@ -207,7 +201,7 @@ TEST(FirmwareInfoWalks, FailedEntitiesAndNoMatch)
 TEST(FirmwareInfoWalks, NonDecimalVersionsAreNormalisedOnlyInTheDottedText)
 {
     auto dev = std::make_shared<FakeDevice>();
-    auto fw = make<IFeature0003FirmwareInfo>(0x0003, dev);
+    auto fw = make<IFeature0003FirmwareInfo>(0x0003, dev, 6);
     answer_firmware(*dev, {{0, "MPK", 0x00FF, 0xFFFF, 1}});
     std::string text;
     std::uint16_t build = 0, number = 0;
@@ -222,7 +216,7 @@ TEST(FirmwareInfoWalks, NonDecimalVersionsAreNormalisedOnlyInTheDottedText)
 TEST(DeviceNameAcceptance, EmptyNameIsKeptWithoutChunks)
 {
     auto dev = std::make_shared<FakeDevice>();
-    auto names = make<IFeature0005DeviceNameType>(0x0005, dev);
+    auto names = make<IFeature0005DeviceNameType>(0x0005, dev, 6);
     dev->answer = [](const Bytes& c) { return FakeDevice::reply_to(c, {0, 0, 0}); };
     std::string name = "stale";
     ASSERT_TRUE(names->GetName(&name));
@@ -236,7 +230,7 @@ TEST(DeviceNameAcceptance, EmptyNameIsKeptWithoutChunks)
 TEST(FriendlyNameAcceptance, ChunksStepByFifteenAndStopAtAZeroByte)
 {
     auto dev = std::make_shared<FakeDevice>();
-    auto friendly = make<IFeature0007DeviceFriendlyName>(0x0007, dev);
+    auto friendly = make<IFeature0007DeviceFriendlyName>(0x0007, dev, 6);
     const std::string stored = "Living Room Keyboard"; // 20 bytes
     const std::string fallback = "Default";
     Byte nameLength = 20;
@@ -291,7 +285,7 @@ TEST(FriendlyNameAcceptance, ChunksStepByFifteenAndStopAtAZeroByte)
 TEST(FriendlyNameAcceptance, ThreeByteCharacterIsDroppedWhole)
 {
     auto dev = std::make_shared<FakeDevice>();
-    auto friendly = make<IFeature0007DeviceFriendlyName>(0x0007, dev);
+    auto friendly = make<IFeature0007DeviceFriendlyName>(0x0007, dev, 6);
     std::vector<Bytes> written;
     dev->answer = [&](const Bytes& c) -> std::optional<Bytes> {
         if (function_of(c) == 0)
@@ -309,7 +303,7 @@ TEST(FriendlyNameAcceptance, ThreeByteCharacterIsDroppedWhole)
 TEST(DfuAcceptance, StartHandsBackTheWholeRecord)
 {
     auto dev = std::make_shared<FakeDevice>();
-    auto dfu = make<IFeature00d0DFU>(0x00D0, dev);
+    auto dfu = make<IFeature00d0DFU>(0x00D0, dev, 6);
     Bytes record{0, 0, 0, 1, 0x02};
     record.resize(16, 0x77);
     dev->answer = [&](const Bytes& c) { return FakeDevice::reply_to(c, record); };

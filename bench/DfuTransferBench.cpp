@@ -1,0 +1,150 @@
+// Cost of the application's firmware transfer per packet: a 256 KiB image through
+// DFU_StartUpdate (provider, protocol adapter, devio device, stand-in HID) into a simulated
+// keyboard in its bootloader that answers at once, against a bare baseline that writes the
+// same packets straight to the same simulated device and awaits each reply.
+
+#include "app/AppTestSupport.h"
+#include "cDFUDeviceProvider.h"
+
+#include "core/Timing.h"
+#include "devices/SimHidDevice.h"
+#include "quillon/DfuImage.h"
+#include "quillon/ProductIds.h"
+
+#include <sim/Kernel.h>
+
+#include <benchmark/benchmark.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <mutex>
+
+namespace {
+
+using platform::sim::Bytes;
+
+constexpr std::uint32_t kImageSize = 256 * 1024;
+constexpr std::uint32_t kPackets = kImageSize / 16;
+constexpr std::uint16_t kProduct = quillon::ids::kKeyboardE.productId;
+
+std::vector<char> image()
+{
+    quillon::dfu::Header h;
+    h.productId = kProduct;
+    h.length = kImageSize - 16;
+    h.version = 0x1201;
+    h.build = 0x0033;
+    const auto header = quillon::dfu::encodeHeader(h);
+    std::vector<char> out(header.begin(), header.end());
+    for (std::uint32_t i = 0; i < h.length; ++i)
+        out.push_back(static_cast<char>(i * 13));
+    return out;
+}
+
+platform::sim::SimProtocolConfig bootloader_keyboard()
+{
+    auto config = platform::sim::sim_keyboard_config();
+    config.product_id = kProduct;
+    config.features = config.bootloader_features;   // stays in reach of the update after each run
+    return config;
+}
+
+void BM_DfuStartUpdate(benchmark::State& state)
+{
+    platform::sim::reset_machine();
+    // The restart's one-second pause and the time-outs, shortened; replies come at once.
+    devio::Timing::setScale(1, 100);
+    platform::sim::SimHidProtocolDevice keyboard(bootloader_keyboard());
+    keyboard.plug();
+    auto engine = std::make_shared<app::test::EngineDouble>();
+    cDFUDeviceProvider::useEngineForInstance(engine);
+    static app::test::EventLog log;
+    DFU_Init(&app::test::EventLog::callback, &log);
+    const DFU_DEVICE device = log.wait_for_arrival();
+    if (!device) {
+        state.SkipWithError("no device");
+        return;
+    }
+    const auto data = image();
+    for (auto _ : state) {
+        log.clear();
+        if (DFU_StartUpdate(device, data.data(), static_cast<int>(data.size()), nullptr, 0, true) != DFU_OK ||
+            !log.wait_for([&](const app::test::DfuEvent& e) {
+                return e.device == device && e.event == DFU_EVENT_STATUS && e.parameter != DFU_STATUS_STARTED;
+            })) {
+            state.SkipWithError("update failed");
+            break;
+        }
+    }
+}
+
+void BM_BarePackets(benchmark::State& state)
+{
+    platform::sim::SimProtocolDevice model(bootloader_keyboard());
+    std::mutex mutex;
+    std::condition_variable condition;
+    std::uint64_t replies = 0;
+    model.set_sink([&](const Bytes&) {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++replies;
+        condition.notify_all();
+    });
+    const auto data = image();
+    const std::uint8_t dfuIndex = 3;   // Root, FeatureSet, FirmwareInfo, DFU
+    for (auto _ : state) {
+        for (std::uint32_t n = 0; n < kPackets; ++n) {
+            const std::uint8_t function = n == 0 ? 4 : static_cast<std::uint8_t>((n + 1) & 3);
+            Bytes report(20, 0);
+            report[0] = 0x11;
+            report[1] = 0xFF;
+            report[2] = dfuIndex;
+            report[3] = static_cast<std::uint8_t>(function << 4 | 0x01);
+            for (std::size_t k = 0; k < 16; ++k)
+                report[4 + k] = static_cast<std::uint8_t>(data[n * 16 + k]);
+            std::unique_lock<std::mutex> lock(mutex);
+            const std::uint64_t target = replies + 1;
+            lock.unlock();
+            model.write(report);
+            lock.lock();
+            condition.wait(lock, [&] { return replies >= target; });
+        }
+    }
+    model.set_sink(nullptr);
+}
+
+BENCHMARK(BM_BarePackets)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
+BENCHMARK(BM_DfuStartUpdate)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
+
+class MedianReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const auto& run : runs)
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
+                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
+        ConsoleReporter::ReportRuns(runs);
+    }
+    std::map<std::string, double> medians;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    MedianReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    // Medians are per 256 KiB run, in milliseconds.
+    const double bare = reporter.medians["BM_BarePackets"] * 1000.0 / kPackets;
+    const double app = reporter.medians["BM_DfuStartUpdate"] * 1000.0 / kPackets;
+    if (bare > 0 && app > 0)
+        std::printf("\nmedian per packet: bare %.1f us, DFU_StartUpdate %.1f us, ratio %.2f, added %.1f us "
+                    "(target: at most 60 us)\n",
+                    bare, app, app / bare, app - bare);
+    benchmark::Shutdown();
+    std::fflush(stdout);
+    // The provider and its devices end with the process, as in the program.
+    std::_Exit(0);
+}

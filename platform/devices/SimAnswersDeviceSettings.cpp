@@ -1,0 +1,135 @@
+// Default answers of the device-information and settings features (0x1001 to 0x1F20,
+// 0x1A00/0x1A01): plausible values a keyboard or mouse gives, and writes that reads reflect.
+#include "devices/SimAnswerTable.h"
+
+#include <string>
+
+using platform::sim::Bytes;
+using platform::sim::SimAnswer;
+
+namespace {
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes le32(std::uint32_t v)
+{
+    return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),
+            static_cast<std::uint8_t>(v >> 24)};
+}
+Bytes join(std::initializer_list<Bytes> parts)
+{
+    Bytes all;
+    for (const auto& p : parts)
+        all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
+} // namespace
+
+SIM_DEFAULT_ANSWERS(DeviceSettings)
+{
+    using A = SimAnswer;
+    return {
+        // 0x1001 battery voltage: 4000 mV, discharging.
+        A::fixed(0x1001, 0, {0x0F, 0xA0, 0x01}),
+        A::fixed(0x1001, 1, {0x01}),
+        // 0x1010 charging control.
+        A::stored(0x1010, 0, 0, {0x01, 0x00}),
+        A::store(0x1010, 1, 0),
+        // 0x1300 LED control: two LEDs.
+        A::fixed(0x1300, 0, {0x02}),
+        A::record(0x1300, 1, {{0, {0x01, 0x00, 0x03, 0x00, 0x64, 0x00}}, {1, {0x02, 0x00, 0x03, 0x00, 0x64, 0x00}}}),
+        A::stored(0x1300, 2, 2, {0x01}),
+        A::store(0x1300, 3, 2),
+        A::record(0x1300, 4, {{0, {0x00, 0x01, 0x00, 0x20, 0x01, 0x05}}, {1, {0x01, 0x00, 0x00, 0x00, 0x00, 0x00}}}),
+        A::echoed(0x1300, 5),
+        A::record(0x1300, 6, {{0, {0x00, 0x40}}, {1, {0x01, 0x00}}}),
+        A::echoed(0x1300, 7),
+        // 0x18A1 LED state flags.
+        A::fixed(0x18A1, 0, {0x3F, 0x00, 0xFF, 0xFF, 0xFF}),
+        A::stored(0x18A1, 1, 1, {0x01, 0x00, 0x00, 0x00, 0x00}),
+        A::store(0x18A1, 2, 1),
+        // 0x1800 generic test and 0x1801 manufacturing mode echo what they are sent.
+        A::echoed(0x1800, 0),
+        A::echoed(0x1801, 0), A::echoed(0x1801, 1), A::echoed(0x1801, 2), A::echoed(0x1801, 3),
+        // 0x1802 reset.
+        A::fixed(0x1802, 0, {}),
+        // 0x1890 RF tests: status 0x0001 for function 0.
+        A::fixed(0x1890, 0, {0x00, 0x01}), A::echoed(0x1890, 1), A::echoed(0x1890, 2), A::echoed(0x1890, 3),
+        A::echoed(0x1890, 4), A::echoed(0x1890, 5), A::echoed(0x1890, 6),
+        // 0x1806 configurable properties: limit 8, one property record.
+        A::fixed(0x1806, 0, {0x08}),
+        A::echoed(0x1806, 1), A::echoed(0x1806, 2), A::echoed(0x1806, 3),
+        A::store(0x1806, 4, 4),
+        A::stored(0x1806, 5, 4, {0x01, 0x85, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}),
+        // 0x1814 change host: host 1 of 3.
+        A::fixed(0x1814, 0, {0x03, 0x01, 0x00}),
+        A::echoed(0x1814, 1),
+        A::fixed(0x1814, 2, {0x12, 0x34, 0x56}),
+        A::echoed(0x1814, 3),
+        // 0x1815 hosts: three hosts, names read in chunks of 14 bytes.
+        A::fixed(0x1815, 0, {0x00, 0x03, 0x01, 0x00}),
+        A::record(0x1815, 1, {{0, {0x00, 0x01, 0x02, 0x01, 10, 0x00}},
+                              {1, {0x01, 0x01, 0x02, 0x01, 19, 0x00}},
+                              {2, {0x02, 0x00, 0x00, 0x00, 0, 0x00}}}),
+        A::fixed(0x1815, 2, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}),
+        A::slice(0x1815, 3, {{0, text("Sim Host 0")}, {1, text("Second simulated PC")}, {2, {}}}, 1, 2, 14, true),
+        A::echoed(0x1815, 4), A::echoed(0x1815, 5), A::echoed(0x1815, 6),
+        A::record(0x1815, 7, {{0, {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07}},
+                              {1, {0x11, 0x12, 0x13, 0x14, 0x15, 0x16, 0x17}}}),
+        A::echoed(0x1815, 8),
+        // 0x1981, 0x1982, 0x1983 backlights.
+        A::stored(0x1981, 0, 0, {0x05}),
+        A::store(0x1981, 1, 0),
+        A::stored(0x1982, 0, 0, {0x01, 0x05, 0x03}),
+        A::store(0x1982, 1, 0),
+        A::fixed(0x1982, 2, {0x01, 0x02, 0x03}),
+        A::fixed(0x1983, 0, {0x0F}),
+        A::stored(0x1983, 1, 1, {0x01, 0x02, 0x09}),
+        A::store(0x1983, 2, 1),
+        A::fixed(0x1983, 3, {0x01, 0x02, 0x03}),
+        // 0x1B00, 0x1B03, 0x1B04 special keys: two keys, 0x0010 and 0x0011.
+        A::fixed(0x1B00, 0, {0x02}),
+        A::record(0x1B00, 1, {{0, {0x00, 0x10, 0x00, 0x20, 0x01}}, {1, {0x00, 0x11, 0x00, 0x21, 0x03}}}),
+        A::fixed(0x1B03, 0, {0x02}),
+        A::record(0x1B03, 1, {{0, {0x00, 0x10, 0x00, 0x20, 0x01}}, {1, {0x00, 0x11, 0x00, 0x21, 0x03}}}),
+        A::stored(0x1B03, 4, 4, {0x00, 0x10, 0x00}),
+        A::store(0x1B03, 5, 4),
+        A::fixed(0x1B04, 0, {0x02}),
+        A::record(0x1B04, 1, {{0, {0x00, 0x10, 0x00, 0x20, 0x01, 0x02, 0x03, 0x04, 0x05}},
+                              {1, {0x00, 0x11, 0x00, 0x21, 0x03, 0x00, 0x00, 0x00, 0x00}}}),
+        A::stored(0x1B04, 2, 2, {0x00, 0x10, 0x00, 0x00, 0x00, 0x00}),
+        A::store(0x1B04, 3, 2),
+        // 0x1BC0 HID usages and 0x1C00 remappable actions.
+        A::echoed(0x1BC0, 1), A::fixed(0x1BC0, 2, {}),
+        A::fixed(0x1C00, 0, {0x00, 0x01}),
+        A::fixed(0x1C00, 1, {0x02, 0x03}),
+        A::fixed(0x1C00, 2, {0x00, 0x05}),
+        A::fixed(0x1C00, 3, {0x00, 0x10, 0x01, 0x02, 0x00, 0x11, 0x03, 0x04}),
+        A::echoed(0x1C00, 4), A::echoed(0x1C00, 5), A::echoed(0x1C00, 6),
+        // 0x1E00 hidden features.
+        A::stored(0x1E00, 0, 0, {0x00}),
+        A::store(0x1E00, 1, 0),
+        // 0x1F1F firmware properties: an integer "speed" with a range, a float "gain" without.
+        A::fixed(0x1F1F, 0, {0x02}),
+        A::record(0x1F1F, 1, {{0, join({{0x00, 0x04, 0x01}, le32(7), le32(1), le32(10)})},
+                              {1, join({{0x01, 0x14, 0x00}, le32(0x3F800000)})}}),
+        A::record(0x1F1F, 2, {{0, join({{0x00}, text("speed")})}, {1, join({{0x01}, text("gain")})}}),
+        A::record(0x1F1F, 3, {{0, join({{0x00, 0x04}, le32(7)})}, {1, join({{0x01, 0x04}, le32(0x3F800000)})}}),
+        A::echoed(0x1F1F, 4), A::echoed(0x1F1F, 5), A::echoed(0x1F1F, 6),
+        // 0x1F20 ADC measurement.
+        A::fixed(0x1F20, 0, {0x03, 0xE8, 0x05}),
+        A::fixed(0x1F20, 1, {0x07}),
+        A::echoed(0x1F20, 2),
+        A::fixed(0x1F20, 3, {0x01, 0x01}),
+        A::echoed(0x1F20, 4),
+        // 0x1A00 presenter control, 0x1805 out-of-box state, 0x1A01 3D sensor.
+        A::stored(0x1A00, 0, 0, {0x01, 0x02}),
+        A::store(0x1A00, 1, 0),
+        A::store(0x1A00, 2, 3, 1),
+        A::stored(0x1A00, 3, 3, {1, 0x00, 0x02, 3, 0x00, 0x04, 5, 6, 7, 8}),
+        A::fixed(0x1805, 0, {}),
+        A::store(0x1A01, 0, 1, 1),
+        A::stored(0x1A01, 1, 1, {1, 0x00, 0x02, 3, 4, 0x00, 0x05, 0x00, 0x06, 0x00, 0x07}),
+        A::stored(0x1A01, 2, 2, {0x03}),
+        A::store(0x1A01, 3, 2),
+        A::fixed(0x1A01, 4, {0x01}),
+    };
+}

@@ -1,0 +1,148 @@
+// Over-the-air updates of devices paired behind a receiver, end to end through QV_StartDFU.
+#include "EngineTestSupport.h"
+#include "ImageFiles.h"
+
+#include "devices/SimHidReceiver.h"
+#include "devices/SimOta.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sim/Scenario.h>
+
+using namespace enginetest;
+using namespace platform::sim;
+
+namespace {
+
+constexpr char kImagePath[] = "C:\\Temp\\device.bin";
+
+class OverTheAirTest : public ::testing::Test {
+protected:
+    void SetUp() override { fresh_machine(); }
+
+    // One receiver with one over-the-air device in slot 1; `attributes` go on the <paired> element.
+    void start_engine(const std::string& attributes, const std::function<void(SimHidReceiver&)>& prepare = nullptr)
+    {
+        scenario = std::make_unique<Scenario>(Scenario::from_text(
+            "<scenario><device kind=\"receiver\" name=\"rx\" product=\"0xC530\" latency-us=\"2000\">"
+            "<paired slot=\"1\" kind=\"keyboard\" name=\"OTA Keyboard\" ota=\"true\" " +
+            attributes + "/></device></scenario>"));
+        if (prepare)
+            prepare(*std::static_pointer_cast<SimHidReceiver>(scenario->device("rx")->model));
+        scenario->plug();
+        host = std::make_unique<EngineHost>(log);
+        ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+        for (std::uint64_t h : log.arrivals())
+            if (info_of(h).DevType != 0)
+                device = h;
+        ASSERT_NE(device, 0u);
+    }
+
+    SimOta& ota()
+    {
+        auto rx = std::static_pointer_cast<SimHidReceiver>(scenario->device("rx")->model);
+        return rx->paired(1)->ota();
+    }
+
+    int update(const std::vector<std::uint8_t>& image)
+    {
+        EXPECT_TRUE(write_file(kImagePath, bytes_text(image)));
+        const std::u16string path = wide(kImagePath);
+        EXPECT_EQ(QV_StartDFU(static_cast<std::int64_t>(device), 1, 0, path.c_str(), 0, nullptr), QV_SUCCESS);
+        int status = 0;
+        log.wait([&](const std::vector<Event>& all) {
+            bool running = false;
+            for (const auto& e : all)
+                if (e.handle == device && e.event == QV_EVENT_DFU_STATUS_CHANGED) {
+                    if (e.value == QV_DFU_IN_PROGRESS_STATUS)
+                        running = true;
+                    else if (running)
+                        status = static_cast<int>(e.value);
+                }
+            return status != 0;
+        });
+        return status;
+    }
+
+    std::vector<std::uint64_t> values(std::uint32_t event)
+    {
+        std::vector<std::uint64_t> out;
+        for (const auto& e : log.events())
+            if (e.event == event && e.handle == device)
+                out.push_back(e.value);
+        return out;
+    }
+
+    EventLog log;
+    std::unique_ptr<Scenario> scenario;
+    std::unique_ptr<EngineHost> host;
+    std::uint64_t device = 0;
+};
+
+std::vector<std::uint8_t> padded(std::vector<std::uint8_t> image)
+{
+    while (image.size() % 15)
+        image.push_back(0xFF);
+    return image;
+}
+
+struct Row {
+    const char* name;
+    const char* attributes;
+    int status;
+};
+
+void PrintTo(const Row& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class OverTheAirRows : public OverTheAirTest, public ::testing::WithParamInterface<Row> {};
+
+TEST_P(OverTheAirRows, Update)
+{
+    const Row& row = GetParam();
+    start_engine(row.attributes);
+    const QV_DEVICE_INFO before = info_of(device);
+    EXPECT_EQ(text(before.Name), "OTA Keyboard");
+    const auto image = make_image(31 * 15 + 7);
+    EXPECT_EQ(update(image), row.status);
+    if (row.status == QV_DFU_SUCCEEDED) {
+        EXPECT_EQ(ota().image(), padded(image));
+        const auto milestones = values(QV_EVENT_DFU_MILESTONE);
+        ASSERT_FALSE(milestones.empty());
+        EXPECT_EQ(milestones.front(), 0u);
+        EXPECT_EQ(milestones.back(), 4u);
+    }
+    // The device stays in the table and is no longer held by the update.
+    EXPECT_NE(info_of(device).DFUStatus, QV_DFU_IN_PROGRESS_STATUS);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, OverTheAirRows,
+    ::testing::Values(Row{"protocol20", "protocol=\"2.0\"", QV_DFU_SUCCEEDED},
+                      Row{"protocol10", "protocol=\"1.0\"", QV_DFU_SUCCEEDED},
+                      Row{"linkLossRecovers", "ota-fault=\"link-loss\" ota-fault-at=\"4\"", QV_DFU_SUCCEEDED},
+                      Row{"restartRequested", "ota-fault=\"restart\" ota-fault-at=\"5\"", QV_DFU_SUCCEEDED},
+                      Row{"errorStatus", "ota-fault=\"error\" ota-fault-at=\"3\"", QV_DFU_CRITICAL_ERROR},
+                      Row{"neverChecked", "ota-fault=\"never-checked\"", QV_DFU_FAILED}),
+    [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
+
+TEST_F(OverTheAirTest, LowBatteryIsNotTouched)
+{
+    start_engine("", [](SimHidReceiver& rx) { rx.paired(1)->set_battery(10, 5); });
+    EXPECT_EQ(update(make_image(45)), QV_DFU_NEWER_FW_AVAILABLE) << "battery too low at the end of an update";
+    EXPECT_EQ(values(QV_EVENT_DFU_BATTERY_CHECK), std::vector<std::uint64_t>{1});
+    EXPECT_EQ(ota().packets(), 0u);
+    EXPECT_FALSE(ota().in_bootloader());
+}
+
+TEST_F(OverTheAirTest, SmallestImages)
+{
+    start_engine("");
+    EXPECT_EQ(update(make_image(15)), QV_DFU_SUCCEEDED);
+    EXPECT_EQ(ota().image(), make_image(15)) << "15 bytes: one packet";
+}
+
+}  // namespace

@@ -1,0 +1,269 @@
+// The register transport against a simulated receiver: reply matching, time-outs, contention,
+// the machine-wide mutex held by another process, and ends while a request waits.
+#include "EngineTestSupport.h"
+#include "TSLDevice.h"
+
+#include "devices/SimHidReceiver.h"
+
+#include <gtest/gtest.h>
+#include <hidsdi.h>
+#include <hidpi.h>
+
+#include <future>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace enginetest;
+using namespace platform::sim;
+using qv::CTSLDevice;
+
+namespace {
+
+class TransportTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fresh_machine();
+        rx = std::make_unique<SimHidReceiver>(0xC510, 0x01020304);
+        rx->receiver().set_latency(std::chrono::milliseconds(2));
+        rx->plug();
+    }
+
+    void open()
+    {
+        for (const auto& c : rx->hid().collections()) {
+            const std::u16string path = wide(c->path() + "\\QVAPI");
+            HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+            ASSERT_NE(file, INVALID_HANDLE_VALUE);
+            PHIDP_PREPARSED_DATA preparsed = nullptr;
+            ASSERT_TRUE(HidD_GetPreparsedData(file, &preparsed));
+            HIDP_CAPS caps{};
+            HidP_GetCaps(preparsed, &caps);
+            HidD_FreePreparsedData(preparsed);
+            ASSERT_EQ(transport.open_collection(0, file, nullptr, qv::widen(c->path()), caps, caps.Usage == 1 ? 0x10 : 0x11), 1);
+        }
+        ASSERT_TRUE(transport.open_transport(nullptr, 0));
+    }
+
+    int read_count(std::vector<std::uint8_t>& payload)
+    {
+        const std::uint8_t params[3] = {0, 0, 0};
+        return transport.register_read(0xFF, 0x02, false, params, payload);
+    }
+
+    std::unique_ptr<SimHidReceiver> rx;
+    CTSLDevice transport;
+};
+
+TEST_F(TransportTest, RegistersAndErrors)
+{
+    rx->pair(2, SimProtocolConfig{});
+    open();
+    std::vector<std::uint8_t> payload;
+    ASSERT_EQ(read_count(payload), qv::kRawOk);
+    ASSERT_GE(payload.size(), 3u);
+    EXPECT_EQ(payload[1], 1) << "one device connected";
+
+    const std::uint8_t page[3] = {0x30, 0, 0};
+    ASSERT_EQ(transport.register_read(0xFF, 0xB5, true, page, payload), qv::kRawOk);
+    ASSERT_GE(payload.size(), 5u);
+    EXPECT_EQ(payload[0], 0x30);
+
+    // The receiver's own error code for an address it does not have.
+    EXPECT_EQ(transport.register_read(0xFF, 0x77, false, page, payload), 2);
+    const std::uint8_t value[3] = {0, 1, 0};
+    EXPECT_EQ(transport.register_write(0xFF, 0x00, value, 3, nullptr), qv::kRawOk);
+    // A device index with nobody paired: the receiver answers for it.
+    EXPECT_EQ(transport.register_read(5, 0x0D, false, page, payload), 9);
+}
+
+TEST_F(TransportTest, LostRepliesAreAskedForAgainThreeTimes)
+{
+    open();
+    std::vector<std::uint8_t> payload;
+    rx->receiver().drop_replies(2);
+    EXPECT_EQ(read_count(payload), qv::kRawOk);
+    rx->receiver().drop_replies(3);
+    EXPECT_EQ(read_count(payload), qv::kRawTimeout);
+    EXPECT_EQ(rx->receiver().register_reads(0x02), 5 + 1);
+}
+
+TEST_F(TransportTest, FastRepliesLowerTheContentionThreshold)
+{
+    open();
+    std::vector<std::uint8_t> payload;
+    ASSERT_EQ(read_count(payload), qv::kRawOk);
+    EXPECT_EQ(transport.contention_threshold(), 10) << "a 2 ms reply is nobody else's";
+    rx->receiver().set_latency(std::chrono::microseconds(0));
+    for (int i = 0; i < 7; ++i)
+        ASSERT_EQ(read_count(payload), qv::kRawOk);
+    EXPECT_EQ(transport.contention_threshold(), 5) << "drops by one per early reply, not below 5";
+}
+
+TEST_F(TransportTest, QuitWhileWaitingEndsTheRequest)
+{
+    open();
+    rx->receiver().drop_replies(100);
+    devio::Timing::setScale(1, 1);  // the request would wait 3 x 3 s
+    auto pending = std::async(std::launch::async, [&] {
+        std::vector<std::uint8_t> payload;
+        return read_count(payload);
+    });
+    ASSERT_TRUE(rx->hid().short_collection()->wait_for_writes(1));
+    transport.stop_transport();
+    ASSERT_EQ(pending.wait_for(std::chrono::seconds(2)), std::future_status::ready);
+    EXPECT_EQ(pending.get(), qv::kRawErrorReply);
+    std::vector<std::uint8_t> payload;
+    EXPECT_EQ(read_count(payload), qv::kRawClosing);
+}
+
+TEST_F(TransportTest, LinkLostEndsARequestToThatDevice)
+{
+    open();
+    rx->receiver().drop_replies(100);
+    HANDLE lost = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+    transport.set_link_event(3, lost);
+    const std::uint8_t params[3] = {0, 0, 0};
+    std::vector<std::uint8_t> payload;
+    EXPECT_EQ(transport.register_read(3, 0x0D, false, params, payload), qv::kRawLinkLost);
+    transport.set_link_event(3, nullptr);
+    CloseHandle(lost);
+}
+
+// A second process takes the receiver's mutex: waits grow, a release lets requests through, and
+// the death of the holder passes ownership on (abandoned).
+TEST_F(TransportTest, MutexHeldByAnotherProcess)
+{
+    const std::string name = CTSLDevice::mutex_name_for(qv::widen(rx->hid().short_collection()->path()));
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // 'h' take and hold, 'r' release, 'd' die holding it.
+        HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+        char c = 0;
+        while (read(toChild[0], &c, 1) == 1) {
+            if (c == 'h') {
+                const char answer = WaitForSingleObject(mutex, 5000) == WAIT_OBJECT_0 ? 'y' : 'n';
+                (void)!write(toParent[1], &answer, 1);
+            } else if (c == 'r') {
+                ReleaseMutex(mutex);
+                (void)!write(toParent[1], "y", 1);
+            } else if (c == 'd') {
+                _exit(0);
+            }
+        }
+        _exit(0);
+    }
+    auto ask = [&](char c) {
+        char answer = 0;
+        (void)!write(toChild[1], &c, 1);
+        return read(toParent[0], &answer, 1) == 1 ? answer : 'x';
+    };
+    open();
+    std::vector<std::uint8_t> payload;
+    ASSERT_EQ(ask('h'), 'y');
+    const DWORD expected[] = {6000, 8000, 10000, 10000};
+    for (DWORD wait : expected) {
+        EXPECT_EQ(read_count(payload), qv::kRawBusy);
+        EXPECT_EQ(transport.mutex_wait_ms(), wait);
+    }
+    ASSERT_EQ(ask('r'), 'y');
+    EXPECT_EQ(read_count(payload), qv::kRawOk);
+
+    ASSERT_EQ(ask('h'), 'y');
+    (void)!write(toChild[1], "d", 1);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_EQ(read_count(payload), qv::kRawOk) << "an abandoned mutex is obtained";
+}
+
+}  // namespace
+
+namespace {
+
+// A receiver double that answers register 0x02 with error 7 ("busy") a set number of times.
+class BusyReceiver : public IHidDeviceModel {
+public:
+    explicit BusyReceiver(int busyReplies) : m_busy(busyReplies) {}
+    // Weak: the collection owns its model.
+    void set_short(const std::shared_ptr<HidCollection>& c) { m_short = c; }
+    void onOutputReport(HidCollection&, const std::vector<std::uint8_t>& r) override
+    {
+        if (r.size() < 4 || r[3] != 0x02)
+            return;
+        ++m_requests;
+        auto out = m_short.lock();
+        if (!out)
+            return;
+        if (m_busy > 0) {
+            --m_busy;
+            out->send_input_report({0x10, r[1], 0x8F, r[2], r[3], 0x07, 0});
+        } else {
+            out->send_input_report({0x10, r[1], r[2], r[3], 0, 2, 0});
+        }
+    }
+    int requests() const { return m_requests.load(); }
+
+private:
+    std::atomic<int> m_busy;
+    std::atomic<int> m_requests{0};
+    std::weak_ptr<HidCollection> m_short;
+};
+
+TEST(TransportBusyTest, BusyReceiverIsAskedAgainAfterAPause)
+{
+    struct Row {
+        const char* name;
+        int busy;
+        int result;
+        int requests;
+    };
+    const Row rows[] = {{"busy twice", 2, qv::kRawOk, 3}, {"busy three times", 3, 7, 3}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        fresh_machine();
+        DevNodeLayout usb;
+        usb.instanceId = "USB\\VID_7E51&PID_C510\\BUSY";
+        usb.enumeratorName = std::string("USB");
+        const DevInst node = add_dev_node(usb);
+        auto shortLayout = HidCollectionLayout::simple(0x7E51, 0xC510, 0xFF00, 1, 0x10, 7);
+        auto longLayout = HidCollectionLayout::simple(0x7E51, 0xC510, 0xFF00, 2, 0x11, 20);
+        shortLayout.parent = longLayout.parent = node;
+        auto shortCollection = create_hid_collection(shortLayout);
+        auto longCollection = create_hid_collection(longLayout);
+        auto model = std::make_shared<BusyReceiver>(row.busy);
+        model->set_short(shortCollection);
+        shortCollection->set_model(model);
+        longCollection->set_model(model);
+        plug(node);
+
+        CTSLDevice transport;
+        for (const auto& c : {shortCollection, longCollection}) {
+            HANDLE file = CreateFileW(wide(c->path()).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                                      nullptr);
+            ASSERT_NE(file, INVALID_HANDLE_VALUE);
+            HIDP_CAPS caps{};
+            caps.Usage = c == shortCollection ? 1 : 2;
+            caps.InputReportByteLength = caps.OutputReportByteLength = c == shortCollection ? 7 : 20;
+            ASSERT_EQ(transport.open_collection(0, file, nullptr, qv::widen(c->path()), caps, caps.Usage == 1 ? 0x10 : 0x11), 1);
+        }
+        ASSERT_TRUE(transport.open_transport(nullptr, 0));
+        const auto started = std::chrono::steady_clock::now();
+        const std::uint8_t params[3] = {0, 0, 0};
+        std::vector<std::uint8_t> payload;
+        EXPECT_EQ(transport.register_read(0xFF, 0x02, false, params, payload), row.result);
+        EXPECT_EQ(model->requests(), row.requests);
+        // Two pauses of 500 ms (scaled to 25 ms) between the three tries.
+        EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
+        transport.stop_transport();
+        transport.close_collections();
+        remove_all_dev_nodes();
+    }
+}
+
+}  // namespace
