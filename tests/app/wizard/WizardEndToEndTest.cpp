@@ -181,16 +181,6 @@ TEST_F(WizardEndToEnd, LowBattery)
     EXPECT_EQ(header(), "KEYBOARD BATTERY LEVEL IS CRITICAL");
 }
 
-TEST_F(WizardEndToEnd, PowerCycleStartsTheUpdate)
-{
-    start(birchBehindReceiver(R"(switch="0x00C1")"));
-    ASSERT_TRUE(reach(7)) << "states " << roadText();
-    right()->click();
-    ASSERT_TRUE(reach(10)) << "states " << roadText();
-    receiver("rx").paired(1)->power_cycle();
-    ASSERT_TRUE(reach(23)) << "states " << roadText();
-}
-
 TEST_F(WizardEndToEnd, ConnectionLostWhileWaitingForThePowerCycle)
 {
     start(birchBehindReceiver(R"(switch="0x00C1")"));
