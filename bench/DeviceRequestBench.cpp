@@ -3,6 +3,7 @@
 // simulated device. Also checks that waiting does not spin: with a device that answers after
 // one USB frame, the process's CPU time per request stays far below the frame.
 
+#include "BareRequest.h"
 #include "devio/device/HostManager.h"
 
 #include "device/Device.h"
@@ -25,12 +26,7 @@ namespace {
 using namespace devio;
 using platform::sim::Bytes;
 
-double process_cpu_seconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
+using bench::process_cpu_seconds;
 
 void framework_request(benchmark::State& state, std::chrono::microseconds latency)
 {
@@ -68,31 +64,7 @@ void BM_FrameworkRequest(benchmark::State& state) { framework_request(state, std
 
 void BM_FrameworkRequestUsbFrame(benchmark::State& state) { framework_request(state, std::chrono::microseconds(1000)); }
 
-void BM_BareRequest(benchmark::State& state)
-{
-    platform::sim::SimProtocolDevice model(platform::sim::sim_keyboard_config());
-    std::mutex mutex;
-    std::condition_variable condition;
-    std::uint64_t replies = 0;
-    model.set_sink([&](const Bytes&) {
-        std::lock_guard<std::mutex> lock(mutex);
-        ++replies;
-        condition.notify_all();
-    });
-    const Bytes command = {0x10, 0xFF, 0x05, 0x01};
-    const double cpu0 = process_cpu_seconds();
-    for (auto _ : state) {
-        std::unique_lock<std::mutex> lock(mutex);
-        const std::uint64_t target = replies + 1;
-        lock.unlock();
-        model.write(command);
-        lock.lock();
-        condition.wait(lock, [&] { return replies >= target; });
-    }
-    state.counters["process_cpu_us"] =
-        benchmark::Counter((process_cpu_seconds() - cpu0) * 1e6 / static_cast<double>(state.iterations()));
-    model.set_sink(nullptr);
-}
+void BM_BareRequest(benchmark::State& state) { bench::bare_request(state); }
 
 BENCHMARK(BM_BareRequest)->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_FrameworkRequest)->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true)->UseRealTime();

@@ -1,12 +1,11 @@
 #include "HidDevice.h"
 
-#include "core/Timing.h"
+#include "ReplyWait.h"
 
 #include <atomic>
 #include <cstring>
 #include <vector>
 
-using devio::Timing;
 
 namespace qv {
 
@@ -93,7 +92,7 @@ bool CHidDevice::io(bool write, std::uint8_t* buffer, DWORD length, DWORD timeou
     if (GetLastError() != ERROR_IO_PENDING)
         return false;
     const HANDLE waits[2] = {m_event, m_stop};
-    const DWORD w = WaitForMultipleObjects(2, waits, FALSE, Timing::scaled(timeoutMs));
+    const DWORD w = WaitForMultipleObjects(2, waits, FALSE, reply_wait(timeoutMs));
     if (w == WAIT_OBJECT_0)
         return GetOverlappedResult(m_file, &ov, &done, FALSE) != FALSE;
     // Nothing may stay pending on the caller's buffer.

@@ -1,5 +1,6 @@
 #include "TSLDevice.h"
 
+#include "ReplyWait.h"
 #include "core/Timing.h"
 
 #include <cctype>
@@ -216,7 +217,7 @@ bool CTSLDevice::write_report(const Collection& c, const std::vector<std::uint8_
     bool ok = WriteFile(c.file, report.data(), static_cast<DWORD>(report.size()), &done, &ov) != FALSE;
     if (!ok && GetLastError() == ERROR_IO_PENDING) {
         const HANDLE waits[2] = {ov.hEvent, m_quit};
-        const DWORD w = WaitForMultipleObjects(2, waits, FALSE, Timing::scaled(kWriteWaitMs));
+        const DWORD w = WaitForMultipleObjects(2, waits, FALSE, reply_wait(kWriteWaitMs));
         if (w != WAIT_OBJECT_0) {
             // Never leave the write pending on a buffer that is about to go.
             CancelIoEx(c.file, &ov);
@@ -311,7 +312,7 @@ int CTSLDevice::wait_reply(int index, DWORD timeoutMs, bool& timedOut)
         }
     }
     bool contention = false;
-    DWORD wait = Timing::scaled(timeoutMs);
+    DWORD wait = reply_wait(timeoutMs);
     for (;;) {
         const DWORD w = WaitForMultipleObjects(count, waits, FALSE, wait);
         if (w == WAIT_OBJECT_0)

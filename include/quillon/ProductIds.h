@@ -94,5 +94,9 @@ constexpr DeviceIds kKeyboardE = {0x4005, 0};
 constexpr DeviceIds kKeyboardF = {0x4006, 0};
 constexpr DeviceIds kMouseA = {0x4010, 0xB010};      // takes Bluetooth
 
+// ---- Per-key lighting 0x8080: the two products it treats apart --------------------------
+constexpr std::uint16_t kPerKeyInfoQuirkProductId = 0xC339;   // information word w0 loses bit 1
+constexpr std::uint16_t kPerKeyFilterProductId = 0xC33A;      // writes to set 0x0040 keep keys 1 and 2
+
 }  // namespace ids
 }  // namespace quillon

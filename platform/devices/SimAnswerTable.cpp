@@ -64,6 +64,21 @@ SimAnswer SimAnswer::slice(std::uint16_t feature, std::uint8_t function, std::ma
     return a;
 }
 
+SimAnswer SimAnswer::by_prefix(std::uint16_t feature, std::uint8_t function, std::map<Bytes, Bytes> records)
+{
+    SimAnswer a = fixed(feature, function, {});
+    a.kind = Kind::Prefix;
+    a.prefixed = std::move(records);
+    return a;
+}
+
+SimAnswer SimAnswer::sized(Length length) const
+{
+    SimAnswer a = *this;
+    a.reply_length = length;
+    return a;
+}
+
 SimAnswerTable::SimAnswerTable(std::vector<SimAnswer> answers)
     : m_answers(std::move(answers))
 {
@@ -82,6 +97,7 @@ std::optional<SimAnswerTable::Result> SimAnswerTable::answer(std::uint16_t featu
     if (row == m_answers.end())
         return std::nullopt;
     Result r;
+    r.length = row->reply_length;
     switch (row->kind) {
     case SimAnswer::Kind::Fixed:
         r.payload = row->bytes;
@@ -121,6 +137,24 @@ std::optional<SimAnswerTable::Result> SimAnswerTable::answer(std::uint16_t featu
         const std::size_t n = std::min(row->length, stream.size() - from);
         r.payload.insert(r.payload.end(), stream.begin() + static_cast<std::ptrdiff_t>(from),
                          stream.begin() + static_cast<std::ptrdiff_t>(from + n));
+        break;
+    }
+    case SimAnswer::Kind::Prefix: {
+        const Bytes* found = nullptr;
+        std::size_t longest = 0;
+        for (const auto& [key, payload] : row->prefixed) {
+            if (key.size() <= params.size() && key.size() >= longest &&
+                std::equal(key.begin(), key.end(), params.begin())) {
+                found = &payload;
+                longest = key.size();
+            }
+        }
+        if (!found) {
+            r.error = true;
+            r.code = kErrOutOfRange;
+        } else {
+            r.payload = *found;
+        }
         break;
     }
     }

@@ -24,7 +24,11 @@ struct SimAnswer {
         Slice,  // the first `echo` parameters, then up to `length` bytes of a stream from the
                 // offset in parameter `offset_at`; the stream is streams[first parameter byte]
                 // when `keyed`, otherwise streams[0]
+        Prefix, // prefixed[the longest key the parameters begin with]; none answers "out of range"
     };
+    // The report an answer goes out in: a long one (a very long one for payloads over 16 bytes
+    // when the device takes them), a short one (3 payload bytes) or always a very long one.
+    enum class Length { Auto, Short, Long, VeryLong };
 
     std::uint16_t feature = 0;
     std::uint8_t function = 0;
@@ -37,6 +41,8 @@ struct SimAnswer {
     std::size_t echo = 0;
     std::size_t length = 14;
     bool keyed = false;
+    std::map<Bytes, Bytes> prefixed;
+    Length reply_length = Length::Auto;
 
     static SimAnswer fixed(std::uint16_t feature, std::uint8_t function, Bytes bytes);
     static SimAnswer echoed(std::uint16_t feature, std::uint8_t function);
@@ -45,6 +51,9 @@ struct SimAnswer {
     static SimAnswer record(std::uint16_t feature, std::uint8_t function, std::map<std::uint8_t, Bytes> records);
     static SimAnswer slice(std::uint16_t feature, std::uint8_t function, std::map<std::uint8_t, Bytes> streams,
                            std::size_t offsetAt, std::size_t echo, std::size_t length, bool keyed);
+    static SimAnswer by_prefix(std::uint16_t feature, std::uint8_t function, std::map<Bytes, Bytes> records);
+    // This row answered in reports of `length`.
+    SimAnswer sized(Length length) const;
 };
 
 // One device's rows with the values its writes stored. Not synchronised: the device model
@@ -55,6 +64,7 @@ public:
         bool error = false;      // answer with the protocol error `code`
         std::uint8_t code = 0;
         Bytes payload;
+        SimAnswer::Length length = SimAnswer::Length::Auto;
     };
 
     explicit SimAnswerTable(std::vector<SimAnswer> answers);

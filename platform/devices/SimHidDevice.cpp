@@ -64,7 +64,7 @@ void SimHidDevice::attach(const std::vector<std::shared_ptr<HidCollection>>& col
 }
 
 SimHidDevice::SimHidDevice(std::uint16_t productId, const std::string& productString, OutputHandler onOutput,
-                           DevInst node, std::uint16_t vendorId)
+                           DevInst node, std::uint16_t vendorId, bool veryLong)
 {
     const unsigned serial = g_serial.fetch_add(1);
     const std::string tag = "SIMHID" + std::to_string(serial);
@@ -77,17 +77,23 @@ SimHidDevice::SimHidDevice(std::uint16_t productId, const std::string& productSt
     } else {
         m_node = node;
     }
-    m_short = create_hid_collection(collection_layout(vendorId, productId, false, productString, m_node, tag));
-    m_long = create_hid_collection(collection_layout(vendorId, productId, true, productString, m_node, tag));
-    attach({m_short, m_long}, std::move(onOutput));
+    if (veryLong) {
+        m_short = create_hid_collection(very_long_layout(vendorId, productId, 0x10, productString, m_node, tag));
+        m_long = create_hid_collection(very_long_layout(vendorId, productId, 0x11, productString, m_node, tag));
+        m_very_long = create_hid_collection(very_long_layout(vendorId, productId, 0x12, productString, m_node, tag));
+    } else {
+        m_short = create_hid_collection(collection_layout(vendorId, productId, false, productString, m_node, tag));
+        m_long = create_hid_collection(collection_layout(vendorId, productId, true, productString, m_node, tag));
+    }
+    attach(collections(), std::move(onOutput));
 }
 
 SimHidDevice::~SimHidDevice()
 {
     // Stop the model first: no output report may reach a handler whose owner is going.
     auto idle = std::make_shared<ForwardModel>(nullptr);
-    m_short->set_model(idle);
-    m_long->set_model(idle);
+    for (const auto& c : collections())
+        c->set_model(idle);
     if (m_own_node)
         remove_dev_node(m_node);
 }
@@ -96,6 +102,8 @@ bool SimHidDevice::send_input(const Bytes& report)
 {
     if (report.empty())
         return false;
+    if (report[0] == 0x12 && m_very_long)
+        return m_very_long->send_input_report(report);
     return report[0] == 0x11 ? m_long->send_input_report(report) : m_short->send_input_report(report);
 }
 
@@ -118,9 +126,11 @@ SimHidProtocolDevice::SimHidProtocolDevice(SimProtocolConfig config)
 {
     const std::uint16_t pid = config.product_id;
     const std::string name = config.name;
+    const bool veryLong = config.very_long_reports;
     m_model = std::make_unique<SimProtocolDevice>(std::move(config));
     SimProtocolDevice* model = m_model.get();
-    m_hid = std::make_unique<SimHidDevice>(pid, name, [model](const Bytes& report) { model->write(report); });
+    m_hid = std::make_unique<SimHidDevice>(
+        pid, name, [model](const Bytes& report) { model->write(report); }, 0, 0x7E51, veryLong);
     SimHidDevice* hid = m_hid.get();
     m_model->set_sink([hid](const Bytes& report) { hid->send_input(report); });
 }

@@ -65,7 +65,8 @@ SimProtocolDevice* SimHidReceiver::pair(int index, SimProtocolConfig config, boo
                 receiver->unlink(index);
         }
     });
-    if (!m_receiver->pair(index, pid, name, [raw](const Bytes& report) { raw->write(report); }, linked))
+    auto toDevice = [raw](const Bytes& report) { return raw->write(report); };
+    if (!m_receiver->pair_acknowledged(index, pid, name, toDevice, linked))
         return nullptr;
     m_models[index - 1] = std::move(model);
     return raw;

@@ -181,9 +181,11 @@ bool SimProtocolDevice::write(const Bytes& report)
         return false;
     m_log.push_back(report);
     m_log_condition.notify_all();
+    // Taken before handling: a link change the request schedules "after the reply" must fall
+    // after this, however late this thread runs on.
+    const auto due = std::chrono::steady_clock::now() + m_config.latency;
     std::vector<Bytes> out;
     handle(report, out);
-    const auto due = std::chrono::steady_clock::now() + m_config.latency;
     for (auto& r : out)
         queue(std::move(r), due);
     return true;
@@ -205,6 +207,8 @@ int SimProtocolDevice::index_of(std::uint16_t featureId) const
 
 Bytes SimProtocolDevice::reply(const Bytes& cmd, const Bytes& payload) const
 {
+    if (payload.size() > kLongLength - 4 && m_config.very_long_reports)
+        return sized_reply(cmd, payload, SimAnswer::Length::VeryLong);
     Bytes r(kLongLength, 0);
     r[0] = 0x11;
     r[1] = at(cmd, 1);
@@ -228,7 +232,7 @@ Bytes SimProtocolDevice::error_reply(const Bytes& cmd, std::uint8_t error) const
 
 void SimProtocolDevice::handle(const Bytes& cmd, std::vector<Bytes>& out)
 {
-    if (m_silent || cmd.size() < 4)
+    if (m_silent || cmd.size() < 4 || !takes_request(cmd))
         return;
     if (m_vanish_next) {
         m_vanish_next = false;
@@ -420,7 +424,7 @@ void SimProtocolDevice::answer_feature(std::uint16_t id, const Bytes& cmd, std::
         if (answer && answer->error)
             out.push_back(error_reply(cmd, answer->code));
         else
-            out.push_back(reply(cmd, answer ? answer->payload : Bytes{}));
+            out.push_back(answer ? sized_reply(cmd, answer->payload, answer->length) : reply(cmd, Bytes{}));
         return;
     }
     }

@@ -67,6 +67,10 @@ struct SimProtocolConfig {
     // Answers for features without a model of their own, before the defaults of
     // sim_default_answers() (the first matching row answers).
     std::vector<SimAnswer> answers;
+    // Very long reports: requests of up to 64 bytes (id 0x11 or 0x12) are taken, and a payload
+    // over 16 bytes goes out as a 64-byte report 0x12. Without them such requests get no answer
+    // and payloads are cut at 16.
+    bool very_long_reports = false;
 };
 
 // Ready-made configurations of the two kinds.
@@ -193,6 +197,9 @@ private:
     void queue_event(Event event, std::chrono::steady_clock::time_point due);
     void handle(const Bytes& cmd, std::vector<Bytes>& out);
     Bytes reply(const Bytes& cmd, const Bytes& payload) const;
+    // The reply in the report an answer asks for (SimVeryLongReports.cpp).
+    Bytes sized_reply(const Bytes& cmd, const Bytes& payload, SimAnswer::Length length) const;
+    bool takes_request(const Bytes& cmd) const;
     Bytes error_reply(const Bytes& cmd, std::uint8_t error) const;
     const std::vector<SimFeature>& table() const;
     int index_of(std::uint16_t featureId) const;

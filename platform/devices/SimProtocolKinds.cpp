@@ -2,9 +2,12 @@
 // protocol HID collections of one USB device node.
 //
 //   <device kind="keyboard" name="kb" product="0x4001" product-string="Sim Keyboard"
-//           unit-id="0x1A2B3C4D" battery="80" battery-critical="10" latency-us="0">
+//           unit-id="0x1A2B3C4D" battery="80" battery-critical="10" latency-us="0"
+//           very-long="false">                     (true: 64-byte reports, usage page 0xFF43)
 //     <feature id="0x1B04" version="0" type="0">     (appended to the feature table)
 //       <answer function="1" bytes="00 10 00 20 01"/> (a fixed reply payload, hex)
+//       <answer function="2" params="00 01" bytes=".."/> (the reply to parameters beginning so;
+//                                                      up to 60 bytes on a very-long device)
 //     </feature>
 //   </device>
 
@@ -14,6 +17,7 @@
 
 #include <sim/Scenario.h>
 
+#include <map>
 #include <memory>
 #include <string>
 #include <mutex>
@@ -28,9 +32,11 @@ struct ProtocolScenarioDevice {
     {
         const std::uint16_t pid = config.product_id;
         const std::string name = config.name;
+        const bool veryLong = config.very_long_reports;
         model = std::make_unique<SimProtocolDevice>(std::move(config));
         SimProtocolDevice* m = model.get();
-        hid = std::make_unique<SimHidDevice>(pid, name, [m](const Bytes& report) { m->write(report); }, node);
+        hid = std::make_unique<SimHidDevice>(
+            pid, name, [m](const Bytes& report) { m->write(report); }, node, 0x7E51, veryLong);
         SimHidDevice* h = hid.get();
         model->set_sink([h](const Bytes& report) { h->send_input(report); });
         model->set_presence_handler([h](bool present) {
@@ -51,8 +57,8 @@ struct ProtocolScenarioDevice {
     std::unique_ptr<SimHidDevice> hid;
 };
 
-// "0F A0 01" or "0x0F,0xA0": at most 16 bytes.
-Bytes hex_bytes(const ScenarioElement& element, const std::string& attribute)
+// "0F A0 01" or "0x0F,0xA0": at most `limit` bytes.
+Bytes hex_bytes(const ScenarioElement& element, const std::string& attribute, std::size_t limit = 16)
 {
     const std::string text = element.text(attribute);
     Bytes bytes;
@@ -71,8 +77,8 @@ Bytes hex_bytes(const ScenarioElement& element, const std::string& attribute)
             element.fail("'" + attribute + "' holds \"" + token + "\", not a hexadecimal byte");
         bytes.push_back(static_cast<std::uint8_t>(std::stoul(token, nullptr, 16)));
     }
-    if (bytes.size() > 16)
-        element.fail("'" + attribute + "' holds more than the 16 bytes of a reply");
+    if (bytes.size() > limit)
+        element.fail("'" + attribute + "' holds more than the " + std::to_string(limit) + " bytes of a reply");
     return bytes;
 }
 
@@ -97,10 +103,17 @@ void add_scenario_features(const ScenarioElement& device, SimProtocolConfig& con
         }
         if (!known)
             config.features.push_back(feature);
+        std::map<std::uint8_t, std::map<Bytes, Bytes>> prefixed;
+        const std::size_t limit = config.very_long_reports ? 60 : 16;
         for (const ScenarioElement& a : f.children("answer")) {
             const auto function = static_cast<std::uint8_t>(a.required_number("function", 15));
-            config.answers.push_back(SimAnswer::fixed(feature.id, function, hex_bytes(a, "bytes")));
+            if (a.has("params"))
+                prefixed[function][hex_bytes(a, "params", limit)] = hex_bytes(a, "bytes", limit);
+            else
+                config.answers.push_back(SimAnswer::fixed(feature.id, function, hex_bytes(a, "bytes", limit)));
         }
+        for (auto& [function, rows] : prefixed)
+            config.answers.push_back(SimAnswer::by_prefix(feature.id, function, std::move(rows)));
     }
 }
 
@@ -116,6 +129,7 @@ ScenarioDevice build(const std::string& kind, const ScenarioElement& device)
     config.battery_critical = static_cast<std::uint8_t>(device.number("battery-critical", config.battery_critical, 0xFF));
     config.latency = std::chrono::microseconds(device.number("latency-us", 0, 10000000));
     apply_scenario_firmware(device, config);
+    config.very_long_reports = device.flag("very-long", false);
     add_scenario_features(device, config);
     const DevInst node = make_scenario_devnode(device);
     auto holder = std::make_shared<ProtocolScenarioDevice>(std::move(config), node);

@@ -135,20 +135,14 @@ void SimReceiver::on_output_report(const Bytes& report) {
         deliver(std::move(out), std::move(later));
         return;
     }
-    std::function<void(const Bytes&)> toDevice;
-    Bytes err;
+    std::function<bool(const Bytes&)> toDevice;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (index >= 1 && index <= kSlots && m_slots[index - 1].paired && m_slots[index - 1].linked)
             toDevice = m_slots[index - 1].toDevice;
-        else
-            err = error_reply(index, report[2], report[3], kErrUnreachable);
     }
-    if (toDevice) {
-        toDevice(report);
-    } else {
-        deliver({err});
-    }
+    if (toDevice && toDevice(report)) return;
+    deliver({error_reply(index, report[2], report[3], kErrUnreachable)});
 }
 
 void SimReceiver::handle_register(const Bytes& r, std::vector<Bytes>& out, std::vector<Task>& later) {
@@ -255,6 +249,17 @@ void SimReceiver::handle_register(const Bytes& r, std::vector<Bytes>& out, std::
 
 bool SimReceiver::pair(int index, std::uint16_t wirelessPid, const std::string& name,
                        std::function<void(const Bytes&)> toDevice, bool linked) {
+    std::function<bool(const Bytes&)> taken;
+    if (toDevice)
+        taken = [toDevice = std::move(toDevice)](const Bytes& report) {
+            toDevice(report);
+            return true;
+        };
+    return pair_acknowledged(index, wirelessPid, name, std::move(taken), linked);
+}
+
+bool SimReceiver::pair_acknowledged(int index, std::uint16_t wirelessPid, const std::string& name,
+                                    std::function<bool(const Bytes&)> toDevice, bool linked) {
     Bytes note;
     {
         std::lock_guard<std::mutex> lock(m_mutex);

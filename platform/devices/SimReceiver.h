@@ -78,6 +78,11 @@ public:
     // Returns false when the slot (1..6) is out of range or taken.
     bool pair(int index, std::uint16_t wirelessPid, const std::string& name,
               std::function<void(const Bytes&)> toDevice, bool linked = true);
+    // The same, where `toDevice` tells whether the device took the report. One it did not take
+    // (the device has just gone and its link is not down yet) is answered as for an unlinked
+    // device, never left without an answer.
+    bool pair_acknowledged(int index, std::uint16_t wirelessPid, const std::string& name,
+                           std::function<bool(const Bytes&)> toDevice, bool linked = true);
     // Input report of the paired device in `index` (byte 1 is set to the index).
     void from_device(int index, Bytes report);
     void link(int index);
@@ -103,7 +108,7 @@ private:
         bool linked = false;
         std::uint16_t wirelessPid = 0;
         std::string name;
-        std::function<void(const Bytes&)> toDevice;
+        std::function<bool(const Bytes&)> toDevice;
         PairedDetails details;
     };
     using Task = std::function<void()>;

@@ -196,6 +196,14 @@ TEST(ProtocolAdapterStart, PowerCycleSwitchResumesAtTheNextConnection)
     ASSERT_TRUE(k.rig.wait_status(k.device, DFU_STATUS_SUCCEEDED));
     EXPECT_EQ(k.rig.statuses(k.device), (std::vector<int>{DFU_STATUS_STARTED, DFU_STATUS_SUCCEEDED}));
     EXPECT_EQ(k.model().dfu_image(), bytes_of(image));
+    // Every connection rebuilt the entity list: exactly the device's entities, none twice.
+    auto adapter = k.rig.provider->findDevice(k.device);
+    const DFU_DEVICE_INFO info = k.rig.info(k.device);
+    DFU_DEVICE_ENTRY entry{};
+    EXPECT_EQ(adapter->getEntry(static_cast<int>(info.entityCount) - 1, &entry), DFU_OK);
+    EXPECT_EQ(adapter->getEntry(static_cast<int>(info.entityCount), &entry), DFU_ERR_NO_ENTRY);
+    // The finished update stays finished: no time-out fails it afterwards (750 ms here).
+    EXPECT_FALSE(k.rig.wait_status(k.device, DFU_STATUS_FAILED, std::chrono::milliseconds(1000)));
 }
 
 // How the device answers during the transfer, and what the caller hears.

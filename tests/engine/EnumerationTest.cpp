@@ -101,6 +101,7 @@ TEST_F(EnumerationTest, UnplugRemovesPairedDevicesFirst)
     ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
     ASSERT_EQ(log.arrivals().size(), 3u);
     const std::uint64_t receiver = log.arrivals().front();
+    EXPECT_EQ(text(info_of(receiver).SN), "01020304") << "Ravelin receivers read their serial";
 
     rx.unplug();
     ASSERT_TRUE(log.wait_count(QV_EVENT_DEVICE_REMOVAL, 3));

@@ -140,9 +140,22 @@ TEST_F(OverTheAirTest, LowBatteryIsNotTouched)
 
 TEST_F(OverTheAirTest, SmallestImages)
 {
-    start_engine("");
+    start_engine("slider=\"3\"");
+    EXPECT_EQ(info_of(device).Slider, 3) << "from the pairing record";
     EXPECT_EQ(update(make_image(15)), QV_DFU_SUCCEEDED);
     EXPECT_EQ(ota().image(), make_image(15)) << "15 bytes: one packet";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(OverTheAirTest, LinkThatDoesNotComeBackFailsTheUpdate)
+{
+    start_engine("ota-fault=\"link-loss\" ota-fault-at=\"3\"",
+                 [](SimHidReceiver& rx) { rx.paired(1)->ota().set_relink_delay(std::chrono::seconds(5)); });
+    EXPECT_EQ(update(make_image(10 * 15)), QV_DFU_FAILED);
+    EXPECT_EQ(info_of(device).DFUStatus, QV_DFU_FAILED);
 }
 
 }  // namespace

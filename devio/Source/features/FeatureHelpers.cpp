@@ -123,9 +123,12 @@ IFeature::MergeRule first_byte_merge()
 
 std::uint32_t OwnVersion::read(IFeature& feature)
 {
-    const std::uint32_t kept = m_version.load();
+    const std::uint32_t kept = stored();
     if (kept != kUnread)
         return kept;
+    std::lock_guard<std::mutex> lock(m_read_mutex);
+    if (stored() != kUnread)
+        return stored();
     auto device = feature.device();
     if (!device)
         return kUnread;
@@ -135,10 +138,56 @@ std::uint32_t OwnVersion::read(IFeature& feature)
     std::uint32_t version = 0;
     if (!root->GetFeature(feature.feature_id(), nullptr, nullptr, nullptr, nullptr, &version, 0))
         return kUnread;
-    // Two first readers store the same value; the first store stays.
+    store(version);
+    return stored();
+}
+
+void OwnVersion::store(std::uint32_t version)
+{
+    // Two readers store the same value; the first store stays.
     std::uint32_t expected = kUnread;
-    m_version.compare_exchange_strong(expected, version);
-    return m_version.load();
+    m_state->version.compare_exchange_strong(expected, version);
+}
+
+void OwnVersion::read_async(IFeature& feature)
+{
+    if (stored() != kUnread)
+        return;
+    bool idle = false;
+    if (!m_state->in_flight.compare_exchange_strong(idle, true))
+        return;
+    std::shared_ptr<State> state = m_state;
+    auto device = feature.device();
+    auto lookup = device ? device->getFeature(IFeature0000Root::FeatureId) : nullptr;
+    if (!lookup) {
+        state->in_flight = false;
+        return;
+    }
+    const std::uint32_t id = feature.feature_id();
+    // The state is the owner: when the feature is gone, nothing runs.
+    std::weak_ptr<void> owner = state;
+    lookup->then(
+        owner,
+        [state, id, owner](std::shared_ptr<IFeature>* found) -> std::shared_ptr<IRequest> {
+            auto root = found ? std::dynamic_pointer_cast<IFeature0000Root>(*found) : nullptr;
+            auto asked = root ? root->GetFeature(id, 0) : nullptr;
+            if (!asked) {
+                state->in_flight = false;
+                return make_immediate_failure_from_error();
+            }
+            return asked->then(
+                owner,
+                [state](IFeature0000Root::GetFeatureResponse* answer) -> std::shared_ptr<IRequest> {
+                    if (answer) {
+                        std::uint32_t expected = kUnread;
+                        state->version.compare_exchange_strong(expected, answer->feature_version);
+                    }
+                    state->in_flight = false;
+                    return answer ? make_immediate_success() : make_immediate_failure_from_error();
+                },
+                "saving own feature version");
+        },
+        "saving feature-by-id response");
 }
 
 namespace shared_ops {

@@ -151,13 +151,25 @@ private:
 class OwnVersion {
 public:
     static constexpr std::uint32_t kUnread = 255;
-    // The kept version; otherwise asks Root (kUnread when that fails, to be tried again).
+    // The kept version; otherwise asks Root (kUnread when that fails, to be tried again). One
+    // caller asks at a time; the others wait for its answer.
     std::uint32_t read(IFeature& feature);
     // The kept version without asking.
-    std::uint32_t stored() const { return m_version.load(); }
+    std::uint32_t stored() const { return m_state->version.load(); }
+    // For the thread that delivers the device's reports, which must not block on a request: while
+    // unread, starts one queued Root lookup (never two at once) that stores the version when it
+    // answers. Holds neither the feature nor its device.
+    void read_async(IFeature& feature);
 
 private:
-    std::atomic<std::uint32_t> m_version{kUnread};
+    struct State {
+        std::atomic<std::uint32_t> version{kUnread};
+        std::atomic<bool> in_flight{false};
+    };
+    void store(std::uint32_t version);
+
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+    std::mutex m_read_mutex;
 };
 
 // ---------------------------------------------------------------- shared operation bodies

@@ -17,6 +17,8 @@ struct DeferredCase {
     std::function<bool(IFeature& feature, int n)> write;
     // The request write n puts on the wire.
     std::function<Wire(int n)> wire;
+    // How many writes with different arguments the feature can make (0: as many as asked).
+    int distinct = 0;
 };
 
 std::vector<DeferredCase>& deferred_cases();

@@ -122,7 +122,7 @@ TEST_P(DeferredWrites, WritesRacingAReapply)
             return std::nullopt;
         return FakeDevice::reply_to(command, {0, 0, 0});
     };
-    constexpr int kWrites = 40;
+    const int kWrites = c.distinct > 0 && c.distinct < 40 ? c.distinct : 40;
     std::atomic<bool> done{false};
     std::thread writer([&] {
         for (int n = 0; n < kWrites; ++n)

@@ -31,7 +31,7 @@ public:
     std::function<std::optional<std::vector<Byte>>(const std::vector<Byte>&)> answer;
     // The failure of a request that `answer` leaves unanswered (4: time-out; 5: device refuses).
     ErrorCode unanswered_code = 4;
-    // What getFeature finds for an id (empty: the lookup fails with code 28).
+    // What getFeature finds for an id (empty: a Root over this device for 0x0000, code 28 otherwise).
     std::function<std::shared_ptr<IFeature>(std::uint32_t)> feature_lookup;
     std::uint32_t software_id = 3;
     bool write_ok = true;
@@ -121,7 +121,7 @@ public:
     std::shared_ptr<IFeature> getFeatureSync(std::uint32_t) override { return {}; }
     std::shared_ptr<IDataRequest<std::shared_ptr<IFeature>>> getFeature(std::uint32_t id) override
     {
-        auto found = feature_lookup ? feature_lookup(id) : nullptr;
+        auto found = feature_lookup ? feature_lookup(id) : id == 0 ? root() : nullptr;
         if (!found)
             return make_data_failure<std::shared_ptr<IFeature>>(28, nullptr, 0);
         return make_data_success<std::shared_ptr<IFeature>>(found);
@@ -137,6 +137,15 @@ public:
     std::uint64_t forward_hardware_second(std::uintptr_t, std::uintptr_t, std::uintptr_t) override { return 0; }
     void replay_connect() override {}
     std::shared_ptr<IRequest> after_fw_check(std::weak_ptr<void>) override { return {}; }
+
+    // Without a lookup, getFeature(0x0000) hands out a Root over this device, made once.
+    std::shared_ptr<IFeature> root()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_root)
+            m_root = make_feature(0x0000, 0, weak_from_this());
+        return m_root;
+    }
 
 private:
     void record(const std::vector<Byte>& command, std::uint32_t kind, const std::vector<unsigned>& positions,
@@ -158,6 +167,7 @@ private:
 
     std::mutex m_mutex;
     std::vector<Sent> m_log;
+    std::shared_ptr<IFeature> m_root;
 };
 
 // The parts of a logged command.

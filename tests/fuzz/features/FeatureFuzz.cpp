@@ -3,7 +3,8 @@
 //   byte 0 % 3 == 1: an unanswered report  bytes 1-2 feature id, byte 3 function and software id,
 //                                          rest payload
 //   byte 0 % 3 == 2: the replies to a golden call  bytes 1-2 feature id, byte 3 which of its rows,
-//                    then replies, each a length byte (% 17) and that many payload bytes
+//                    then replies, each a length byte (% 61: up to the 60 payload bytes of a
+//                    very long report) and that many payload bytes
 // A feature id that has no registration (or no golden row) picks one by its value.
 // With QUILLON_FEATURE_SEEDS=<folder> set, the replay binary first writes seeds there: each
 // golden row with its own replies, and a notification of each registered feature.
@@ -70,7 +71,7 @@ void feed_replies(std::uint16_t id, std::uint8_t which, const std::uint8_t* data
     std::vector<std::vector<Byte>> replies;
     std::size_t i = 0;
     while (i < size) {
-        const std::size_t n = data[i++] % 17;
+        const std::size_t n = data[i++] % 61;
         const std::size_t take = std::min(n, size - i);
         replies.emplace_back(data + i, data + i + take);
         i += take;

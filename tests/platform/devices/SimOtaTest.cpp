@@ -150,6 +150,19 @@ TEST_F(OverTheAir, PacketFaultsAnswerAsSwitched)
     }
 }
 
+TEST_F(OverTheAir, ADeviceGoneBeforeItsLinkDropsIsAnsweredUnreachable)
+{
+    start();
+    // The device goes and the receiver has not heard of it yet: a request still gets an answer.
+    device->set_presence_handler(nullptr);
+    device->disappear();
+    ASSERT_TRUE(rx->receiver().is_linked(1));
+    ASSERT_TRUE(longPort->write({0x11, 0x01, 0x07, 0x02, 'D', 'F', 'U'}));
+    EXPECT_EQ(shortPort->read_until([](const Bytes& r) { return r[1] == 1 && r[2] == 0x8F; }),
+              (Bytes{0x10, 0x01, 0x8F, 0x07, 0x02, 0x09, 0}));
+    EXPECT_EQ(device->write_count(), 0u);
+}
+
 TEST_F(OverTheAir, AnUncheckedImageLeavesTheDeviceInItsBootloaderForRecovery)
 {
     start();
