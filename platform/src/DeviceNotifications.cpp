@@ -1,6 +1,7 @@
 #include "DeviceNotifications.h"
 
 #include "HidFile.h"
+#include "NodeFile.h"
 
 #include <dbt.h>
 
@@ -65,6 +66,8 @@ HDEVNOTIFY DeviceNotifications::add(HANDLE recipient, LPVOID filter, DWORD flags
         // Handles of anything but a device never hear of a removal.
         if (auto file = std::dynamic_pointer_cast<HidFile>(object))
             reg.node = file->collection()->dev_inst();
+        else if (auto nodeFile = std::dynamic_pointer_cast<NodeFile>(object))
+            reg.node = nodeFile->node();
     } else {
         SetLastError(ERROR_INVALID_DATA);
         return nullptr;
@@ -134,6 +137,33 @@ void DeviceNotifications::sendHandleEvent(DWORD event, DevInst node)
         header.dbch_hdevnotify = reinterpret_cast<HDEVNOTIFY>(id);
         header.dbch_nameoffset = -1;
         deliver(reg.window, event, &header);
+    }
+}
+
+void DeviceNotifications::sendCustomEvent(DevInst node, const GUID& eventGuid, const std::vector<std::uint8_t>& data)
+{
+    std::vector<std::pair<std::uintptr_t, Registration>> targets;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        for (const auto& [id, reg] : m_registrations)
+            if (reg.isHandle && reg.node == node && node != 0)
+                targets.emplace_back(id, reg);
+    }
+    const std::size_t size = offsetof(DEV_BROADCAST_HANDLE, dbch_data) + data.size();
+    std::vector<std::uint64_t> storage((std::max(size, sizeof(DEV_BROADCAST_HANDLE)) + 7) / 8, 0);
+    auto* header = reinterpret_cast<DEV_BROADCAST_HANDLE*>(storage.data());
+    for (const auto& [id, reg] : targets) {
+        if (!still_registered(id))
+            continue;
+        header->dbch_size = static_cast<DWORD>(size);
+        header->dbch_devicetype = DBT_DEVTYP_HANDLE;
+        header->dbch_handle = reg.file;
+        header->dbch_hdevnotify = reinterpret_cast<HDEVNOTIFY>(id);
+        header->dbch_eventguid = eventGuid;
+        header->dbch_nameoffset = -1;
+        if (!data.empty())
+            std::memcpy(header->dbch_data, data.data(), data.size());
+        deliver(reg.window, DBT_CUSTOMEVENT, header);
     }
 }
 

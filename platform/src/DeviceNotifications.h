@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <vector>
 
 namespace platform::detail {
 
@@ -23,6 +24,8 @@ public:
     void sendInterfaceEvent(DWORD event, const InterfaceRef& itf);
     // The same for every window watching a file handle opened on that device node.
     void sendHandleEvent(DWORD event, DevInst node);
+    // DBT_CUSTOMEVENT with that event id and data to every window watching a handle of the node.
+    void sendCustomEvent(DevInst node, const GUID& eventGuid, const std::vector<std::uint8_t>& data);
 
 private:
     struct Registration {

@@ -1,4 +1,5 @@
 #include "HidFile.h"
+#include "NodeFile.h"
 
 #include "DeviceTree.h"
 
@@ -349,10 +350,8 @@ HANDLE HidFile::open(LPCWSTR path, DWORD access, DWORD shareMode, DWORD creation
         return INVALID_HANDLE_VALUE;
     }
     auto collection = tree.hidOf(itf->node);
-    if (!collection) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (!collection)
+        return open_node_file(itf->node, itf->path, access, flags);
     if (creation != OPEN_EXISTING) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;

@@ -481,6 +481,20 @@ void registry_set_dword(HKEY root, const std::string& key, const std::string& na
         set_value_locked(*k, utf8_to_utf16(name), REG_DWORD, reinterpret_cast<const BYTE*>(&value), 4);
 }
 
+void registry_set_binary(HKEY root, const std::string& key, const std::string& name,
+                         const std::vector<std::uint8_t>& value) {
+    auto& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    if (auto k = seed_key_locked(r, root, key, true))
+        set_value_locked(*k, utf8_to_utf16(name), REG_BINARY, value.data(), static_cast<DWORD>(value.size()));
+}
+
+void registry_create_key(HKEY root, const std::string& key) {
+    auto& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    seed_key_locked(r, root, key, true);
+}
+
 bool registry_get_string(HKEY root, const std::string& key, const std::string& name, std::string& value) {
     auto& r = registry();
     std::lock_guard<std::mutex> lock(r.mutex);

@@ -2,11 +2,11 @@
 
 #include "DeviceTree.h"
 
+#include <quillon/XmlNesting.h>
 #include <rapidxml/rapidxml.hpp>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -31,51 +31,6 @@ struct KindRegistry {
 };
 
 ScenarioDevice build_plain(const ScenarioElement& device, bool echo);
-
-// The XML parser descends recursively: nesting is bounded before parsing so that a hostile or
-// broken file ends in an error, not in a stack overflow. Comments, declarations and quoted
-// attribute values do not count.
-constexpr int kMaxNesting = 64;
-
-bool nested_too_deeply(const std::string& xml)
-{
-    int depth = 0;
-    for (std::size_t i = 0; i < xml.size(); ++i) {
-        if (xml[i] != '<')
-            continue;
-        if (xml.compare(i, 4, "<!--") == 0) {
-            i = xml.find("-->", i + 4);
-        } else if (xml.compare(i, 9, "<![CDATA[") == 0) {
-            i = xml.find("]]>", i + 9);
-        } else if (i + 1 < xml.size() && (xml[i + 1] == '!' || xml[i + 1] == '?')) {
-            i = xml.find('>', i + 2);
-        } else if (i + 1 < xml.size() && xml[i + 1] == '/') {
-            --depth;
-            i = xml.find('>', i + 2);
-        } else {
-            char quote = 0;
-            std::size_t j = i + 1;
-            for (; j < xml.size(); ++j) {
-                if (quote) {
-                    if (xml[j] == quote)
-                        quote = 0;
-                } else if (xml[j] == '"' || xml[j] == '\'') {
-                    quote = xml[j];
-                } else if (xml[j] == '>') {
-                    break;
-                }
-            }
-            if (j >= xml.size() || xml[j - 1] != '/')
-                ++depth;
-            if (depth > kMaxNesting)
-                return true;
-            i = j;
-        }
-        if (i == std::string::npos)
-            break;
-    }
-    return false;
-}
 
 KindRegistry& kinds()
 {
@@ -142,14 +97,23 @@ unsigned long ScenarioElement::number(const std::string& attribute, unsigned lon
     if (!has(attribute))
         return fallback;
     const std::string value = text(attribute);
-    const char* begin = value.c_str();
-    char* end = nullptr;
+    // Decimal, or hexadecimal after "0x": a leading zero does not make a number octal.
+    const bool hex = value.size() > 2 && value[0] == '0' && (value[1] == 'x' || value[1] == 'X');
+    const unsigned base = hex ? 16 : 10;
     unsigned long n = 0;
-    bool ok = !value.empty() && value[0] != '-' && value[0] != '+' && value[0] != ' ';
-    if (ok) {
-        errno = 0;
-        n = std::strtoul(begin, &end, 0);
-        ok = errno == 0 && end && *end == '\0' && n <= max;
+    bool ok = !value.empty();
+    for (std::size_t i = hex ? 2 : 0; ok && i < value.size(); ++i) {
+        const char c = value[i];
+        unsigned digit = base;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (hex && c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        ok = digit < base && digit <= max && n <= (max - digit) / base;
+        if (ok)
+            n = n * base + digit;
     }
     if (!ok)
         fail("attribute \"" + attribute + "\": \"" + value + "\" is not a number from 0 to " + std::to_string(max));
@@ -336,9 +300,10 @@ Scenario Scenario::from_file(const std::string& hostPath)
 
 Scenario Scenario::from_text(const std::string& xml)
 {
-    if (nested_too_deeply(xml))
-        throw ScenarioError("scenario: malformed XML: elements nested more than " + std::to_string(kMaxNesting) +
-                            " deep");
+    // rapidxml descends recursively: a hostile or broken file ends in an error, not a stack overflow.
+    if (quillon::xml_nested_too_deeply(xml))
+        throw ScenarioError("scenario: malformed XML: elements nested more than " +
+                            std::to_string(quillon::kMaxXmlNesting) + " deep");
     std::vector<char> buffer(xml.begin(), xml.end());
     buffer.push_back('\0');
     rapidxml::xml_document<char> document;

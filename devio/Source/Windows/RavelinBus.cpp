@@ -31,6 +31,7 @@ RavelinBus::~RavelinBus()
     // same, but only after them.
     Subscriber<IHardwareDevice::Read>::unsubscribe(m_receiver);
     Subscriber<IHardwareDevice::Write>::unsubscribe(m_receiver);
+    Subscriber<IHardwareDevice::FastDisconnect>::unsubscribe(m_receiver);
     // Likewise a queued delivery of our own register-zero event running on the host thread.
     Subscriber<IReceiver::RegisterZeroOverwritten>::stop_deliveries();
 }

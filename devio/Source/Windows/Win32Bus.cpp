@@ -581,6 +581,10 @@ Win32Bus::DetailResult Win32Bus::read_detail(HDEVINFO set, SP_DEVICE_INTERFACE_D
 
 void Win32Bus::handle_device_change(std::uint32_t event, const DEV_BROADCAST_HDR* header)
 {
+    // A plug subscriber may drop the last reference to this bus: what the Bluetooth and GATT
+    // buses get afterwards must not live in it.
+    const auto forwards = m_bluetooth_forwards;
+    const auto gattBuses = m_gatt_buses;
     const bool arrival = event == DBT_DEVICEARRIVAL || event == DBT_DEVICEQUERYREMOVEFAILED;
     const bool removal =
         event == DBT_DEVICEQUERYREMOVE || event == DBT_DEVICEREMOVEPENDING || event == DBT_DEVICEREMOVECOMPLETE;
@@ -612,10 +616,10 @@ void Win32Bus::handle_device_change(std::uint32_t event, const DEV_BROADCAST_HDR
             }
         }
     }
-    for (auto& forward : m_bluetooth_forwards)
+    for (auto& forward : forwards)
         if (forward)
             forward(event, header);
-    for (auto& bus : m_gatt_buses) {
+    for (auto& bus : gattBuses) {
         try {
             bus->onDeviceChange(event, header);
         } catch (...) {

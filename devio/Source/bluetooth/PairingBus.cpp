@@ -1,6 +1,12 @@
 #include "bluetooth/PairingBus.h"
 
+#include "bluetooth/PairedFile.h"
+#include "bluetooth/PairingDevice.h"
 #include "core/IRunLoopAccess.h"
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
 
 namespace devio {
 
@@ -18,54 +24,426 @@ PairingBus::PairingBus(std::shared_ptr<IDeviceManager> manager, std::shared_ptr<
             manager->getConfig(ConfigItem(item), &m_config[item]);
 }
 
-PairingBus::~PairingBus() = default;
-
-bool PairingBus::on_subscribe(IHardwareBus::PlugUnplug*)
+PairingBus::~PairingBus()
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_child_subscribed || !m_child)
-        return true;
-    if (!Subscriber<IHardwareBus::PlugUnplug>::subscribe(m_child, 0, ""))
+    Subscriber<IHardwareBus::PlugUnplug>::stop_deliveries();
+}
+
+std::vector<std::shared_ptr<IHardwareBus>> PairingBus::secondary_buses()
+{
+    if (!m_child || !secondaries_used())
+        return {};
+    return m_child->getSecondaryBuses();
+}
+
+std::shared_ptr<IBluetoothDevice> PairingBus::find_bluetooth_device(const std::string& path)
+{
+    if (!m_child)
+        return nullptr;
+    for (const auto& bus : m_child->getBluetoothBuses())
+        if (bus)
+            if (auto live = bus->findDevice(path))
+                return live;
+    return nullptr;
+}
+
+bool PairingBus::route_channel(const std::shared_ptr<IBluetoothDevice>& live,
+                               const std::shared_ptr<IHardwareDevice>& hardware)
+{
+    if (!live || live->getTransport() != BluetoothLowEnergy)
         return false;
-    m_child_subscribed = true;
+    const bool gatt = hardware->getTransportType() == TransportGatt;
+    if (m_config[3] ? gatt : !gatt)
+        return false;
+    if (!m_config[2])
+        return true;  // taken as a channel and dropped
+    const std::string address = live->getAddressText();
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    for (const auto& entry : m_remembered) {
+        auto other = entry.second->live();
+        if (other && other->getAddressText() == address) {
+            entry.second->attach_secondary(hardware);
+            return true;
+        }
+    }
+    m_parked[address] = hardware;
     return true;
+}
+
+void PairingBus::attach_parked_channel(const std::shared_ptr<PairingDevice>& device)
+{
+    auto live = device->live();
+    if (!m_config[2] || !live || live->getTransport() != BluetoothLowEnergy)
+        return;
+    std::shared_ptr<IHardwareDevice> channel;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        auto it = m_parked.find(live->getAddressText());
+        if (it == m_parked.end())
+            return;
+        channel = std::move(it->second);
+        m_parked.erase(it);
+    }
+    device->attach_secondary(channel);
+}
+
+void PairingBus::park_channel(const std::shared_ptr<PairingDevice>& device)
+{
+    auto live = device->live();
+    if (!live)
+        return;
+    if (auto channel = device->detach_secondary(nullptr)) {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        m_parked[live->getAddressText()] = channel;
+    }
+}
+
+void PairingBus::release_channel(const std::shared_ptr<IHardwareDevice>& hardware)
+{
+    if (!m_config[2])
+        return;
+    // Removals may carry a placeholder object: the path identifies the channel.
+    const std::string path = hardware->getPath();
+    std::vector<std::shared_ptr<PairingDevice>> devices;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        for (auto it = m_parked.begin(); it != m_parked.end();)
+            if (it->second && it->second->getPath() == path)
+                it = m_parked.erase(it);
+            else
+                ++it;
+        for (const auto& entry : m_remembered)
+            devices.push_back(entry.second);
+    }
+    for (const auto& device : devices)
+        device->detach_secondary(hardware);
+}
+
+std::shared_ptr<PairingDevice> PairingBus::remember_device(const std::shared_ptr<IHardwareDevice>& hardware,
+                                                           std::shared_ptr<IBluetoothDevice> live)
+{
+    auto device = PairingDevice::create(shared_from_this(), hardware, hardware->getPath(), hardware->getProductId(),
+                                        hardware->getName(), std::move(live), kUnknownRadio,
+                                        hardware->getTransportType());
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    m_remembered[device->getPath()] = device;
+    return device;
+}
+
+void PairingBus::publish_plug(const std::shared_ptr<PairingDevice>& device)
+{
+    if (!device->is_available())
+        return;
+    std::shared_ptr<IHardwareDevice> hardware = device;
+    notify([hardware](IHardwareBus::PlugUnplug* s) { s->onPlug(hardware); }, "PairingBus::PlugUnplug::onPlug");
+}
+
+void PairingBus::publish_unplug(const std::shared_ptr<PairingDevice>& device)
+{
+    std::shared_ptr<IHardwareDevice> hardware = device;
+    notify([hardware](IHardwareBus::PlugUnplug* s) { s->onUnplug(hardware); }, "PairingBus::PlugUnplug::onUnplug");
+}
+
+void PairingBus::report_error(const char* context)
+{
+    if (auto manager = m_manager.lock())
+        manager->reportError(context);
+}
+
+std::vector<std::shared_ptr<PairingDevice>> PairingBus::remembered() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::vector<std::shared_ptr<PairingDevice>> out;
+    for (const auto& entry : m_remembered)
+        out.push_back(entry.second);
+    return out;
+}
+
+std::string PairingBus::paired_file_path() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_file;
 }
 
 std::vector<std::shared_ptr<IHardwareDevice>> PairingBus::enumerate()
 {
     if (!m_child)
         return {};
-    return m_child->enumerate();
-}
+    if (!Subscriber<IHardwareBus::PlugUnplug>::subscribe(m_child, 0, ""))
+        return {};
+    const auto secondaries = secondary_buses();
+    for (const auto& bus : secondaries) {
+        try {
+            if (!Subscriber<IHardwareBus::PlugUnplug>::subscribe(bus, 0, ""))
+                return {};
+        } catch (const std::exception&) {
+        }
+    }
 
-// The Bluetooth buses stay below this bus.
-std::vector<std::shared_ptr<IBluetoothBus>> PairingBus::getBluetoothBuses() { return {}; }
+    set_last_error(0);
+    std::vector<std::shared_ptr<IHardwareDevice>> found = m_child->enumerate();
+    ErrorRecord kept;
+    if (found.empty())
+        kept = last_error_record();
+    for (const auto& bus : secondaries) {
+        try {
+            auto more = bus->enumerate();
+            if (more.empty() && kept.code == 0)
+                kept = last_error_record();
+            found.insert(found.end(), more.begin(), more.end());
+        } catch (const std::exception&) {
+        }
+    }
+
+    bool changed = false;
+    std::vector<std::shared_ptr<IHardwareDevice>> result;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        for (const auto& hardware : found) {
+            if (!hardware || m_remembered.count(hardware->getPath()))
+                continue;
+            auto live = find_bluetooth_device(hardware->getPath());
+            if (route_channel(live, hardware))
+                continue;
+            auto device = remember_device(hardware, std::move(live));
+            changed = true;
+            attach_parked_channel(device);
+            publish_plug(device);
+        }
+        for (const auto& entry : m_remembered)
+            if (entry.second->is_available())
+                result.push_back(entry.second);
+        if (changed)
+            save();
+    }
+    set_last_error(kept);
+    return result;
+}
 
 void PairingBus::setDataDirectory(std::string directory)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_data_directory = std::move(directory);
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (directory.empty()) {
+        m_file.clear();
+        return;
+    }
+    m_file = directory + "paired.xml";
+    std::ifstream in(m_file, std::ios::binary);
+    if (in) {
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // A damaged file loses nothing: what it made stays, and it is not overwritten.
+        try {
+            load(text);
+        } catch (const PairedFileError& e) {
+            set_last_error(1, 0, e.text());
+            report_error("PairingBus::setDataDirectory");
+            return;
+        } catch (const std::invalid_argument&) {
+            set_last_error(1, 0, "invalid stoul argument");
+            report_error("PairingBus::setDataDirectory");
+            return;
+        } catch (const std::out_of_range&) {
+            set_last_error(1, 0, "stoul argument out of range");
+            report_error("PairingBus::setDataDirectory");
+            return;
+        }
+    }
+    save();
 }
 
-void PairingBus::refresh()
+void PairingBus::load(const std::string& text)
 {
-    if (m_child)
-        m_child->refresh();
+    for (const PairedEntry& entry : parse_paired_file(text)) {
+        const std::uint32_t kindHint = entry.interfaceName == "blepp" ? std::uint32_t(TransportGatt) : 0u;
+        auto known = m_remembered.find(entry.path);
+        if (known != m_remembered.end()) {
+            known->second->set_name_if_empty(entry.name);
+            continue;
+        }
+        auto live = find_bluetooth_device(entry.path);
+        if (!live)
+            continue;
+        if (live->getTransport() == BluetoothLowEnergy && m_config[3] != (entry.interfaceName == "blepp"))
+            continue;
+        const std::uint32_t productId = parse_paired_pid(entry.pid);
+        auto device = PairingDevice::create(shared_from_this(), nullptr, entry.path, productId, entry.name,
+                                            std::move(live), entry.radio, kindHint);
+        if (device->verify_pairing())
+            continue;
+        m_remembered[entry.path] = device;
+        publish_plug(device);
+    }
 }
 
-void PairingBus::onPlug(std::shared_ptr<IHardwareDevice> device)
+void PairingBus::save()
 {
-    notify([device](IHardwareBus::PlugUnplug* s) { s->onPlug(device); }, "PairingBus::PlugUnplug::onPlug");
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (m_file.empty())
+        return;
+    std::vector<PairedEntry> entries;
+    for (const auto& item : m_remembered) {
+        const auto& device = item.second;
+        const std::string radio = device->radio();
+        if (!device->live() || radio.empty())
+            continue;
+        PairedEntry entry;
+        entry.path = item.first;
+        entry.pid = format_paired_pid(device->getProductId());
+        entry.name = device->getName();
+        entry.radio = radio;
+        entry.interfaceName = device->getTransportType() != TransportBluetoothLE ? "bluetooth"
+                              : device->low_energy_gatt()                       ? "blepp"
+                                                                                : "bletessel";
+        entries.push_back(std::move(entry));
+    }
+    std::ofstream out(m_file, std::ios::binary | std::ios::trunc);
+    if (out)
+        out << print_paired_file(entries);
 }
 
-void PairingBus::onUnplug(std::shared_ptr<IHardwareDevice> device)
+void PairingBus::onPlug(std::shared_ptr<IHardwareDevice> hardware)
 {
-    notify([device](IHardwareBus::PlugUnplug* s) { s->onUnplug(device); }, "PairingBus::PlugUnplug::onUnplug");
+    if (!hardware || !hardware->open())
+        return;
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    const std::string path = hardware->getPath();
+    if (!m_remembered.count(path)) {
+        auto live = find_bluetooth_device(path);
+        if (route_channel(live, hardware))
+            return;
+        auto device = remember_device(hardware, std::move(live));
+        attach_parked_channel(device);
+        publish_plug(device);
+    }
+    auto it = m_remembered.find(path);
+    if (it != m_remembered.end() && it->second->live())
+        it->second->attach_primary(hardware);
+    save();
+}
+
+void PairingBus::onUnplug(std::shared_ptr<IHardwareDevice> hardware)
+{
+    if (!hardware)
+        return;
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    const std::string path = hardware->getPath();
+    auto it = m_remembered.find(path);
+    if (it != m_remembered.end()) {
+        auto device = it->second;
+        if (!device->live()) {
+            publish_unplug(device);
+            m_remembered.erase(device->getPath());
+        } else if (device->is_available()) {
+            device->detach_primary();
+        } else if (!device->radio().empty()) {
+            device->detach_primary();
+            publish_unplug(device);
+        } else {
+            park_channel(device);
+            m_remembered.erase(path);
+            publish_unplug(device);
+        }
+    }
+    release_channel(hardware);
+    save();
 }
 
 void PairingBus::onPowerChange(bool on)
 {
     notify([on](IHardwareBus::PlugUnplug* s) { s->onPowerChange(on); }, "PairingBus::PlugUnplug::onPowerChange");
+}
+
+void PairingBus::onRadioArrival(std::string radioPath)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::vector<std::string> gone;
+    for (const auto& entry : m_remembered) {
+        const auto& device = entry.second;
+        if (!device->live())
+            continue;
+        if (device->verify_pairing())
+            gone.push_back(entry.first);
+        else if (device->radio() == radioPath)
+            notify([device](IHardwareBus::PlugUnplug* s) { s->onPlug(device); }, "PairingBus::PlugUnplug::onPlug");
+    }
+    for (const auto& path : gone) {
+        auto it = m_remembered.find(path);
+        if (it == m_remembered.end())
+            continue;
+        park_channel(it->second);
+        m_remembered.erase(it);
+        save();
+    }
+}
+
+void PairingBus::onRadioRemoval(std::string radioPath)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    for (const auto& entry : m_remembered) {
+        const auto& device = entry.second;
+        if (device->live() && device->radio() == radioPath && !device->is_available())
+            publish_unplug(device);
+    }
+}
+
+void PairingBus::on_unpair(const std::shared_ptr<PairingDevice>& device)
+{
+    if (!device->live())
+        return;
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!device->is_available()) {
+        publish_unplug(device);
+        if (device->radio().empty()) {
+            park_channel(device);
+            auto it = m_remembered.find(device->getPath());
+            if (it != m_remembered.end() && it->second == device)
+                m_remembered.erase(it);
+        }
+    }
+    save();
+}
+
+void PairingBus::refresh()
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    std::vector<std::string> noted;
+    for (const auto& entry : m_remembered) {
+        if (!entry.second->live())
+            continue;
+        if (!find_bluetooth_device(entry.first)) {
+            publish_unplug(entry.second);
+            noted.push_back(entry.first);
+        }
+    }
+    for (const auto& path : noted) {
+        auto it = m_remembered.find(path);
+        if (it == m_remembered.end())
+            continue;
+        park_channel(it->second);
+        m_remembered.erase(it);
+    }
+    if (!noted.empty())
+        save();
+}
+
+bool PairingBus::on_subscribe(IHardwareBus::PlugUnplug*)
+{
+    if (!m_child)
+        return true;
+    if (!Subscriber<IHardwareBus::PlugUnplug>::subscribe(m_child, 0, "")) {
+        bool any = false;
+        for (const auto& bus : secondary_buses())
+            if (Subscriber<IHardwareBus::PlugUnplug>::subscribe(bus, 0, "")) {
+                any = true;
+                break;
+            }
+        if (!any)
+            return false;
+    }
+    for (const auto& bus : m_child->getBluetoothBuses())
+        if (!Subscriber<IBluetoothBus::RadioArrivalRemovalExternal>::subscribe(bus, 1, ""))
+            return false;
+    return true;
 }
 
 } // namespace devio

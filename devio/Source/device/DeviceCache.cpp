@@ -2,6 +2,7 @@
 #include "device/Device.h"
 
 #include "core/Hex.h"
+#include "quillon/XmlNesting.h"
 
 // The library's own headers trip GCC's flow analysis; silence it for them only.
 #pragma GCC diagnostic push
@@ -69,6 +70,12 @@ void Device::load_response_cache()
         if (!m_config_item9 || !read_file(legacy_cache_file_name(), buffer))
             return;
         m_cache_dirty = true;  // so that the main name gets written
+    }
+    // rapidxml descends recursively: a file nested too deeply is damaged (or hostile) and would
+    // overflow the stack. Like any damaged file it loads nothing and is rewritten.
+    if (quillon::xml_nested_too_deeply(std::string_view(buffer.data(), buffer.size()))) {
+        m_cache_dirty = true;
+        return;
     }
     buffer.push_back('\0');
     rapidxml::xml_document<> doc;

@@ -24,7 +24,9 @@ bool Feature1806ConfigurableDeviceProperties::WriteChunks(std::uint8_t first, st
     std::size_t at = 0;
     for (;;) {
         const std::size_t n = std::min<std::size_t>(data.size() - at, 15);
-        std::vector<Byte> params{first};
+        std::vector<Byte> params;
+        params.reserve(1 + n);
+        params.push_back(first);
         params.insert(params.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
                       data.begin() + static_cast<std::ptrdiff_t>(at + n));
         if (!write_request(*this, 1, params))

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ bool module_registered(const std::string& module);
 void registry_clear();
 void registry_set_string(HKEY root, const std::string& key, const std::string& name, const std::string& value);
 void registry_set_dword(HKEY root, const std::string& key, const std::string& name, DWORD value);
+void registry_set_binary(HKEY root, const std::string& key, const std::string& name,
+                         const std::vector<std::uint8_t>& value);
+void registry_create_key(HKEY root, const std::string& key);
 bool registry_get_string(HKEY root, const std::string& key, const std::string& name, std::string& value);
 bool registry_get_dword(HKEY root, const std::string& key, const std::string& name, DWORD& value);
 bool registry_key_exists(HKEY root, const std::string& key);

@@ -12,7 +12,7 @@
 #include "core/DeviceManager.h"
 #include "core/Subscriber.h"
 #include "core/Timing.h"
-#include "core/wiring/PlatformDeviceFactory.h"
+#include "wiring/PlatformDeviceFactory.h"
 #include "device/IDevice.h"
 #include "devices/SimHidReceiver.h"
 #include "quillon/ProductIds.h"

@@ -87,6 +87,27 @@ TEST(DeviceCache, OtherFirmwareOrDamagedFileLoadsNothingAndIsRewritten)
     rig.device->write_response_cache();
     EXPECT_NE(read_text(name).find("<cache fw="), std::string::npos);
     EXPECT_NE(read_text(name).find("</cache>"), std::string::npos);
+
+    // Nested deeper than the parser's stack allows (behind closing tags a processing instruction
+    // hides): damaged too, not a crash.
+    {
+        std::ofstream out(name);
+        out << "<cache fw=\"0APP01020033\" path=\"abc\"><command cmd=\"10FF000A0000AA\" rsp=\"11FF000A0000AA\"/><?";
+        for (int i = 0; i < 100000; ++i)
+            out << "</x>";
+        out << "?>";
+        for (int i = 0; i < 100000; ++i)
+            out << "<x>";
+        for (int i = 0; i < 100000; ++i)
+            out << "</x>";
+        out << "</cache>";
+    }
+    rig.device->set_cache_directory(dir);
+    rig.device->write_response_cache();
+    const std::string rewritten = read_text(name);
+    EXPECT_EQ(rewritten.find("10FF000A0000AA"), std::string::npos);
+    EXPECT_EQ(rewritten.find("<x>"), std::string::npos);
+    EXPECT_NE(rewritten.find("</cache>"), std::string::npos);
 }
 
 TEST(DeviceCache, LegacyNameLoadsWhenEnabledAndBothAreWritten)

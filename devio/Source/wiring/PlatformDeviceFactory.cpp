@@ -1,5 +1,6 @@
-#include "core/wiring/PlatformDeviceFactory.h"
+#include "wiring/PlatformDeviceFactory.h"
 
+#include "bluetooth/BluetoothMakers.h"
 #include "bluetooth/PairingBus.h"
 #include "core/CDevio.h"
 #include "device/CombinerBus.h"
@@ -7,10 +8,14 @@
 #include "Windows/RavelinBus.h"
 #include "Windows/Win32Bus.h"
 
+#include <mutex>
+
 namespace devio {
 
 std::shared_ptr<IHardwareBus> PlatformDeviceFactory::make_platform_bus(std::shared_ptr<IDeviceManager> manager)
 {
+    static std::once_flag bluetooth;
+    std::call_once(bluetooth, [] { Win32Bus::setBluetoothMakers(bluetooth_bus_makers()); });
     return devio::make_platform_bus(std::move(manager));
 }
 

@@ -1,0 +1,47 @@
+// The activation factories the Bluetooth transports use; each call makes a new reference and a
+// failure throws DevioException("hresult_error", 1, HRESULT).
+#pragma once
+
+#include "bluetooth/WinRTBinding.h"
+
+#include <winrt_bluetooth.h>
+
+namespace devio {
+
+inline Microsoft::WRL::ComPtr<ABI::Windows::Devices::Bluetooth::IBluetoothDeviceStatics> get_bluetooth_device_statics()
+{
+    return get_activation_factory<ABI::Windows::Devices::Bluetooth::IBluetoothDeviceStatics>(
+        u"Windows.Devices.Bluetooth.BluetoothDevice");
+}
+inline Microsoft::WRL::ComPtr<ABI::Windows::Devices::Bluetooth::IBluetoothLEDeviceStatics>
+get_bluetooth_le_device_statics()
+{
+    return get_activation_factory<ABI::Windows::Devices::Bluetooth::IBluetoothLEDeviceStatics>(
+        u"Windows.Devices.Bluetooth.BluetoothLEDevice");
+}
+inline Microsoft::WRL::ComPtr<ABI::Windows::Security::Cryptography::ICryptographicBufferStatics>
+get_cryptographic_buffer_statics()
+{
+    return get_activation_factory<ABI::Windows::Security::Cryptography::ICryptographicBufferStatics>(
+        u"Windows.Security.Cryptography.CryptographicBuffer");
+}
+inline Microsoft::WRL::ComPtr<ABI::Windows::Storage::Streams::IDataReaderStatics> get_data_reader_statics()
+{
+    return get_activation_factory<ABI::Windows::Storage::Streams::IDataReaderStatics>(
+        u"Windows.Storage.Streams.DataReader");
+}
+inline Microsoft::WRL::ComPtr<ABI::Windows::Devices::Enumeration::IDeviceInformationStatics>
+get_device_information_statics()
+{
+    return get_activation_factory<ABI::Windows::Devices::Enumeration::IDeviceInformationStatics>(
+        u"Windows.Devices.Enumeration.DeviceInformation");
+}
+inline Microsoft::WRL::ComPtr<ABI::Windows::Devices::Radios::IRadioStatics> get_radio_statics()
+{
+    return get_activation_factory<ABI::Windows::Devices::Radios::IRadioStatics>(u"Windows.Devices.Radios.Radio");
+}
+
+// The bytes of a runtime buffer, read through a DataReader.
+std::vector<std::uint8_t> read_buffer(ABI::Windows::Storage::Streams::IBuffer* buffer);
+
+} // namespace devio
