@@ -16,6 +16,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <sys/resource.h>
 #include <deque>
 #include <map>
 #include <mutex>
@@ -25,6 +26,14 @@ namespace {
 
 using namespace devio;
 using platform::sim::Bytes;
+
+// Context switches of the whole process so far: each thread hand-over of a request costs one or two.
+double process_switches()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_nvcsw + usage.ru_nivcsw);
+}
 
 using bench::process_cpu_seconds;
 
@@ -47,6 +56,7 @@ void framework_request(benchmark::State& state, std::chrono::microseconds latenc
         std::vector<Byte> reply;
         battery->execute(0, {}, reply, 0);  // warm: worker started, software id settled
         const double cpu0 = process_cpu_seconds();
+        const double switches0 = process_switches();
         for (auto _ : state) {
             reply.clear();
             if (!battery->execute(0, {}, reply, 0)) {
@@ -57,6 +67,8 @@ void framework_request(benchmark::State& state, std::chrono::microseconds latenc
         }
         state.counters["process_cpu_us"] =
             benchmark::Counter((process_cpu_seconds() - cpu0) * 1e6 / static_cast<double>(state.iterations()));
+        state.counters["switches"] =
+            benchmark::Counter((process_switches() - switches0) / static_cast<double>(state.iterations()));
     }
 }
 

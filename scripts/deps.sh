@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(cmake g++ ninja-build ccache pkg-config
           qtbase5-dev qttools5-dev qttools5-dev-tools librapidxml-dev
           libgtest-dev libgmock-dev libbenchmark-dev
-          fonts-lato xvfb)
+          fonts-lato xvfb
+          clang libclang-rt-dev)  # clang and its runtime (libFuzzer, sanitizers): the fuzz stage
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

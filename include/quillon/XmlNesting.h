@@ -128,6 +128,12 @@ inline std::size_t xml_nesting_depth(std::string_view xml, std::size_t stopAbove
             ++i;
         if (i == name)
             return deepest;
+        // Each element is one level of the parser's descent, self-closing or not.
+        if (depth + 1 > deepest) {
+            deepest = depth + 1;
+            if (deepest > stopAbove)
+                return deepest;
+        }
         skip_spaces();
         while (is_attribute_name(at(i))) {
             while (is_attribute_name(at(i)))
@@ -152,11 +158,7 @@ inline std::size_t xml_nesting_depth(std::string_view xml, std::size_t stopAbove
         if (at(i) != '>')
             return deepest;
         ++i;
-        if (++depth > deepest) {
-            deepest = depth;
-            if (deepest > stopAbove)
-                return deepest;
-        }
+        ++depth;
     }
 }
 

@@ -6,6 +6,7 @@
 #include <dbt.h>
 
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace platform::detail {
@@ -13,11 +14,15 @@ namespace platform::detail {
 namespace {
 
 // Bounded like every broadcast, so a window that stopped pumping delays a plug but never hangs it.
+// The header is the system's: a handler slower than the time-out still reads a live copy.
 void deliver(HWND window, DWORD event, const void* header)
 {
+    const DWORD size = static_cast<const DEV_BROADCAST_HDR*>(header)->dbch_size;
+    auto copy = std::shared_ptr<std::uint64_t[]>(new std::uint64_t[(size + 7) / 8]());
+    std::memcpy(copy.get(), header, size);
     DWORD_PTR result = 0;
-    SendMessageTimeoutW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(header), SMTO_BLOCK,
-                        broadcast_timeout(), &result);
+    send_message_with_data(window, WM_DEVICECHANGE, event, std::shared_ptr<const void>(copy, copy.get()), SMTO_BLOCK,
+                           broadcast_timeout(), &result);
 }
 
 }  // namespace

@@ -114,6 +114,11 @@ void register_module(const std::string& name, const std::map<std::string, FARPRO
 void broadcast_message(UINT msg, WPARAM wParam, LPARAM lParam);
 // How long a broadcast waits for each window (platform::sim::set_broadcast_timeout).
 unsigned broadcast_timeout();
+// SendMessageTimeoutW whose lParam is `data`, kept alive until the target has handled the message:
+// the system's own messages carry data the system owns, which a handler slower than the time-out
+// may still read after the send has returned.
+LRESULT send_message_with_data(HWND hwnd, UINT message, WPARAM wParam, std::shared_ptr<const void> data, UINT flags,
+                               UINT timeout, PDWORD_PTR result);
 
 // --- simulated machine ---
 // Called by platform::sim::reset_machine() after the kernel's own state was reset.

@@ -31,6 +31,7 @@ struct SentMessage {
     bool done = false;
     bool failed = false;
     LRESULT result = 0;
+    std::shared_ptr<const void> data;  // what lParam points at, when the system owns it
 };
 
 struct Timer {
@@ -675,12 +676,15 @@ LRESULT SendMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     return static_cast<LRESULT>(result);
 }
 
-LRESULT SendMessageTimeoutW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeout,
-                            PDWORD_PTR result) {
+namespace platform::detail {
+namespace {
+
+LRESULT send_message_timeout(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeout,
+                             PDWORD_PTR result, std::shared_ptr<const void> data) {
     if (result) *result = 0;
     if (hwnd == HWND_BROADCAST) {
         for (HWND target : top_level_windows())
-            SendMessageTimeoutW(target, message, wParam, lParam, flags, timeout, nullptr);
+            send_message_timeout(target, message, wParam, lParam, flags, timeout, nullptr, data);
         return TRUE;
     }
     auto& d = desktop();
@@ -700,25 +704,22 @@ LRESULT SendMessageTimeoutW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     sm->message = message;
     sm->wParam = wParam;
     sm->lParam = lParam;
+    sm->data = std::move(data);
     sm->sender = self;
     auto target = window->queue;
     target->sent.push_back(sm);
     target->cv.notify_all();
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeout);
-    bool late = false;  // the time-out passed while the target was already handling the message
     while (!sm->done) {
         // Unless blocked, answer messages sent to this thread meanwhile (two threads sending to
-        // each other would otherwise wait for ever); once late, always.
-        if ((late || !(flags & SMTO_BLOCK)) && handle_one_sent(lock, d, *self)) continue;
-        if (timeout == INFINITE || late) {
+        // each other would otherwise wait for ever).
+        if (!(flags & SMTO_BLOCK) && handle_one_sent(lock, d, *self)) continue;
+        if (timeout == INFINITE) {
             self->cv.wait(lock);
         } else if (self->cv.wait_until(lock, deadline) == std::cv_status::timeout && !sm->done) {
-            if (sm->picked) {
-                // The handler may still use what the parameters point at (often the sender's stack):
-                // returning now would leave it writing into freed memory, so its end is awaited.
-                late = true;
-                continue;
-            }
+            // As on Windows, the time-out ends the wait even while the target is handling the
+            // message: a handler that is still at work may write through the parameters later,
+            // so what they point at must outlive this call (the sender's business, as there).
             auto& sent = target->sent;
             sent.erase(std::remove(sent.begin(), sent.end(), sm), sent.end());
             SetLastError(ERROR_TIMEOUT);
@@ -731,6 +732,21 @@ LRESULT SendMessageTimeoutW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPara
     }
     if (result) *result = static_cast<DWORD_PTR>(sm->result);
     return TRUE;
+}
+
+}  // namespace
+
+LRESULT send_message_with_data(HWND hwnd, UINT message, WPARAM wParam, std::shared_ptr<const void> data, UINT flags,
+                               UINT timeout, PDWORD_PTR result) {
+    const auto lParam = reinterpret_cast<LPARAM>(data.get());
+    return send_message_timeout(hwnd, message, wParam, lParam, flags, timeout, result, std::move(data));
+}
+
+}  // namespace platform::detail
+
+LRESULT SendMessageTimeoutW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT flags, UINT timeout,
+                            PDWORD_PTR result) {
+    return platform::detail::send_message_timeout(hwnd, message, wParam, lParam, flags, timeout, result, nullptr);
 }
 
 UINT_PTR SetTimer(HWND hwnd, UINT_PTR id, UINT elapse, TIMERPROC timerFunc) {

@@ -118,19 +118,6 @@ TEST_F(TransportTest, QuitWhileWaitingEndsTheRequest)
     EXPECT_EQ(read_count(payload), qv::kRawClosing);
 }
 
-TEST_F(TransportTest, LinkLostEndsARequestToThatDevice)
-{
-    open();
-    rx->receiver().drop_replies(100);
-    HANDLE lost = CreateEventW(nullptr, TRUE, TRUE, nullptr);
-    transport.set_link_event(3, lost);
-    const std::uint8_t params[3] = {0, 0, 0};
-    std::vector<std::uint8_t> payload;
-    EXPECT_EQ(transport.register_read(3, 0x0D, false, params, payload), qv::kRawLinkLost);
-    transport.set_link_event(3, nullptr);
-    CloseHandle(lost);
-}
-
 // A second process takes the receiver's mutex: waits grow, a release lets requests through, and
 // the death of the holder passes ownership on (abandoned).
 TEST_F(TransportTest, MutexHeldByAnotherProcess)
@@ -214,6 +201,68 @@ private:
     std::weak_ptr<HidCollection> m_short;
 };
 
+// Two collections of a receiver whose answers a test scripts, opened by a transport.
+struct ScriptedRig {
+    std::shared_ptr<HidCollection> shortCollection, longCollection;
+    CTSLDevice transport;
+
+    explicit ScriptedRig(const std::shared_ptr<IHidDeviceModel>& model, const char* instance)
+    {
+        DevNodeLayout usb;
+        usb.instanceId = std::string("USB\\VID_7E51&PID_C510\\") + instance;
+        usb.enumeratorName = std::string("USB");
+        const DevInst node = add_dev_node(usb);
+        auto shortLayout = HidCollectionLayout::simple(0x7E51, 0xC510, 0xFF00, 1, 0x10, 7);
+        auto longLayout = HidCollectionLayout::simple(0x7E51, 0xC510, 0xFF00, 2, 0x11, 20);
+        shortLayout.parent = longLayout.parent = node;
+        shortCollection = create_hid_collection(shortLayout);
+        longCollection = create_hid_collection(longLayout);
+        shortCollection->set_model(model);
+        longCollection->set_model(model);
+        plug(node);
+        for (const auto& c : {shortCollection, longCollection}) {
+            HANDLE file = CreateFileW(wide(c->path()).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
+                                      nullptr);
+            HIDP_CAPS caps{};
+            caps.Usage = c == shortCollection ? 1 : 2;
+            caps.InputReportByteLength = caps.OutputReportByteLength = c == shortCollection ? 7 : 20;
+            transport.open_collection(0, file, nullptr, qv::widen(c->path()), caps, caps.Usage == 1 ? 0x10 : 0x11);
+        }
+        transport.open_transport(nullptr, 0);
+    }
+    ~ScriptedRig()
+    {
+        transport.stop_transport();
+        transport.close_collections();
+        remove_all_dev_nodes();
+    }
+};
+
+// Answers nothing at all.
+class SilentReceiver : public IHidDeviceModel {
+public:
+    void onOutputReport(HidCollection&, const std::vector<std::uint8_t>&) override {}
+};
+
+TEST(TransportLinkTest, LinkLostEndsARequestToThatDevice)
+{
+    fresh_machine();
+    ScriptedRig rig(std::make_shared<SilentReceiver>(), "SILENT");
+    HANDLE lost = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    rig.transport.set_link_event(3, lost);
+    auto pending = std::async(std::launch::async, [&] {
+        const std::uint8_t params[3] = {0, 0, 0};
+        std::vector<std::uint8_t> payload;
+        return rig.transport.register_read(3, 0x0D, false, params, payload);
+    });
+    ASSERT_TRUE(rig.shortCollection->wait_for_writes(1));
+    SetEvent(lost);
+    EXPECT_EQ(pending.get(), qv::kRawLinkLost);
+    rig.transport.set_link_event(3, nullptr);
+    CloseHandle(lost);
+}
+
 TEST(TransportBusyTest, BusyReceiverIsAskedAgainAfterAPause)
 {
     struct Row {
@@ -226,33 +275,10 @@ TEST(TransportBusyTest, BusyReceiverIsAskedAgainAfterAPause)
     for (const auto& row : rows) {
         SCOPED_TRACE(row.name);
         fresh_machine();
-        DevNodeLayout usb;
-        usb.instanceId = "USB\\VID_7E51&PID_C510\\BUSY";
-        usb.enumeratorName = std::string("USB");
-        const DevInst node = add_dev_node(usb);
-        auto shortLayout = HidCollectionLayout::simple(0x7E51, 0xC510, 0xFF00, 1, 0x10, 7);
-        auto longLayout = HidCollectionLayout::simple(0x7E51, 0xC510, 0xFF00, 2, 0x11, 20);
-        shortLayout.parent = longLayout.parent = node;
-        auto shortCollection = create_hid_collection(shortLayout);
-        auto longCollection = create_hid_collection(longLayout);
         auto model = std::make_shared<BusyReceiver>(row.busy);
-        model->set_short(shortCollection);
-        shortCollection->set_model(model);
-        longCollection->set_model(model);
-        plug(node);
-
-        CTSLDevice transport;
-        for (const auto& c : {shortCollection, longCollection}) {
-            HANDLE file = CreateFileW(wide(c->path()).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED,
-                                      nullptr);
-            ASSERT_NE(file, INVALID_HANDLE_VALUE);
-            HIDP_CAPS caps{};
-            caps.Usage = c == shortCollection ? 1 : 2;
-            caps.InputReportByteLength = caps.OutputReportByteLength = c == shortCollection ? 7 : 20;
-            ASSERT_EQ(transport.open_collection(0, file, nullptr, qv::widen(c->path()), caps, caps.Usage == 1 ? 0x10 : 0x11), 1);
-        }
-        ASSERT_TRUE(transport.open_transport(nullptr, 0));
+        ScriptedRig rig(model, "BUSY");
+        model->set_short(rig.shortCollection);
+        CTSLDevice& transport = rig.transport;
         const auto started = std::chrono::steady_clock::now();
         const std::uint8_t params[3] = {0, 0, 0};
         std::vector<std::uint8_t> payload;
@@ -260,9 +286,6 @@ TEST(TransportBusyTest, BusyReceiverIsAskedAgainAfterAPause)
         EXPECT_EQ(model->requests(), row.requests);
         // Two pauses of 500 ms (scaled to 25 ms) between the three tries.
         EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
-        transport.stop_transport();
-        transport.close_collections();
-        remove_all_dev_nodes();
     }
 }
 

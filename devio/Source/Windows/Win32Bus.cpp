@@ -307,142 +307,19 @@ LRESULT Win32Bus::handle_message(HWND window, UINT message, WPARAM wParam, LPARA
         }
         return 0;
     case WM_USER: {
-        auto* request = reinterpret_cast<DeviceNotificationRequest*>(lParam);
-        if (wParam == sizeof(DeviceNotificationRequest) && request && request->size == sizeof(DeviceNotificationRequest))
-            handle_request(*request);
+        // lParam names a record of send_request; one whose sender has given up is not touched.
+        auto record = claim_request(reinterpret_cast<DeviceNotificationRequest*>(lParam));
+        if (wParam == sizeof(DeviceNotificationRequest) && record && record->size == sizeof(DeviceNotificationRequest)) {
+            DeviceNotificationRequest answer = *record;
+            handle_request(answer);
+            if (!answer_request(record, answer))
+                drop_late_answer(answer);
+        }
         return 0;
     }
     default:
         return ::DefWindowProcW(window, message, wParam, lParam);
     }
-}
-
-void Win32Bus::handle_request(DeviceNotificationRequest& request)
-{
-    const HWND window = m_window.load();
-    if (request.kind == 0 && request.op == 0) {
-        DEV_BROADCAST_DEVICEINTERFACE_W filter{};
-        filter.dbcc_size = sizeof(filter);
-        filter.dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-        filter.dbcc_classguid = request.interfaceClass;
-        HDEVNOTIFY n = ::RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-        if (n) {
-            m_interface_notifications.insert(n);
-            request.interfaceNotification = n;
-        } else {
-            set_last_error(63, ::GetLastError());
-            request.error = 63;
-            request.platformError = last_error().detail;
-        }
-    } else if (request.kind == 0 && request.op == 1) {
-        auto it = m_interface_notifications.find(request.interfaceNotification);
-        if (it != m_interface_notifications.end()) {
-            ::UnregisterDeviceNotification(*it);
-            m_interface_notifications.erase(it);
-        }
-    } else if (request.kind == 1 && request.op == 0) {
-        DEV_BROADCAST_HANDLE filter{};
-        filter.dbch_size = sizeof(filter);
-        filter.dbch_devicetype = DBT_DEVTYP_HANDLE;
-        filter.dbch_handle = request.fileHandle;
-        HDEVNOTIFY n = ::RegisterDeviceNotificationW(window, &filter, DEVICE_NOTIFY_WINDOW_HANDLE);
-        if (n) {
-            std::lock_guard<std::mutex> lock(m_notification_mutex);
-            m_handle_notifications[n] = request.fileHandle;
-            request.handleNotification = n;
-        } else {
-            set_last_error(6, ::GetLastError(), "RegisterDeviceNotification");
-            request.error = 6;
-            request.platformError = last_error().detail;
-        }
-    } else if (request.kind == 1 && request.op == 1) {
-        std::lock_guard<std::mutex> lock(m_notification_mutex);
-        if (request.handleNotification && request.fileHandle) {
-            auto it = m_handle_notifications.find(request.handleNotification);
-            if (it != m_handle_notifications.end()) {
-                if (it->second != INVALID_HANDLE_VALUE)
-                    ::CloseHandle(it->second);
-                ::UnregisterDeviceNotification(it->first);
-                m_handle_notifications.erase(it);
-            }
-        }
-    }
-}
-
-bool Win32Bus::send_request(DeviceNotificationRequest& request)
-{
-    const HWND window = m_window.load();
-    if (!window) {
-        set_last_error(72);
-        return false;
-    }
-    DWORD_PTR result = 0;
-    return ::SendMessageTimeoutW(window, WM_USER, sizeof(request), reinterpret_cast<LPARAM>(&request), SMTO_BLOCK,
-                                 5000, &result) != 0;
-}
-
-HDEVNOTIFY Win32Bus::register_notification(DeviceNotificationRequest& request, HDEVNOTIFY DeviceNotificationRequest::*result,
-                                           ErrorCode sendFailure, const char* text)
-{
-    if (!m_window.load()) {
-        set_last_error(72);
-        return nullptr;
-    }
-    if (!send_request(request)) {
-        // The send itself failed: the record would say nothing new, so say that registering did.
-        set_last_error(sendFailure, ::GetLastError(), text);
-        return nullptr;
-    }
-    if (!(request.*result))
-        set_last_error(request.error, request.platformError);
-    return request.*result;
-}
-
-HDEVNOTIFY Win32Bus::registerDeviceNotificationAndTakeOwnershipOfHandle(HANDLE file)
-{
-    DeviceNotificationRequest request;
-    request.kind = 1;
-    request.op = 0;
-    request.fileHandle = file;
-    return register_notification(request, &DeviceNotificationRequest::handleNotification, 6,
-                                 "RegisterDeviceNotification");
-}
-
-HDEVNOTIFY Win32Bus::registerDeviceInterfaceNotification(const GUID& interfaceClass)
-{
-    DeviceNotificationRequest request;
-    request.kind = 0;
-    request.op = 0;
-    request.interfaceClass = interfaceClass;
-    return register_notification(request, &DeviceNotificationRequest::interfaceNotification, 63, nullptr);
-}
-
-bool Win32Bus::unregisterDeviceNotificationAndCloseHandle(HDEVNOTIFY notification, HANDLE file)
-{
-    DeviceNotificationRequest request;
-    request.kind = 1;
-    request.op = 1;
-    request.handleNotification = notification;
-    request.fileHandle = file;
-    return send_request(request);
-}
-
-void Win32Bus::unregisterDeviceInterfaceNotification(HDEVNOTIFY notification)
-{
-    if (!m_window.load())
-        return;
-    DeviceNotificationRequest request;
-    request.kind = 0;
-    request.op = 1;
-    request.interfaceNotification = notification;
-    send_request(request);
-}
-
-bool Win32Bus::checkDeviceNotificationHandle(HDEVNOTIFY notification, HANDLE file)
-{
-    std::lock_guard<std::mutex> lock(m_notification_mutex);
-    auto it = m_handle_notifications.find(notification);
-    return it != m_handle_notifications.end() && it->second == file && file != INVALID_HANDLE_VALUE;
 }
 
 bool Win32Bus::isDevicePresent(const std::string& path)
@@ -452,6 +329,23 @@ bool Win32Bus::isDevicePresent(const std::string& path)
             return true;
     unplugPath(path);
     return false;
+}
+
+std::uint64_t Win32Bus::plug_generation(const std::string& path)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_plug_mutex);
+    auto it = m_plug_generations.find(path);
+    return it == m_plug_generations.end() ? 0 : it->second;
+}
+
+void Win32Bus::reader_lost(const std::string& path, std::uint64_t generation)
+{
+    // Checked and published under the lock the window thread holds to count and announce an
+    // arrival: a report of the old handle is either published before the new device's arrival or
+    // not at all. Our subscribers are queued, so the lock is held for posts only.
+    std::lock_guard<std::recursive_mutex> lock(m_plug_mutex);
+    if (plug_generation(path) == generation)
+        unplugPath(path);
 }
 
 void Win32Bus::unplugPath(const std::string& path)
@@ -581,8 +475,10 @@ Win32Bus::DetailResult Win32Bus::read_detail(HDEVINFO set, SP_DEVICE_INTERFACE_D
 
 void Win32Bus::handle_device_change(std::uint32_t event, const DEV_BROADCAST_HDR* header)
 {
-    // A plug subscriber may drop the last reference to this bus: what the Bluetooth and GATT
-    // buses get afterwards must not live in it.
+    auto self = weak_from_this().lock();  // a direct subscriber may let the bus go meanwhile
+    if (!self)
+        return;
+    // What the Bluetooth and GATT buses get is copied first: a subscriber may change the lists.
     const auto forwards = m_bluetooth_forwards;
     const auto gattBuses = m_gatt_buses;
     const bool arrival = event == DBT_DEVICEARRIVAL || event == DBT_DEVICEQUERYREMOVEFAILED;
@@ -606,13 +502,17 @@ void Win32Bus::handle_device_change(std::uint32_t event, const DEV_BROADCAST_HDR
                     return;  // reached through the Windows Runtime bus instead
                 std::shared_ptr<IHardwareDevice> device =
                     std::make_shared<Win32Device>(shared_from_this(), m_system, path, kind);
-                if (arrival)
+                if (arrival) {
+                    // Counted and announced under the lock of reader_lost (see there).
+                    std::lock_guard<std::recursive_mutex> lock(m_plug_mutex);
+                    ++m_plug_generations[path];
                     Producer<IHardwareBus::PlugUnplug>::notify(
                         [device](IHardwareBus::PlugUnplug* s) { s->onPlug(device); }, "Win32Bus::PlugUnplug::onPlug");
-                else
+                } else {
                     Producer<IHardwareBus::PlugUnplug>::notify(
                         [device](IHardwareBus::PlugUnplug* s) { s->onUnplug(device); },
                         "Win32Bus::PlugUnplug::onUnplug");
+                }
             }
         }
     }

@@ -86,6 +86,12 @@ public:
     bool checkDeviceNotificationHandle(HDEVNOTIFY notification, HANDLE file);
     bool isDevicePresent(const std::string& path);
     void unplugPath(const std::string& path);
+    // Arrivals of the path announced so far: a handle opened now belongs to the latest.
+    std::uint64_t plug_generation(const std::string& path);
+    // A device's reader found its handle (opened at `generation`) gone: unplugPath on this thread,
+    // unless an arrival of the path was announced since (the reader lagged behind a quick re-plug):
+    // a late report would take away the device plugged since.
+    void reader_lost(const std::string& path, std::uint64_t generation);
 
     virtual std::shared_ptr<IWin32System> makeSystem();
     virtual void window_thread();
@@ -114,6 +120,12 @@ private:
     enum DetailResult { DetailRead, DetailProbeFailed, DetailReadFailed };
     DetailResult read_detail(HDEVINFO set, SP_DEVICE_INTERFACE_DATA& iface, InterfaceDetail& out);
     bool send_request(DeviceNotificationRequest& request);
+    // Window thread: the record `key` names, once, while its sender still waits for it.
+    std::shared_ptr<DeviceNotificationRequest> claim_request(DeviceNotificationRequest* key);
+    // Window thread: hands the answer to a sender still waiting; false once it has given up.
+    bool answer_request(const std::shared_ptr<DeviceNotificationRequest>& record,
+                        const DeviceNotificationRequest& answer);
+    void drop_late_answer(const DeviceNotificationRequest& answer);
     HDEVNOTIFY register_notification(DeviceNotificationRequest& request, HDEVNOTIFY DeviceNotificationRequest::*result,
                                      ErrorCode sendFailure, const char* text);
     void set_ready();
@@ -133,6 +145,15 @@ private:
     std::map<HDEVNOTIFY, HANDLE> m_handle_notifications;
     std::mutex m_notification_mutex;
     std::set<HDEVNOTIFY> m_interface_notifications;
+    // Records sent to the window thread, by address, while their senders wait.
+    struct SentRequest {
+        std::shared_ptr<DeviceNotificationRequest> record;
+        bool claimed = false;
+    };
+    std::map<DeviceNotificationRequest*, SentRequest> m_requests;
+    std::mutex m_request_mutex;
+    std::map<std::string, std::uint64_t> m_plug_generations;  // arrivals announced, per path
+    std::recursive_mutex m_plug_mutex;  // direct subscribers of an arrival may open devices
     std::shared_ptr<IHardwareSecondaryBus> m_winrt_bus;
     bool m_started = false;
     std::mutex m_start_mutex;

@@ -135,6 +135,8 @@ bool Win32Device::open()
         set_last_error(32);
         return false;
     }
+    if (bus)
+        m_plug_generation = bus->plug_generation(m_path);
     const std::vector<WCHAR> wide = utf8_to_wide(m_path);
     m_file = m_system->CreateFileW(wide.data(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
@@ -363,7 +365,7 @@ void Win32Device::readerLoop()
             return;
         if (!ok && error == ERROR_DEVICE_NOT_CONNECTED) {
             if (auto bus = m_bus.lock()) {
-                bus->unplugPath(m_path);
+                bus->reader_lost(m_path, m_plug_generation.load());
                 m_gone = true;
             }
             Producer<IHardwareDevice::Read>::notify(

@@ -105,6 +105,7 @@ private:
     std::atomic<bool> m_reader_running{false};
     std::atomic<bool> m_destroying{false};
     std::atomic<bool> m_gone{false};
+    std::atomic<std::uint64_t> m_plug_generation{0};  // the bus's arrivals of the path when opened
 
     std::recursive_mutex m_state_mutex;  // open / close
     std::mutex m_write_mutex;            // one write at a time on the shared write event

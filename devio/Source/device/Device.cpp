@@ -909,6 +909,7 @@ void Device::transmit(const std::shared_ptr<DeviceRequest>& request, bool retry)
 
 bool Device::post_write(const std::vector<Byte>& bytes, bool flag)
 {
+    std::uint64_t generation = 0;
     {
         std::lock_guard<std::mutex> lock(m_write_mutex);
         m_write_done = false;
@@ -916,21 +917,33 @@ bool Device::post_write(const std::vector<Byte>& bytes, bool flag)
         m_pending_write_bytes = bytes;
         m_pending_write_flag = flag;
         m_write_pending = true;
+        m_write_abandoned = false;
+        generation = ++m_write_generation;
     }
     // A thread blocked on a request usually takes the write first; the run loop is the fallback.
     m_waiter_condition.notify_all();
+    std::weak_ptr<Device> weak = shared_from_this();
+    // A run loop that stops or is flushed drops the trigger unrun: the write then can never run,
+    // so it ends here (code 28) instead of holding this worker, and with it the device, for good.
+    std::shared_ptr<void> unrun(nullptr, [weak, generation](void*) {
+        if (auto device = weak.lock())
+            device->abandon_write(generation);
+    });
     if (auto manager = m_manager.lock()) {
-        std::weak_ptr<Device> weak = shared_from_this();
         manager->post(
-            [weak]() -> bool {
+            [weak, unrun]() -> bool {
                 if (auto device = weak.lock())
                     device->run_pending_write();
                 return false;
             },
             nullptr, nullptr, "write_trigger");
     }
+    unrun.reset();
     std::unique_lock<std::mutex> lock(m_write_mutex);
-    m_write_done_condition.wait(lock, [&] { return m_write_done || m_writes_closed.load(); });
+    m_write_done_condition.wait(lock, [&] {
+        return m_write_done || m_writes_closed.load() || (!m_write_pending && m_write_generation == generation &&
+                                                          m_write_abandoned);
+    });
     if (!m_write_done) {
         set_last_error(28);
         return false;
@@ -938,6 +951,19 @@ bool Device::post_write(const std::vector<Byte>& bytes, bool flag)
     if (!m_write_ok)
         set_last_error(m_write_error);
     return m_write_ok;
+}
+
+void Device::abandon_write(std::uint64_t generation)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_write_mutex);
+        if (!m_write_pending || m_write_generation != generation)
+            return;  // taken by a waiter or the run loop, or a later write's
+        m_write_pending = false;
+        m_pending_write_bytes.clear();
+        m_write_abandoned = true;
+    }
+    m_write_done_condition.notify_all();
 }
 
 bool Device::run_pending_write()

@@ -178,6 +178,8 @@ private:
     void finish(const std::shared_ptr<DeviceRequest>& request);
     void transmit(const std::shared_ptr<DeviceRequest>& request, bool retry);
     bool post_write(const std::vector<Byte>& bytes, bool flag);
+    // Ends the posted write `generation` if nobody has taken it: its run-loop trigger was dropped.
+    void abandon_write(std::uint64_t generation);
     bool firmware_check();
     bool direct_exchange(std::uint32_t index, std::uint32_t function, std::vector<Byte> params,
                          std::vector<Byte>& payload);
@@ -279,6 +281,8 @@ private:
     std::vector<Byte> m_pending_write_bytes;
     bool m_pending_write_flag = false;
     bool m_write_pending = false;
+    bool m_write_abandoned = false;
+    std::uint64_t m_write_generation = 0;
     bool m_write_done = false;
     bool m_write_ok = false;
     ErrorRecord m_write_error;

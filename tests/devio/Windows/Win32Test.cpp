@@ -16,6 +16,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace devio::test {
@@ -276,6 +277,31 @@ public:
     void window_thread() override { throw DevioException("could not create window", 41, 0); }
 };
 
+// A reader that finds its handle gone reports the removal late (its thread may lag behind a quick
+// re-plug): the report counts only while no arrival of the path came since the handle was opened,
+// else it would take away the device plugged since.
+TEST_F(HidBus, AReaderLateWithItsLossDoesNotUnplugTheDevicePluggedSince)
+{
+    make_bus();
+    PlugLog log;
+    ASSERT_TRUE(log.subscribe(bus, 1, ""));
+    SimHidDevice device(0x4001, "Sim Keyboard", nullptr);
+    const std::string path = wide_to_lower_utf8(utf8_to_wide(device.short_collection()->path()).data());
+    device.plug();
+    ASSERT_TRUE(log.wait_count(2));
+    const std::uint64_t first = bus->plug_generation(path);
+    device.unplug();
+    device.plug();
+    ASSERT_TRUE(log.wait_count(6));
+    EXPECT_EQ(bus->plug_generation(path), first + 1);
+
+    bus->reader_lost(path, first);      // the handle of the first plug: stale
+    bus->reader_lost(path, first + 1);  // the current handle: reported
+    ASSERT_TRUE(log.wait_count(7));
+    const auto events = log.events();
+    EXPECT_EQ(std::count(events.begin() + 6, events.end(), "unplug " + path), 1) << ::testing::PrintToString(events);
+}
+
 TEST_F(HidBus, AFailedWindowNeitherHangsTheStartNorServesRequests)
 {
     auto failing = std::make_shared<FailingWindowBus>(manager);
@@ -303,6 +329,66 @@ TEST_F(HidBus, BusesCanBeMadeAgainAndIgnoreMalformedRequests)
                           5000, &result);
     EXPECT_EQ(result, 0u);
     EXPECT_EQ(request.handleNotification, nullptr);
+}
+
+// A window thread writing into a record on a sender's stack after the send gave up must be caught
+// in this suite, not only corrupt a later frame.
+extern "C" __attribute__((used)) const char* __asan_default_options()
+{
+    return "detect_stack_use_after_return=1";
+}
+
+// A window procedure wrapped around the bus's own that holds its WM_USER handling until released.
+struct HeldWindow {
+    static inline WNDPROC original = nullptr;
+    static inline std::mutex mutex;
+    static inline std::condition_variable condition;
+    static inline bool entered = false, released = false, finished = false;
+
+    static LRESULT procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        if (message != WM_USER)
+            return original(window, message, wParam, lParam);
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            entered = true;
+            condition.wait(lock, [] { return released; });
+        }
+        const LRESULT result = original(window, message, wParam, lParam);
+        std::lock_guard<std::mutex> lock(mutex);
+        finished = true;
+        condition.notify_all();
+        return result;
+    }
+};
+
+// The window thread is slower than the time-out: the registration reports the time-out, and the
+// late handler leaves the record its sender gave up alone (no write into a gone stack frame, no
+// registration nobody owns). The bus keeps serving.
+TEST_F(HidBus, AWindowThreadSlowerThanTheTimeOutLeavesTheGivenUpRequestAlone)
+{
+    make_bus();
+    const HWND window = bus->window();
+    HeldWindow::original = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&HeldWindow::procedure)));
+    ASSERT_NE(HeldWindow::original, nullptr);
+    const GUID someClass{0x12345678, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+
+    EXPECT_EQ(bus->registerDeviceInterfaceNotification(someClass), nullptr);
+    EXPECT_EQ(last_error().code, 63u);
+    EXPECT_EQ(last_error().detail, static_cast<std::uint32_t>(ERROR_TIMEOUT));
+    {
+        std::unique_lock<std::mutex> lock(HeldWindow::mutex);
+        EXPECT_TRUE(HeldWindow::entered);  // picked up in time, held past the time-out
+        HeldWindow::released = true;
+        HeldWindow::condition.notify_all();
+        EXPECT_TRUE(HeldWindow::condition.wait_for(lock, std::chrono::seconds(10), [] { return HeldWindow::finished; }));
+    }
+    SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(HeldWindow::original));
+
+    HDEVNOTIFY notification = bus->registerDeviceInterfaceNotification(someClass);
+    EXPECT_NE(notification, nullptr);
+    bus->unregisterDeviceInterfaceNotification(notification);
 }
 
 // ---- HID device ----

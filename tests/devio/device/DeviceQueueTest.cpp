@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <future>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -133,6 +134,35 @@ TEST(DeviceQueue, QueuedRequestsEndWhenTheDeviceGoes)
     EXPECT_TRUE(chained->is_complete());
     EXPECT_FALSE(chained->wait());
     EXPECT_NE(last_error().code, 0u);
+}
+
+// A shutdown that catches a request in flight: the run loop stops (its queue flushed) while the
+// worker waits for it to run the request's write. The write can never run, so the request ends
+// with 28 and the worker lets the device go.
+TEST(DeviceQueue, RequestWhoseRunLoopStopsEndsAndLetsTheDeviceGo)
+{
+    ScaledTiming timing;
+    Rig rig;
+    ASSERT_TRUE(rig.device->getFeatureSync(0x0020));
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::weak_ptr<HostManager> manager = rig.manager;
+    rig.manager->post([manager, released] {
+        released.wait();
+        if (auto m = manager.lock())
+            m->shutdown();  // on its own thread: stops serving and drops what is queued
+        return false;
+    }, nullptr, nullptr, "test-stop");
+    auto request = rig.device->send(marked(1), 0, {}, nullptr, 0);
+    ASSERT_TRUE(eventually([&] { return rig.manager->queued() > 0; }));
+    release.set_value();
+
+    ASSERT_TRUE(eventually([&] { return request->is_complete(); }));
+    EXPECT_FALSE(request->wait());
+    EXPECT_EQ(last_error().code, 28u);
+    std::weak_ptr<Device> weak = rig.device;
+    rig.device.reset();
+    EXPECT_TRUE(eventually([&] { return weak.expired(); }));
 }
 
 TEST(DeviceQueue, CacheIsWrittenByItsTimerAndWhenTheDeviceEnds)

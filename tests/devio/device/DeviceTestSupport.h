@@ -14,11 +14,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace devio::test {
 
@@ -89,12 +91,46 @@ bool eventually(Condition condition, std::chrono::milliseconds deadline = 10s)
     return true;
 }
 
+// Folders of make_temp_dir go when the test that made them ends, passed or failed.
+class TempDirCleanup : public ::testing::EmptyTestEventListener {
+public:
+    static void track(const std::string& dir)
+    {
+        static TempDirCleanup* const listener = [] {
+            auto* made = new TempDirCleanup;
+            ::testing::UnitTest::GetInstance()->listeners().Append(made);  // GoogleTest owns it
+            return made;
+        }();
+        std::lock_guard<std::mutex> lock(listener->m_mutex);
+        listener->m_dirs.push_back(dir);
+    }
+    void OnTestEnd(const ::testing::TestInfo&) override
+    {
+        std::vector<std::string> dirs;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            dirs.swap(m_dirs);
+        }
+        for (const auto& dir : dirs) {
+            std::error_code ignored;
+            std::filesystem::remove_all(dir, ignored);
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_dirs;
+};
+
 // A fresh directory for cache files, with its trailing slash; empty when none could be made.
 inline std::string make_temp_dir()
 {
     char name[] = "/tmp/devio-test-XXXXXX";
     const char* dir = mkdtemp(name);
-    return dir ? std::string(dir) + "/" : std::string();
+    if (!dir)
+        return std::string();
+    TempDirCleanup::track(dir);
+    return std::string(dir) + "/";
 }
 
 inline std::string read_text(const std::string& name)

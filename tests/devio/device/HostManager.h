@@ -48,13 +48,21 @@ public:
 
     void post(std::function<bool()> callable, void* subscriber, void* producer, std::string name) override
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        if (m_stop)
-            return;
-        m_queue.push_back(Entry{std::move(callable), subscriber, producer, std::move(name)});
-        m_condition.notify_all();
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (m_stop)
+                return;
+            m_queue.push_back(Entry{std::move(callable), subscriber, producer, std::move(name)});
+        }
+        // Woken after the unlock: the host thread does not wake only to wait for this mutex.
+        m_condition.notify_one();
     }
     void process() override {}
+    std::size_t queued()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_queue.size();
+    }
     void flush(void* subscriber, void* producer) override
     {
         std::lock_guard<std::mutex> lock(m_mutex);

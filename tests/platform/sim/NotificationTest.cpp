@@ -2,6 +2,7 @@
 #include "SimTestSupport.h"
 
 #include <hidclass.h>
+#include <sim/Kernel.h>
 
 using namespace platform::sim;
 using namespace simtest;
@@ -28,6 +29,25 @@ TEST_F(NotificationTest, ArrivalCarriesTheMixedCasePathAndStopsAfterUnregisterin
     EXPECT_FALSE(UnregisterDeviceNotification(notify));
     c->unplug();
     EXPECT_EQ(window.notices().size(), 1u);
+}
+
+// A window slower than the broadcast time-out: the plug goes on at the time-out, as on Windows, and
+// the late handler still reads the whole notice (the system's copy, not a gone stack frame).
+TEST_F(NotificationTest, AHandlerSlowerThanTheBroadcastStillReadsTheWholeNotice)
+{
+    NoticeWindow window;
+    ASSERT_NE(watch_hid_class(window.window()), nullptr);
+    set_broadcast_timeout(100);
+    window.hold();
+    auto c = make_collection();
+    c->plug();  // returns at the time-out, the window still at work
+    EXPECT_TRUE(window.handler_waiting());
+    EXPECT_TRUE(window.notices().empty());
+    window.release();
+    ASSERT_TRUE(window.wait_for(1));
+    EXPECT_EQ(window.notices()[0].event, static_cast<WPARAM>(DBT_DEVICEARRIVAL));
+    EXPECT_EQ(window.notices()[0].name, c->path());
+    set_broadcast_timeout(10000);
 }
 
 TEST_F(NotificationTest, OrderlyRemovalAsksTheHandleWatchersFirst)

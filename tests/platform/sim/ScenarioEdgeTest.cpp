@@ -99,15 +99,15 @@ TEST_F(ScenarioEdgeTest, NestingIsCountedAsTheParserReadsIt)
         std::string xml;
         std::size_t depth;
     } cases[] = {
-        {"self-closing elements", "<a><b/><c x='1'/></a>", 1},
+        {"self-closing elements", "<a><b/><c x='1'/></a>", 2},
         {"closing tags with any name", "<a><b></zz ></b></a>", 2},
-        {"text between tags", "<a> t <b>u</b> v <c><d/></c></a>", 2},
+        {"text between tags", "<a> t <b>u</b> v <c><d/></c></a>", 3},
         {"'<' inside a name", "<a<b><c></c></a<b>", 2},
-        {"comment holding tags", "<a><!-- <b><c><d> --><b/></a>", 1},
+        {"comment holding tags", "<a><!-- <b><c><d> --><b/></a>", 2},
         {"PI ended only by '?>'", "<a><? <b> > <c> ?><b></b></a>", 2},
         {"unknown '<!' ends at '>'", "<a><!ELEMENT x><b></b></a>", 2},
         {"NUL ends the text", std::string("<a><b>\0<c><d><e>", 16), 2},
-        {"malformed tag stops the count", "<a><b =\"1\"><c><d>", 1},
+        {"malformed tag stops the count", "<a><b =\"1\"><c><d>", 2},
         {"closing tag at the top stops it", "</a><a><b><c>", 0},
         {"text at the top stops it", "x<a><b>", 0},
     };

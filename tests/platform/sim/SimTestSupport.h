@@ -125,6 +125,23 @@ public:
 
     HWND window() const { return m_window; }
     void watch_read(const OVERLAPPED* overlapped) { m_watched.store(overlapped); }
+    // Notices wait in the handler until release(): a window slower than the broadcast time-out.
+    void hold()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_held = true;
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_held = false;
+        m_changed.notify_all();
+    }
+    bool handler_waiting() const
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_waiting;
+    }
     std::vector<Notice> notices() const
     {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -145,6 +162,7 @@ private:
         }
         auto* self = reinterpret_cast<NoticeWindow*>(GetWindowLongPtrW(window, GWLP_USERDATA));
         if (self && message == WM_DEVICECHANGE) {
+            self->wait_while_held();
             self->record(wParam, reinterpret_cast<const DEV_BROADCAST_HDR*>(lParam));
             return TRUE;
         }
@@ -153,6 +171,14 @@ private:
             return 0;
         }
         return DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    void wait_while_held()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_waiting = m_held;
+        m_changed.wait(lock, [&] { return !m_held; });
+        m_waiting = false;
     }
 
     void record(WPARAM event, const DEV_BROADCAST_HDR* header)
@@ -199,6 +225,8 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
+    bool m_held = false;
+    bool m_waiting = false;
     HWND m_window = nullptr;
     std::vector<Notice> m_notices;
     std::atomic<const OVERLAPPED*> m_watched{nullptr};

@@ -1,0 +1,186 @@
+// What a USB receiver sends: input reports into the receiver bus (arrival and removal
+// notifications, register replies, relayed device reports, garbage), and register replies into
+// the register decoders.
+//
+// Input: [mode] then, mode even: reports for the bus, each as [length] + bytes; mode odd: the
+// register command picked by [call], and its replies in turn, each as [how, length] + bytes (how:
+// 0 framed on the command, 1 as they stand, 2 silence).
+#include "devio/device/HostManager.h"
+#include "devio/features/FakeDevice.h"
+
+#include "Windows/RavelinBus.h"
+#include "Windows/TSL10Command.h"
+#include "core/Timing.h"
+#include "devices/SimReceiver.h"
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+using namespace devio;
+
+namespace {
+
+// The receiver model behind a hardware device whose input reports arrive on a reader thread of
+// its own, as from a HID collection.
+class LoopbackHardware : public IHardwareDevice,
+                         public Producer<IHardwareDevice::Write>,
+                         public Producer<IHardwareDevice::Read>,
+                         public Producer<IHardwareDevice::Connect>,
+                         public Producer<IHardwareDevice::FastDisconnect> {
+public:
+    LoopbackHardware(platform::sim::SimReceiver& receiver, std::weak_ptr<IRunLoopManager> runLoop)
+        : m_receiver(receiver)
+    {
+        set_run_loop(runLoop);
+        m_receiver.set_sink([this](const platform::sim::SimReceiver::Bytes& report) {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_queue.push_back(report);
+            m_condition.notify_all();
+        });
+        m_reader = std::thread([this] { reader(); });
+    }
+    ~LoopbackHardware() override
+    {
+        m_receiver.set_sink(nullptr);
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stop = true;
+        }
+        m_condition.notify_all();
+        m_reader.join();
+    }
+    bool isConnected() override { return true; }
+    bool open() override { return true; }
+    void close() override {}
+    bool write(std::vector<Byte> report, bool) override
+    {
+        report.resize(report.size() <= 7 ? 7 : 20, 0);
+        report[0] = report.size() == 7 ? 0x10 : 0x11;
+        m_receiver.on_output_report(report);
+        return true;
+    }
+    std::shared_ptr<IHardwareBus> getBus() override { return nullptr; }
+    std::string getPath() override { return "sim#receiver"; }
+    std::uint16_t getProductId() override { return m_receiver.product_id(); }
+    std::string getName() override { return "Sim Receiver"; }
+    std::shared_ptr<IDataRequest<std::string>> nameRequest() override { return make_data_success(getName()); }
+    std::uint32_t getTransportType() override { return TransportUsbHid; }
+    std::uint32_t getSubIndex() override { return 0; }
+
+private:
+    void reader()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        for (;;) {
+            m_condition.wait(lock, [&] { return m_stop || !m_queue.empty(); });
+            if (m_stop)
+                return;
+            std::vector<Byte> report = m_queue.front();
+            m_queue.pop_front();
+            lock.unlock();
+            const unsigned length = static_cast<unsigned>(report.size());
+            Producer<IHardwareDevice::Read>::notify(
+                [report, length](IHardwareDevice::Read* s) { s->onRead(report, false, 0, length); },
+                "LoopbackHardware::Read::onRead");
+            lock.lock();
+        }
+    }
+    platform::sim::SimReceiver& m_receiver;
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    std::deque<std::vector<Byte>> m_queue;
+    bool m_stop = false;
+    std::thread m_reader;
+};
+
+struct BusRig {
+    BusRig()
+    {
+        Timing::setScale(1, 100);
+        manager = test::HostManager::create();
+        hardware = std::make_shared<LoopbackHardware>(receiver, manager);
+        bus = RavelinBus::create(manager, hardware, 6, manager->config());
+        bus->initDevice(manager);
+        bus->enumerate();
+    }
+    std::shared_ptr<test::HostManager> manager;
+    platform::sim::SimReceiver receiver{0xC510, 0x1A2B3C4D};
+    std::shared_ptr<LoopbackHardware> hardware;
+    std::shared_ptr<RavelinBus> bus;
+};
+
+void into_bus(const std::uint8_t* data, std::size_t size)
+{
+    // Built once and kept: the process ends with the fuzzer.
+    static BusRig& rig = *new BusRig;
+    std::size_t at = 0;
+    while (at + 1 <= size) {
+        const std::size_t length = std::min<std::size_t>(data[at], size - at - 1);
+        std::vector<Byte> report(data + at + 1, data + at + 1 + length);
+        at += 1 + length;
+        rig.bus->onRead(report, false, 0, static_cast<unsigned>(report.size()));
+    }
+}
+
+void into_decoders(unsigned which, const std::uint8_t* data, std::size_t size)
+{
+    auto device = std::make_shared<test::FakeDevice>();
+    std::size_t at = 0;
+    device->answer = [&](const std::vector<Byte>& command) -> std::optional<std::vector<Byte>> {
+        if (at + 2 > size)
+            return std::nullopt;
+        const unsigned how = data[at] % 3;
+        const std::size_t length = std::min<std::size_t>(data[at + 1], size - at - 2);
+        std::vector<Byte> bytes(data + at + 2, data + at + 2 + length);
+        at += 2 + length;
+        if (how == 2)
+            return std::nullopt;
+        if (how == 1)
+            return bytes;
+        return test::FakeDevice::reply_to(command, bytes);
+    };
+    std::vector<Byte> value;
+    TSL10Command::ReceiverConnectionStateResponse state;
+    TSL10Command::ReceiverPairedDeviceNameResponse name;
+    switch (which % 8) {
+    case 0:
+        if (auto r = TSL10Command::read_receiver_connection_state(device.get()))
+            r->get(state);
+        break;
+    case 1:
+        if (auto r = TSL10Command::read_receiver_paired_device_name(device.get(), static_cast<std::uint8_t>(which >> 3)))
+            r->get(name);
+        break;
+    case 2: TSL10Command::read_receiver_register_b3(device.get(), value); break;
+    case 3: TSL10Command::open_receiver_lock(device.get()); break;
+    case 4: TSL10Command::unpair_receiver_device(device.get(), static_cast<std::uint8_t>(which >> 3)); break;
+    case 5: TSL10Command::update_receiver_short_register(device.get(), 0x00, 0x01, 0x08, 0, 0, 0, 0); break;
+    case 6: TSL10Command::set_receiver_register_03_bit(device.get(), which >> 3); break;
+    default:
+        if (auto r = TSL10Command::set_receiver_connection_state(device.get(), which & 8))
+            r->wait();
+        break;
+    }
+    device->answer = nullptr;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 2)
+        return 0;
+    if (data[0] % 2 == 0)
+        into_bus(data + 1, size - 1);
+    else
+        into_decoders(data[1], data + 2, size - 2);
+    return 0;
+}

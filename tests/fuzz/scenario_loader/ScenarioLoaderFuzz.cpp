@@ -1,0 +1,22 @@
+// Scenario files are read from disk as the user wrote them: any text ends in a scenario or a
+// ScenarioError, never a crash. The device models' kinds (keyboard, mouse, receiver) are linked in.
+#include <sim/DeviceTree.h>
+#include <sim/Scenario.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    try {
+        platform::sim::Scenario scenario = platform::sim::Scenario::from_text(text);
+        scenario.plug();
+    } catch (const platform::sim::ScenarioError&) {
+    } catch (const std::invalid_argument&) {
+    }
+    platform::sim::remove_all_dev_nodes();
+    return 0;
+}
