@@ -2,6 +2,8 @@
 
 #include "ProcessEnd.h"
 
+#include "bluetooth/WinRTBinding.h"
+
 #include <shellapi.h>
 #include <shlwapi.h>
 
@@ -16,37 +18,6 @@ constexpr const char* kBackupKey = "SOFTWARE\\Tarnwick\\Quillon";
 // Marks a backup of a value that did not exist: at quit the value is deleted, not set.
 constexpr const char* kAbsentMarker = "SearchOrderConfigAbsent";
 constexpr const char* kPolicyKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\System";
-constexpr HRESULT kFail = static_cast<HRESULT>(0x80004005u);
-
-HMODULE combase()
-{
-    static HMODULE module = LoadLibraryExW(u"combase.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return module;
-}
-
-FARPROC combaseProc(const char* name)
-{
-    HMODULE module = combase();
-    return module ? GetProcAddress(module, name) : nullptr;
-}
-
-FARPROC roInitializeProc()
-{
-    static FARPROC proc = combaseProc("RoInitialize");
-    return proc;
-}
-
-FARPROC roGetActivationFactoryProc()
-{
-    static FARPROC proc = combaseProc("RoGetActivationFactory");
-    return proc;
-}
-
-FARPROC roActivateInstanceProc()
-{
-    static FARPROC proc = combaseProc("RoActivateInstance");
-    return proc;
-}
 
 bool readDword(HKEY key, const char* name, DWORD& value)
 {
@@ -89,21 +60,6 @@ void writeBackup(const char* name, DWORD value)
 }
 
 }  // namespace
-
-bool winrt_available()
-{
-    return roInitializeProc() && roGetActivationFactoryProc() && roActivateInstanceProc();
-}
-
-HRESULT ro_initialize(std::uint32_t type)
-{
-    using RoInitializeFn = HRESULT (*)(std::uint32_t);
-    FARPROC proc = roInitializeProc();
-    if (!proc)
-        return kFail;
-    // Through void* as GetProcAddress's callers do: the export's real type is known only here.
-    return reinterpret_cast<RoInitializeFn>(reinterpret_cast<void*>(proc))(type);
-}
 
 bool isWindows7()
 {
@@ -209,8 +165,8 @@ void restoreDriverSearchSetting()
 
 bool prepareProcess(const char* argv0)
 {
-    if (winrt_available())
-        ro_initialize(1);  // RO_INIT_MULTITHREADED; its result does not matter
+    if (devio::winrt_available())
+        devio::ro_initialize(1);  // RO_INIT_MULTITHREADED; its result does not matter
     if (isWindows7()) {
         if (!isProcessElevated() && relaunchElevated(argv0 ? argv0 : "", true) != 0) {
             endProcess(ProcessEnd::Orderly, 0);

@@ -6,12 +6,6 @@
 
 #include <string>
 
-// "combase.dll" bound at run time: true when RoInitialize, RoGetActivationFactory and
-// RoActivateInstance are all exported. Each is looked up once.
-bool winrt_available();
-// RoInitialize(type); E_FAIL when the export is missing.
-HRESULT ro_initialize(std::uint32_t type);
-
 // Major and minor version 6.1, as GetVersionExW reports them.
 bool isWindows7();
 // TokenElevation of the process token reads exactly 1.

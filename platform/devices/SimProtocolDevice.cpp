@@ -29,6 +29,23 @@ bool has_dfu_magic(const Bytes& cmd)
     return at(cmd, 8) == 0x44 && at(cmd, 9) == 0x46 && at(cmd, 10) == 0x55;
 }
 
+// The entities as the running firmware lists them. A bootloader lists its own first, so a host
+// that kept the application's entity index sees the firmware changed; a configuration that names
+// no bootloader entity still runs one, which reports itself.
+std::vector<SimFirmwareEntity> reported_firmware(const std::vector<SimFirmwareEntity>& firmware, bool bootloader)
+{
+    if (!bootloader)
+        return firmware;
+    std::vector<SimFirmwareEntity> listed;
+    for (std::size_t i = 0; i < firmware.size(); ++i)
+        listed.push_back(firmware[bootloader_entity_order(firmware, i)]);
+    if (listed.empty() || listed.front().type != 1)
+        listed.insert(listed.begin(), SimFirmwareEntity{1, "BOT", 0x0100, 0x0000, true, {}});
+    for (SimFirmwareEntity& f : listed)
+        f.active = f.type == 1;
+    return listed;
+}
+
 SimProtocolConfig base_config()
 {
     SimProtocolConfig c;
@@ -314,7 +331,7 @@ void SimProtocolDevice::answer_feature(std::uint16_t id, const Bytes& cmd, std::
             const auto u = m_config.unit_id;
             auto hi = [](std::uint16_t v) { return static_cast<std::uint8_t>(v >> 8); };
             auto lo = [](std::uint16_t v) { return static_cast<std::uint8_t>(v); };
-            out.push_back(reply(cmd, {static_cast<std::uint8_t>(m_config.firmware.size()),
+            out.push_back(reply(cmd, {static_cast<std::uint8_t>(reported_firmware(m_config.firmware, m_bootloader).size()),
                                       static_cast<std::uint8_t>(u >> 24), static_cast<std::uint8_t>(u >> 16),
                                       static_cast<std::uint8_t>(u >> 8), static_cast<std::uint8_t>(u),
                                       hi(m_config.model_id_high), lo(m_config.model_id_high),
@@ -323,17 +340,14 @@ void SimProtocolDevice::answer_feature(std::uint16_t id, const Bytes& cmd, std::
                                       hi(m_config.model_ids[2]), lo(m_config.model_ids[2]),
                                       m_config.extended_model_id}));
         } else if (function == 1) {
-            std::size_t e = at(cmd, 4);
-            // A bootloader lists its own entity first, so a host that kept the application's
-            // entity index sees the firmware changed.
-            if (m_bootloader && e < m_config.firmware.size())
-                e = bootloader_entity_order(m_config.firmware, e);
-            if (e >= m_config.firmware.size()) {
+            const std::size_t e = at(cmd, 4);
+            const std::vector<SimFirmwareEntity> listed = reported_firmware(m_config.firmware, m_bootloader);
+            if (e >= listed.size()) {
                 out.push_back(error_reply(cmd, kSimErrInvalidArgument));
                 return;
             }
-            const auto& f = m_config.firmware[e];
-            const bool active = m_bootloader ? f.type == 1 : f.active;
+            const SimFirmwareEntity& f = listed[e];
+            const bool active = f.active;
             Bytes p = {f.type};
             for (std::size_t k = 0; k < 3; ++k)
                 p.push_back(k < f.name.size() ? static_cast<std::uint8_t>(f.name[k]) : ' ');

@@ -182,12 +182,19 @@ TEST(ProtocolAdapterStart, SwitchIntoTheBootloaderAndTransferInOneCall)
     EXPECT_EQ(progress.back(), 100);
 }
 
-TEST(ProtocolAdapterStart, PowerCycleSwitchResumesAtTheNextConnection)
+// A keyboard that lists no bootloader entity still comes back in its bootloader, whose identity
+// differs from the application's: the stale feature table must not hide the update feature.
+class PowerCycleSwitch : public ::testing::TestWithParam<bool> {};
+
+TEST_P(PowerCycleSwitch, ResumesAtTheNextConnection)
 {
-    KeyboardRig k(Link::Receiver, [](SimProtocolConfig& c) {
+    const bool listsBootloader = GetParam();
+    KeyboardRig k(Link::Receiver, [listsBootloader](SimProtocolConfig& c) {
         for (auto& f : c.features)
             if (f.id == 0x00C2)
                 f.id = 0x00C1;
+        if (!listsBootloader)
+            c.firmware.resize(1);
     });
     const auto image = make_image(kPairedPid, 200, 0x1201, 0x0033);
     ASSERT_EQ(k.rig.start_update(k.device, image), DFU_ERR_POWER_CYCLE);
@@ -205,6 +212,9 @@ TEST(ProtocolAdapterStart, PowerCycleSwitchResumesAtTheNextConnection)
     // The finished update stays finished: no time-out fails it afterwards (750 ms here).
     EXPECT_FALSE(k.rig.wait_status(k.device, DFU_STATUS_FAILED, std::chrono::milliseconds(1000)));
 }
+
+INSTANTIATE_TEST_SUITE_P(Entities, PowerCycleSwitch, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "WithBootloaderEntity" : "ApplicationOnly"; });
 
 // How the device answers during the transfer, and what the caller hears.
 TEST(ProtocolAdapterStatus, DeviceAnswersDecideTheOutcome)

@@ -3,6 +3,8 @@
 #include "startup/ProcessEnd.h"
 #include "startup/Startup.h"
 
+#include "bluetooth/WinRTBinding.h"
+
 #include <sim/Kernel.h>
 
 #include <gtest/gtest.h>
@@ -212,9 +214,9 @@ TEST_F(StartupTest, WindowsVersionsAndRuntime)
     }
     // Start-up initialises the Windows Runtime where the machine has it, and skips it otherwise.
     const bool runtime = sim::module_registered("combase.dll");
-    EXPECT_EQ(winrt_available(), runtime);
+    EXPECT_EQ(devio::winrt_available(), runtime);
     if (runtime)
-        EXPECT_GE(ro_initialize(1), 0);
+        EXPECT_GE(devio::ro_initialize(1), 0);
     else
-        EXPECT_EQ(ro_initialize(1), static_cast<HRESULT>(0x80004005u));
+        EXPECT_EQ(devio::ro_initialize(1), static_cast<HRESULT>(0x80004005u));
 }

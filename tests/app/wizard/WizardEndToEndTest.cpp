@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -190,6 +191,19 @@ TEST_F(WizardEndToEnd, ConnectionLostWhileWaitingForThePowerCycle)
     receiver("rx").unplug();
     ASSERT_TRUE(reach(13)) << "states " << roadText();
     EXPECT_EQ(header(), "ERROR CONNECTING <br>TO KEYBOARD");
+}
+
+TEST_F(WizardEndToEnd, PowerCycleResumesTheUpdateInTheBootloader)
+{
+    start(birchBehindReceiver(R"(switch="0x00C1")"));
+    ASSERT_TRUE(reach(7)) << "states " << roadText();
+    right()->click();
+    ASSERT_TRUE(reach(10)) << "states " << roadText();
+    sim::SimProtocolDevice& keyboard = *receiver("rx").paired(1);
+    keyboard.power_cycle();
+    ASSERT_TRUE(keyboard.wait_for_mode(true, std::chrono::seconds(30)));
+    ASSERT_TRUE(reach(23)) << "states " << roadText();
+    EXPECT_NE(std::find(road.begin(), road.end(), 12), road.end()) << "states " << roadText();
 }
 
 TEST_F(WizardEndToEnd, FailedTransferCountsDownAndRetries)
