@@ -2,7 +2,7 @@
 # Installs the Debian packages the build needs; silent when all are present.
 set -euo pipefail
 packages=(cmake g++ ninja-build ccache pkg-config
-          qtbase5-dev qttools5-dev-tools librapidxml-dev
+          qtbase5-dev qttools5-dev qttools5-dev-tools librapidxml-dev
           libgtest-dev libgmock-dev libbenchmark-dev
           fonts-lato xvfb
           clang libclang-rt-dev)  # clang and its runtime (libFuzzer, sanitizers): the fuzz stage

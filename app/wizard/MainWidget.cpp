@@ -1,0 +1,303 @@
+// The window: widgets, geometry, colour schemes, translations, dragging, keys and the page
+// builder. The states and events are in MainWidgetStates.cpp and MainWidgetEvents.cpp.
+#include "MainWidget.h"
+
+#include "TitleButtons.h"
+#include "WizardPages.h"
+
+#include <QCoreApplication>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QVBoxLayout>
+
+#include <cstring>
+
+namespace {
+
+const char* const kNormalButton =
+    "QPushButton { border: 2px solid rgb(47, 49, 50); color: rgb(47, 49, 50); background-color: rgb(0, 234, 204); "
+    "outline: 0px; padding: 10px; font: bold 14px 'Lato'; } "
+    "QPushButton:hover, QPushButton:focus { border: none; color: rgb(0, 234, 204); "
+    "background-color: rgb(47, 49, 50); padding: 10px; font: bold 14px 'Lato'; }";
+const char* const kDisabledButton =
+    "QPushButton { border: 2px solid rgb(150, 150, 150); color: rgb(150, 150, 150); "
+    "background-color: rgb(0, 234, 204); padding: 10px; font: bold 14px 'Lato'; }";
+const char* const kRedButton =
+    "QPushButton { border: 2px solid rgb(255, 41, 71); color: rgb(255, 41, 71); background-color: rgb(47, 49, 50); "
+    "outline: 0px; font: bold 14px 'Lato'; } "
+    "QPushButton:hover, QPushButton:focus { border: none; color: rgb(47, 49, 50); "
+    "background-color: rgb(255, 41, 71); padding: 10px; font: bold 14px 'Lato'; }";
+
+const char* const kNormalWindow = "QWidget { background-color: rgb(0, 234, 204); }";
+const char* const kErrorWindow = "QWidget { background-color: rgb(47, 49, 50); }";
+const char* const kPercentStyle =
+    "QLabel { background-color: transparent; margin: 0; font: 40px 'Lato'; color: rgb(34, 36, 37); }";
+const char* const kNormalHeader = "QLabel { margin: 0; font: bold 40px 'Lato'; color: rgb(34, 36, 37); }";
+const char* const kNormalText = "QLabel { margin: 0; font: 16px 'Lato'; color: rgb(34, 36, 37); }";
+const char* const kErrorHeader = "QLabel { margin: 0; font: bold 40px 'Lato'; color: rgb(255, 41, 71); }";
+const char* const kErrorText = "QLabel { margin: 0; font: 16px 'Lato'; color: rgb(255, 41, 71); }";
+const char* const kBadgeStyle = "QLabel { margin: 0; background-color: transparent }";
+
+}  // namespace
+
+WizardCatalogue builtInCatalogue()
+{
+    return WizardCatalogue{deviceFirmwareTable().data(), deviceFirmwareTable().size(),
+                           receiverFirmwareTable().data(), receiverFirmwareTable().size()};
+}
+
+bool loadWizardTranslator(QTranslator& translator, const QStringList& uiLanguages)
+{
+    const QString folder = QStringLiteral(":/translations");
+    for (QString language : uiLanguages) {
+        language.replace(QLatin1Char('-'), QLatin1Char('_'));
+        // "de_DE" falls back to "de"; an empty name would load nothing useful.
+        if (!language.isEmpty() && translator.load(language, folder, QStringLiteral("_"), QStringLiteral(".qm")))
+            return true;
+    }
+    return translator.load(QStringLiteral(":/translations/en.qm"));
+}
+
+MainWidget::MainWidget() : MainWidget(dfuApi()) {}
+
+MainWidget::MainWidget(IDfuApi& api, const WizardCatalogue& catalogue) : m_api(api), m_catalogue(catalogue)
+{
+    m_header = new QLabel(this);
+    m_text = new QLabel(this);
+    m_leftButton = new QPushButton(this);
+    m_rightButton = new QPushButton(this);
+    m_picture = new QLabel(this);
+    m_badge = new QLabel(this);
+    m_percentLabel = new QLabel(this);
+    m_header->setObjectName(QStringLiteral("header"));
+    m_text->setObjectName(QStringLiteral("text"));
+    m_leftButton->setObjectName(QStringLiteral("leftButton"));
+    m_rightButton->setObjectName(QStringLiteral("rightButton"));
+    m_picture->setObjectName(QStringLiteral("picture"));
+    m_badge->setObjectName(QStringLiteral("badge"));
+    m_percentLabel->setObjectName(QStringLiteral("percentLabel"));
+
+    layoutWindow();
+    installTitleButtons(this, 1);
+
+    for (QWidget* child : findChildren<QWidget*>()) {
+        if (qobject_cast<QPushButton*>(child))
+            child->setAttribute(Qt::WA_NoMousePropagation);
+        else
+            child->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+    qRegisterMetaType<DFU_DEVICE>("DFU_DEVICE");
+    qRegisterMetaType<DFU_EVENTTYPE>("DFU_EVENTTYPE");
+    connect(m_leftButton, &QPushButton::clicked, this, &MainWidget::onLeftButtonClicked);
+    connect(m_rightButton, &QPushButton::clicked, this, &MainWidget::onRightButtonClicked);
+    connect(this, &MainWidget::DfuEvent, this, &MainWidget::onDfuEvent, Qt::QueuedConnection);
+    connect(&m_detectTimer, &QTimer::timeout, this, &MainWidget::onDetectTimeout);
+    connect(&m_retryTimer, &QTimer::timeout, this, &MainWidget::onRetryTimeout);
+}
+
+MainWidget::~MainWidget() = default;
+
+void MainWidget::layoutWindow()
+{
+    setFixedSize(1000, 680);
+    setAttribute(Qt::WA_StyledBackground);
+    QFontDatabase::addApplicationFont(QStringLiteral(":/Fonts/Lato-Bold.ttf"));
+    QFontDatabase::addApplicationFont(QStringLiteral(":/Fonts/Lato-Regular.ttf"));
+
+    m_picture->setFixedSize(124, 124);
+    m_picture->move(105, 238);
+    m_badge->setFixedSize(58, 58);
+    m_badge->move(179, 234);
+    m_badge->setStyleSheet(QString::fromLatin1(kBadgeStyle));
+    m_percentLabel->setFixedSize(80, 50);
+    m_percentLabel->move(135, 275);
+    m_percentLabel->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+
+    m_header->setFixedWidth(624);
+    m_header->setWordWrap(true);
+    m_text->setFixedWidth(624);
+    m_text->setWordWrap(true);
+    for (QPushButton* button : {m_leftButton, m_rightButton}) {
+        button->setMinimumSize(120, 50);
+        button->setFocusPolicy(Qt::StrongFocus);
+    }
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setAlignment(Qt::AlignLeft);
+    buttons->addWidget(m_leftButton);
+    buttons->addSpacing(8);
+    buttons->addWidget(m_rightButton);
+
+    auto* column = new QVBoxLayout;
+    column->setAlignment(Qt::AlignTop);
+    column->addWidget(m_header);
+    column->addSpacing(10);
+    column->addWidget(m_text);
+    column->addSpacing(25);
+    column->addLayout(buttons);
+
+    auto* grid = new QGridLayout(this);
+    grid->setRowMinimumHeight(0, 219);
+    grid->setColumnMinimumWidth(0, 322);
+    grid->addLayout(column, 1, 3, Qt::AlignTop);
+
+    applyColours(false);
+    m_badge->raise();
+    m_animation.setFileName(QStringLiteral(":/Images/loader.gif"));
+    if (loadWizardTranslator(m_translator, QLocale().uiLanguages()))
+        QCoreApplication::installTranslator(&m_translator);
+}
+
+void MainWidget::applyColours(bool error)
+{
+    installTitleButtons(this, error ? 2 : 1);
+    setStyleSheet(QString::fromLatin1(error ? kErrorWindow : kNormalWindow));
+    if (!error)
+        m_percentLabel->setStyleSheet(QString::fromLatin1(kPercentStyle));
+    m_header->setStyleSheet(QString::fromLatin1(error ? kErrorHeader : kNormalHeader));
+    m_text->setStyleSheet(QString::fromLatin1(error ? kErrorText : kNormalText));
+    const QString buttonStyle = QString::fromLatin1(error ? kRedButton : kNormalButton);
+    m_leftButton->setStyleSheet(buttonStyle);
+    m_rightButton->setStyleSheet(buttonStyle);
+}
+
+QString MainWidget::tr_(const char* key) const
+{
+    return QCoreApplication::translate("MainWidget", key);
+}
+
+QString MainWidget::progressText(int percent) const
+{
+    return tr_("dfu-progress-label").arg(qMin(percent, 99), 2, 10, QLatin1Char(' '));
+}
+
+QString MainWidget::countdownText() const
+{
+    const int left = 10 - m_retryTicks;
+    return tr_("retry-timer-header").arg(left).arg(tr_(left == 1 ? "second-text" : "seconds-text"));
+}
+
+QString MainWidget::deviceName()
+{
+    DFU_DEVICE device = m_currentDevice;
+    if (device == 0 && m_devices.size() == 1)
+        device = m_devices.begin()->first;
+    if (device != 0) {
+        const auto entry = m_devices.find(device);
+        if (entry != m_devices.end())
+            m_shownKind = static_cast<int>(entry->second.kind);
+        DFU_DEVICE_INFO info;
+        std::memset(&info, 0, sizeof info);
+        if (m_api.getDeviceInfo(device, &info) == DFU_OK)
+            return QString::fromUtf8(info.name, static_cast<int>(strnlen(info.name, sizeof info.name)));
+    }
+    return tr_(m_shownKind == 3 ? "default-mouse-name" : "default-keyboard-name");
+}
+
+void MainWidget::buildPage(int state)
+{
+    m_leftButton->hide();
+    m_rightButton->hide();
+    m_leftButton->setFocus();
+    m_badge->clear();
+    m_percentLabel->hide();
+    m_animation.stop();
+
+    applyColours(wizard::isErrorPage(state));
+    const QString name = deviceName();
+
+    const wizard::PageRow* row = wizard::pageFor(state, m_retryCount);
+    if (!row)
+        return;
+    const bool keyboard = m_shownKind == 2;
+
+    const char* headerKey = (!keyboard && row->mouseHeader) ? row->mouseHeader : row->keyboardHeader;
+    QString header = tr_(headerKey);
+    if (row->headerCountdown)
+        header = header.arg(10);
+    m_header->setText(header);
+
+    QString text = tr_(row->text);
+    if (row->textArgument == wizard::TextArgument::DeviceName)
+        text = text.arg(name);
+    else if (row->textArgument == wizard::TextArgument::Computer)
+        text = text.arg(QStringLiteral("PC"));
+    m_text->setText(text);
+
+    const char* picture = (!keyboard && row->mousePicture) ? row->mousePicture : row->keyboardPicture;
+    if (std::strcmp(picture, wizard::kAnimation) == 0) {
+        m_picture->setMovie(&m_animation);
+        m_animation.start();
+    } else {
+        m_picture->setPixmap(QPixmap(QString::fromLatin1(picture)));
+    }
+    if (row->badge)
+        m_badge->setPixmap(QPixmap(QString::fromLatin1(row->badge)));
+
+    if (row->percentLabel) {
+        m_percentLabel->setText(progressText(0));
+        m_percentLabel->show();
+    }
+
+    if (row->leftButton) {
+        m_leftButton->setText(tr_(row->leftButton));
+        m_leftButton->show();
+    }
+    if (row->rightButton) {
+        m_rightButton->setText(tr_(row->rightButton));
+        const bool enabled = row->rightMode != wizard::RightButton::ShownDisabled;
+        m_rightButton->setEnabled(enabled);
+        if (!enabled)
+            m_rightButton->setStyleSheet(QString::fromLatin1(kDisabledButton));
+        m_rightButton->show();
+        if (row->focusRight)
+            m_rightButton->setFocus();
+    }
+
+    m_header->adjustSize();
+    m_text->adjustSize();
+}
+
+void MainWidget::refreshRightButton()
+{
+    bool enable;
+    if (m_state == 3)
+        enable = distinctReceivers() == 1;
+    else if (m_state == 4)
+        enable = !m_receivers.empty();
+    else
+        return;
+    m_rightButton->setEnabled(enable);
+    m_rightButton->setStyleSheet(QString::fromLatin1(enable ? kNormalButton : kDisabledButton));
+}
+
+void MainWidget::mousePressEvent(QMouseEvent* event)
+{
+    m_pressPosition = event->pos();
+}
+
+void MainWidget::mouseMoveEvent(QMouseEvent* event)
+{
+    move(event->globalPos() - m_pressPosition);
+}
+
+void MainWidget::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+        return;
+    // The focus child may be a button the current page hides.
+    auto* button = qobject_cast<QPushButton*>(focusWidget());
+    if (button && button->isVisible())
+        button->click();
+}
+
+void MainWidget::closeEvent(QCloseEvent* event)
+{
+    QWidget::closeEvent(event);
+}

@@ -1,0 +1,140 @@
+// The wizard: one frameless window refilled for each of its 24 states. It reaches devices only
+// through the DFU API and learns of them through DfuEvent, emitted on any thread and handled on
+// the UI thread.
+#pragma once
+
+#include "DfuApi.h"
+#include "FirmwareCatalogue.h"
+#include "IDfuApi.h"
+#include "UpdateDecision.h"
+
+#include <QLabel>
+#include <QMovie>
+#include <QPoint>
+#include <QPushButton>
+#include <QTimer>
+#include <QTranslator>
+#include <QWidget>
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+
+// The catalogue rows the wizard matches devices against.
+struct WizardCatalogue {
+    const DeviceFirmwareEntry* devices;
+    std::size_t deviceCount;
+    const ReceiverFirmwareEntry* receivers;
+    std::size_t receiverCount;
+};
+WizardCatalogue builtInCatalogue();
+
+// Loads the catalogue for the first of `uiLanguages` that has one from ":/translations", else
+// English. True when a catalogue was loaded.
+bool loadWizardTranslator(QTranslator& translator, const QStringList& uiLanguages);
+
+class MainWidget : public QWidget {
+    Q_OBJECT
+public:
+    // On the process's DFU API and the built-in catalogue.
+    MainWidget();
+    explicit MainWidget(IDfuApi& api, const WizardCatalogue& catalogue = builtInCatalogue());
+    ~MainWidget() override;
+
+    void setState(int state);
+    int state() const { return m_state; }
+    void buildPage(int state);
+
+    // Read-only views for the start-up and tests.
+    DFU_DEVICE currentDevice() const { return m_currentDevice; }
+    int retryCount() const { return m_retryCount; }
+    std::size_t deviceCount() const { return m_devices.size(); }
+    std::size_t receiverEntryCount() const { return m_receivers.size(); }
+
+signals:
+    void DfuEvent(DFU_DEVICE device, DFU_EVENTTYPE event, int param);
+
+public slots:
+    void onDfuEvent(DFU_DEVICE device, DFU_EVENTTYPE event, int param);
+    void onLeftButtonClicked();
+    void onRightButtonClicked();
+
+private slots:
+    void onDetectTimeout();
+    void onRetryTimeout();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    // Window (MainWidget.cpp)
+    void layoutWindow();
+    void applyColours(bool error);
+    void refreshRightButton();
+    QString tr_(const char* key) const;
+    QString deviceName();
+    QString progressText(int percent) const;
+    QString countdownText() const;
+
+    // Decisions and actions (MainWidgetStates.cpp)
+    void enterAction(int state);
+    wizard::DeviceFacts facts(DFU_DEVICE device);
+    bool needsUpdate(DFU_DEVICE device, const FirmwareVersion& wanted);
+    DFU_DEVICE pickNextDevice(bool sameUnitOnly);
+    void dropOnlineDevices();
+    void forgetDevice();
+    void removeTrackedUnit();
+    int nextPage() const;
+    void enterSummary();
+    bool checkReceiver();
+    void startDeviceUpdate(bool mainFirst);
+    void startReceiverUpdate();
+    std::size_t distinctReceivers() const;
+    DFU_DEVICE lowestReceiver() const;
+    void openSupportPage();
+
+    // Events (MainWidgetEvents.cpp)
+    void onDeviceArrival(DFU_DEVICE device);
+    void onDeviceRemoval(DFU_DEVICE device);
+    void onDeviceConnected(DFU_DEVICE device);
+    void onStatus(int status);
+    bool trackingFilters(const wizard::DeviceFacts& facts) const;
+
+    IDfuApi& m_api;
+    WizardCatalogue m_catalogue;
+
+    // State of the run (UI thread only).
+    int m_state = 0;
+    DFU_DEVICE m_currentDevice = 0;
+    std::uint32_t m_trackedProductId = 0;
+    std::uint32_t m_trackedUnitId = 0;
+    int m_shownKind = 0;
+    int m_retryCount = 0;
+    int m_retryTicks = 0;
+    int m_receiverRotation = 0;
+    bool m_enumerationComplete = false;
+    bool m_anyUpdateSucceeded = false;
+    bool m_updateDeclined = false;
+    bool m_upToDateSeen = false;
+    bool m_failureAcknowledged = false;
+    std::map<DFU_DEVICE, DeviceFirmwareEntry> m_devices;
+    std::multimap<DFU_DEVICE, ReceiverFirmwareEntry> m_receivers;
+    std::map<int, bool> m_updatedUnits;
+    QTimer m_detectTimer;
+    QTimer m_retryTimer;
+
+    // Widgets.
+    QTranslator m_translator;
+    QLabel* m_header = nullptr;
+    QLabel* m_text = nullptr;
+    QPushButton* m_leftButton = nullptr;
+    QPushButton* m_rightButton = nullptr;
+    QLabel* m_picture = nullptr;
+    QLabel* m_badge = nullptr;
+    QLabel* m_percentLabel = nullptr;
+    QMovie m_animation;
+    QPoint m_pressPosition;
+};

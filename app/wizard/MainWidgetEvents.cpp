@@ -1,0 +1,161 @@
+// DFU events on the UI thread: arrivals, removals, connections, progress and status.
+#include "MainWidget.h"
+
+void MainWidget::onDfuEvent(DFU_DEVICE device, DFU_EVENTTYPE event, int param)
+{
+    switch (event) {
+    case DFU_EVENT_DEVICE_ARRIVAL:
+        onDeviceArrival(device);
+        break;
+    case DFU_EVENT_DEVICE_REMOVAL:
+        onDeviceRemoval(device);
+        break;
+    case DFU_EVENT_ENUMERATION_COMPLETE:
+        m_enumerationComplete = true;
+        if (m_state == 2 && !m_detectTimer.isActive())
+            setState(5);
+        break;
+    case DFU_EVENT_CONNECTED:
+        onDeviceConnected(device);
+        break;
+    case DFU_EVENT_PROGRESS:
+        if (m_state == 12 || m_state == 18)
+            m_percentLabel->setText(progressText(param));
+        break;
+    case DFU_EVENT_STATUS:
+        onStatus(param);
+        break;
+    default:  // disconnected, and codes we do not know
+        break;
+    }
+}
+
+void MainWidget::onStatus(int status)
+{
+    switch (status) {
+    case DFU_STATUS_STARTED:
+        if (m_state == 10)
+            setState(12);
+        break;
+    case DFU_STATUS_SUCCEEDED:
+        m_anyUpdateSucceeded = true;
+        // Unit id 0 names no unit (every receiver reports it): recording it would hide them all.
+        if (m_trackedUnitId != 0)
+            m_updatedUnits[static_cast<int>(m_trackedUnitId)] = true;
+        if (m_state == 12)
+            setState(23);
+        else if (m_state == 18)
+            enterSummary();
+        break;
+    case DFU_STATUS_FAILED:
+        if (m_state == 12)
+            setState(14);
+        else if (m_state == 18)
+            setState(20);
+        break;
+    default:
+        break;
+    }
+}
+
+bool MainWidget::trackingFilters(const wizard::DeviceFacts& f) const
+{
+    // While one device is being updated, other devices are only recorded.
+    return m_trackedProductId != 0 && m_trackedUnitId != 0 &&
+           (f.productId != m_trackedProductId || f.unitId != m_trackedUnitId);
+}
+
+void MainWidget::onDeviceArrival(DFU_DEVICE device)
+{
+    wizard::DeviceFacts f = facts(device);
+    if (!f.readable)
+        return;
+    if (f.unitId != 0 && m_updatedUnits.count(static_cast<int>(f.unitId)) && !f.inDfu)
+        return;
+
+    const DeviceFirmwareEntry* row = matchDeviceOnArrival(m_catalogue.devices, m_catalogue.deviceCount, f.productId);
+    if (!row) {
+        const ReceiverFirmwareEntry* receiverRow =
+            matchReceiverOnArrival(m_catalogue.receivers, m_catalogue.receiverCount, f.productId);
+        if (!receiverRow)
+            return;
+        m_receivers.emplace(device, *receiverRow);
+        if (m_state == 19 && checkReceiver())
+            setState(17);
+        refreshRightButton();
+        return;
+    }
+
+    m_devices[device] = *row;
+    f = facts(device);
+    if (!f.readable || trackingFilters(f))
+        return;
+    const FirmwareVersion wanted = row->version;
+    if (m_state == 13) {
+        if (needsUpdate(device, wanted)) {
+            m_currentDevice = device;
+            setState(9);
+        }
+        return;
+    }
+    const bool waiting = m_state == 4 || m_state == 8 || m_state == 12 || m_state == 22;
+    if (!waiting || !f.inDfu || f.connectionKind != DFU_CONNECTION_BLUETOOTH_LE || !needsUpdate(device, wanted))
+        return;
+    m_currentDevice = device;
+    if (m_state == 12) {
+        startDeviceUpdate(true);
+    } else if (m_state == 4) {
+        m_rightButton->setEnabled(true);
+        setState(9);
+    } else {
+        setState(9);
+    }
+}
+
+void MainWidget::onDeviceRemoval(DFU_DEVICE device)
+{
+    m_devices.erase(device);
+    m_receivers.erase(device);
+    if (device == m_currentDevice) {
+        m_currentDevice = 0;
+        if (m_state == 10)
+            setState(13);
+    }
+    refreshRightButton();
+}
+
+void MainWidget::onDeviceConnected(DFU_DEVICE device)
+{
+    const wizard::DeviceFacts f = facts(device);
+    if (!f.readable)
+        return;
+    const auto entry = m_devices.find(device);
+    if (entry != m_devices.end()) {
+        if (const DeviceFirmwareEntry* row =
+                matchDeviceOnConnect(m_catalogue.devices, m_catalogue.deviceCount, f.productId))
+            entry->second = *row;
+    }
+    if (trackingFilters(f) || entry == m_devices.end())
+        return;
+    const FirmwareVersion wanted = entry->second.version;
+    switch (m_state) {
+    case 8:
+        m_currentDevice = device;
+        if (needsUpdate(device, wanted)) {
+            setState(7);
+        } else {
+            forgetDevice();
+            setState(5);
+        }
+        break;
+    case 13:
+    case 22:
+        if (needsUpdate(device, wanted)) {
+            m_currentDevice = device;
+            setState(9);
+        }
+        break;
+    default:
+        break;
+    }
+}

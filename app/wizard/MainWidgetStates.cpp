@@ -1,0 +1,394 @@
+// The wizard's states: entry actions, the two buttons, the detect and retry timers, and the glue
+// between the window's tables and the pure decisions of UpdateDecision.h.
+#include "MainWidget.h"
+
+#include "core/Timing.h"
+#include "startup/ProcessEnd.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QUrl>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr int kRetries = 3;
+constexpr int kCountdownSeconds = 10;
+constexpr unsigned kDetectMs = 2000;
+constexpr unsigned kRetryTickMs = 1000;
+const char* const kSupportPage = "https://support.tarnwick.com/en_us/home";
+
+bool readResource(const char* path, QByteArray& content)
+{
+    QFile file(QString::fromUtf8(path));
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    content = file.readAll();
+    return true;
+}
+
+}  // namespace
+
+void MainWidget::setState(int state)
+{
+    m_state = state;
+    buildPage(state);
+    enterAction(state);
+}
+
+void MainWidget::enterAction(int state)
+{
+    switch (state) {
+    case 2:
+        m_api.startDetection();
+        m_detectTimer.start(static_cast<int>(devio::Timing::scaled(kDetectMs)));
+        break;
+    case 5: {
+        m_retryCount = 0;
+        m_shownKind = 2;
+        if (distinctReceivers() > 1) {
+            setState(3);
+            return;
+        }
+        if (m_devices.empty()) {
+            setState(15);
+            return;
+        }
+        const bool anyOnline = std::any_of(m_devices.begin(), m_devices.end(), [this](const auto& entry) {
+            const wizard::DeviceFacts f = facts(entry.first);
+            return f.readable && f.online;
+        });
+        if (!anyOnline) {
+            m_currentDevice = m_devices.begin()->first;
+            setState(8);
+            return;
+        }
+        const DFU_DEVICE next = pickNextDevice(false);
+        if (next != 0) {
+            m_currentDevice = next;
+            setState(7);
+        } else {
+            dropOnlineDevices();
+            setState(5);
+        }
+        break;
+    }
+    case 8:
+        if (m_anyUpdateSucceeded)
+            m_api.startDetection();
+        break;
+    case 9: {
+        const wizard::DeviceFacts f = facts(m_currentDevice);
+        if (f.readable) {
+            m_trackedProductId = f.productId;
+            m_trackedUnitId = f.unitId;
+        }
+        startDeviceUpdate(false);
+        break;
+    }
+    case 14:
+    case 20:
+        if (m_retryCount < kRetries) {
+            m_retryTicks = 0;
+            m_retryTimer.start(static_cast<int>(devio::Timing::scaled(kRetryTickMs)));
+        }
+        break;
+    case 15: {
+        m_shownKind = 1;
+        m_retryCount = 0;
+        const std::size_t receivers = distinctReceivers();
+        if (receivers > 1)
+            setState(3);
+        else if (receivers == 1 && checkReceiver())
+            setState(16);
+        else
+            enterSummary();
+        break;
+    }
+    case 17:
+        startReceiverUpdate();
+        break;
+    default:
+        break;
+    }
+}
+
+wizard::DeviceFacts MainWidget::facts(DFU_DEVICE device)
+{
+    DFU_DEVICE_INFO info;
+    std::memset(&info, 0, sizeof info);
+    const int result = m_api.getDeviceInfo(device, &info);
+    return wizard::factsFromInfo(result, info);
+}
+
+bool MainWidget::needsUpdate(DFU_DEVICE device, const FirmwareVersion& wanted)
+{
+    const wizard::Verdict verdict = wizard::updateVerdict(facts(device), wanted);
+    if (verdict == wizard::Verdict::UpToDate)
+        m_upToDateSeen = true;
+    return verdict == wizard::Verdict::NeedsUpdate;
+}
+
+DFU_DEVICE MainWidget::pickNextDevice(bool sameUnitOnly)
+{
+    std::vector<wizard::Candidate> candidates;
+    candidates.reserve(m_devices.size());
+    for (const auto& [device, row] : m_devices)
+        candidates.push_back(wizard::Candidate{device, facts(device), row.version});
+    const wizard::Pick pick = wizard::pickNextDevice(candidates, sameUnitOnly, m_trackedProductId, m_trackedUnitId);
+    if (pick.upToDateSeen)
+        m_upToDateSeen = true;
+    return pick.device;
+}
+
+void MainWidget::dropOnlineDevices()
+{
+    for (auto it = m_devices.begin(); it != m_devices.end();) {
+        const wizard::DeviceFacts f = facts(it->first);
+        it = (f.readable && f.online) ? m_devices.erase(it) : std::next(it);
+    }
+}
+
+void MainWidget::forgetDevice()
+{
+    if (m_currentDevice != 0) {
+        m_devices.erase(m_currentDevice);
+        m_currentDevice = 0;
+    } else if (m_trackedUnitId != 0 && m_updatedUnits.count(static_cast<int>(m_trackedUnitId))) {
+        for (auto it = m_devices.begin(); it != m_devices.end();) {
+            const wizard::DeviceFacts f = facts(it->first);
+            it = (f.readable && f.unitId == m_trackedUnitId) ? m_devices.erase(it) : std::next(it);
+        }
+    }
+    m_trackedProductId = 0;
+    m_trackedUnitId = 0;
+}
+
+void MainWidget::removeTrackedUnit()
+{
+    for (auto it = m_devices.begin(); it != m_devices.end();) {
+        const wizard::DeviceFacts f = facts(it->first);
+        const bool tracked = f.readable && f.productId == m_trackedProductId && f.unitId == m_trackedUnitId;
+        it = tracked ? m_devices.erase(it) : std::next(it);
+    }
+}
+
+int MainWidget::nextPage() const
+{
+    return wizard::summaryState(
+        wizard::RunOutcome{m_failureAcknowledged, m_updateDeclined, m_anyUpdateSucceeded, m_upToDateSeen});
+}
+
+void MainWidget::enterSummary()
+{
+    const int page = nextPage();
+    setState(page == wizard::kNothingFound ? 4 : page);
+}
+
+std::size_t MainWidget::distinctReceivers() const
+{
+    // A receiver left with several candidate rows is still one receiver.
+    std::size_t count = 0;
+    for (auto it = m_receivers.begin(); it != m_receivers.end(); it = m_receivers.upper_bound(it->first))
+        ++count;
+    return count;
+}
+
+DFU_DEVICE MainWidget::lowestReceiver() const
+{
+    return m_receivers.empty() ? 0 : m_receivers.begin()->first;
+}
+
+bool MainWidget::checkReceiver()
+{
+    const DFU_DEVICE receiver = lowestReceiver();
+    if (receiver == 0)
+        return false;
+    DFU_DEVICE_INFO info;
+    std::memset(&info, 0, sizeof info);
+    wizard::ReceiverFacts rf;
+    rf.facts = wizard::factsFromInfo(m_api.getDeviceInfo(receiver, &info), info);
+    if (rf.facts.readable && wizard::readVersionText(rf.facts.version)) {
+        for (std::uint32_t i = 0; i < info.entityCount; ++i) {
+            DFU_DEVICE_ENTRY entry;
+            std::memset(&entry, 0, sizeof entry);
+            if (m_api.getDeviceEntry(receiver, static_cast<int>(i), &entry) != DFU_OK)
+                continue;
+            if (std::strncmp(entry.prefix, "BL", sizeof entry.prefix) == 0) {
+                rf.bootloaderRevision = entry.version;
+                break;
+            }
+        }
+    }
+    const wizard::ReceiverChoice choice =
+        wizard::chooseReceiverRows(rf, m_catalogue.receivers, m_catalogue.receiverCount);
+    if (!choice.decided)
+        return false;
+    if (choice.upToDateSeen)
+        m_upToDateSeen = true;
+    m_receivers.erase(receiver);
+    for (const ReceiverFirmwareEntry* row : choice.rows)
+        m_receivers.emplace(receiver, *row);
+    return choice.needsUpdate;
+}
+
+void MainWidget::startDeviceUpdate(bool mainFirst)
+{
+    const auto entry = m_devices.find(m_currentDevice);
+    if (entry == m_devices.end()) {
+        setState(14);
+        return;
+    }
+    const DeviceFirmwareEntry row = entry->second;
+    DFU_DEVICE_INFO info;
+    std::memset(&info, 0, sizeof info);
+    m_api.getDeviceInfo(m_currentDevice, &info);
+    QByteArray image;
+    QByteArray second;
+    if (!info.online || !readResource(row.imagePath, image) ||
+        (row.secondImagePath && row.secondImagePath[0] && !readResource(row.secondImagePath, second))) {
+        setState(14);
+        return;
+    }
+    const int result = m_api.startUpdate(m_currentDevice, image.constData(), image.size(), second.constData(),
+                                         second.size(), mainFirst);
+    setState(wizard::stateAfterDeviceStart(result));
+}
+
+void MainWidget::startReceiverUpdate()
+{
+    const DFU_DEVICE receiver = lowestReceiver();
+    if (receiver == 0) {
+        setState(20);
+        return;
+    }
+    std::vector<ReceiverFirmwareEntry> candidates;
+    const auto range = m_receivers.equal_range(receiver);
+    for (auto it = range.first; it != range.second; ++it)
+        candidates.push_back(it->second);
+    std::reverse(candidates.begin(), candidates.end());  // most recently added first
+    const std::size_t index = wizard::receiverRowIndex(m_receiverRotation, candidates.size());
+    m_receiverRotation = static_cast<int>(index) + 1;
+    const ReceiverFirmwareEntry& row = candidates[index];
+
+    QByteArray image;
+    QByteArray signature;
+    if (!readResource(row.hexPath, image) ||
+        (row.signaturePath && row.signaturePath[0] && !readResource(row.signaturePath, signature))) {
+        setState(20);
+        return;
+    }
+    const int result = m_api.startReceiverUpdate(receiver, image.constData(), image.size(), signature.constData(),
+                                                 signature.size());
+    setState(result == DFU_OK ? 18 : 20);
+}
+
+void MainWidget::openSupportPage()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kSupportPage)));
+}
+
+void MainWidget::onLeftButtonClicked()
+{
+    switch (m_state) {
+    case 1:
+        setState(2);
+        break;
+    case 7:
+    case 8:
+    case 11:
+        m_updateDeclined = true;
+        forgetDevice();
+        setState(5);
+        break;
+    case 23:
+        forgetDevice();
+        setState(5);
+        break;
+    case 14:
+    case 20:
+        if (m_retryCount >= kRetries)
+            openSupportPage();
+        break;
+    case 16:
+        m_updateDeclined = true;
+        enterSummary();
+        break;
+    default:
+        quitApplication();
+        break;
+    }
+}
+
+void MainWidget::onRightButtonClicked()
+{
+    switch (m_state) {
+    case 3:
+        setState(m_shownKind == 1 ? 15 : 5);
+        break;
+    case 4:
+        setState(2);
+        break;
+    case 7:
+        setState(m_devices.empty() ? 14 : 9);
+        break;
+    case 14:
+        if (m_retryCount < kRetries)
+            break;
+        [[fallthrough]];
+    case 13:
+        removeTrackedUnit();
+        m_failureAcknowledged = true;
+        forgetDevice();
+        setState(5);
+        break;
+    case 16:
+        setState(m_receivers.empty() ? 20 : 17);
+        break;
+    case 20:
+        if (m_retryCount < kRetries)
+            break;
+        [[fallthrough]];
+    case 19:
+        m_failureAcknowledged = true;
+        enterSummary();
+        break;
+    default:
+        break;
+    }
+}
+
+void MainWidget::onDetectTimeout()
+{
+    m_detectTimer.stop();
+    if (m_state == 2 && m_enumerationComplete)
+        setState(5);
+}
+
+void MainWidget::onRetryTimeout()
+{
+    ++m_retryTicks;
+    if (m_retryTicks < kCountdownSeconds) {
+        m_header->setText(countdownText());
+        return;
+    }
+    m_retryTimer.stop();
+    ++m_retryCount;
+    if (m_state == 14) {
+        const DFU_DEVICE device = pickNextDevice(true);
+        if (device == 0) {
+            setState(13);
+        } else {
+            m_currentDevice = device;
+            setState(9);
+        }
+    } else if (m_state == 20) {
+        if (distinctReceivers() > 1)
+            setState(3);
+        else
+            setState(checkReceiver() ? 17 : 19);
+    }
+}

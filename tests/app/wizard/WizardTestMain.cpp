@@ -1,0 +1,30 @@
+// Entry of the wizard's Qt test programs: one QApplication for every test.
+#include <QApplication>
+
+#include <gtest/gtest.h>
+
+// Qt and the libraries under it keep caches for the process's life; only those are not leaks.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n"
+           "leak:libQt5Core.so\n"
+           "leak:libQt5Gui.so\n"
+           "leak:libQt5Widgets.so\n"
+           "leak:libQt5XcbQpa.so\n"
+           "leak:libglib-2.0.so\n"
+           "leak:libdbus-1.so\n"
+           "leak:libxcb\n"
+           "leak:libX11.so\n"
+           "leak:libfreetype.so\n"
+           "leak:/usr/lib/x86_64-linux-gnu/qt5/plugins/\n";
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Listing the tests, or a run without a display, goes offscreen unless told otherwise.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
