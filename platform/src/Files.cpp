@@ -691,8 +691,15 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED overlapped, LPDWORD transferr
         }
         return TRUE;
     }
-    auto object = lookup_or_fail(file);
-    if (!object) return FALSE;
+    auto object = lookup_handle(file);
+    if (!object) {
+        // A pending operation is waited for on its event, not its file: when another thread closes
+        // the handle meanwhile, the waiter gets the aborted outcome instead of leaving while the
+        // record is still owed a completion.
+        if (overlapped && overlapped->hEvent) return wait_overlapped_result(overlapped, transferred, wait);
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
     return object->get_overlapped_result(overlapped, transferred, wait);
 }
 

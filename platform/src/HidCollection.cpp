@@ -418,6 +418,10 @@ void HidFile::fail_all_locked(DWORD error)
 DWORD HidFile::refusal_locked(bool permitted, LPCVOID buffer, bool sizeFits, LPOVERLAPPED overlapped,
                               DWORD length) const
 {
+    // A call that looked the handle up just before another thread closed it must not leave a
+    // pending entry behind: nothing would ever complete it.
+    if (m_closed)
+        return ERROR_INVALID_HANDLE;
     if (m_gone || !HidCollectionAccess::state(*m_collection).present)
         return ERROR_DEVICE_NOT_CONNECTED;
     if (!permitted)

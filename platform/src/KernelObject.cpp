@@ -66,6 +66,10 @@ BOOL KernelObject::write(LPCVOID, DWORD, LPDWORD, LPOVERLAPPED) {
 }
 
 BOOL KernelObject::get_overlapped_result(LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) {
+    return wait_overlapped_result(overlapped, transferred, wait);
+}
+
+BOOL wait_overlapped_result(LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait) {
     if (!overlapped) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;

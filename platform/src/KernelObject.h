@@ -95,6 +95,8 @@ void overlapped_set_pending(LPOVERLAPPED overlapped);
 void complete_overlapped(LPOVERLAPPED overlapped, DWORD error, DWORD bytes);
 // Reads the state: false while pending; otherwise error and bytes are filled.
 bool overlapped_result(const OVERLAPPED* overlapped, DWORD* error, DWORD* bytes);
+// GetOverlappedResult's answer from the record alone, waiting on its event (or the record) if asked.
+BOOL wait_overlapped_result(LPOVERLAPPED overlapped, LPDWORD transferred, BOOL wait);
 
 // --- CreateFileW dispatch ---
 // Paths beginning with \\?\ or \\.\ go to the device-open hook (device interfaces). Without a hook
