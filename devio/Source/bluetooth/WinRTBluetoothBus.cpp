@@ -194,15 +194,16 @@ bool WinRTBluetoothBus::radio_on()
     return state == RadioState_On;
 }
 
-bool WinRTBluetoothBus::on_subscribe(IHardwareBus::PlugUnplug*)
+void WinRTBluetoothBus::on_subscriber_stored(IHardwareBus::PlugUnplug*)
 {
+    // Only now: the watchers report their first devices on another thread, which must find
+    // the new subscriber already stored.
     try {
         if (radio_on())
             start_watchers();
     } catch (const DevioException& e) {
         e.to_last_error();
     }
-    return true;
 }
 
 void WinRTBluetoothBus::start_watchers()

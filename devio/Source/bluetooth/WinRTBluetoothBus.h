@@ -41,7 +41,7 @@ public:
     bool radio_on();
 
 protected:
-    bool on_subscribe(IHardwareBus::PlugUnplug* subscriber) override;
+    void on_subscriber_stored(IHardwareBus::PlugUnplug* subscriber) override;
 
 private:
     using Watcher = ABI::Windows::Devices::Enumeration::IDeviceWatcher;

@@ -47,12 +47,15 @@ public:
         }
         if (!on_subscribe(subscriber))
             return false;
-        std::lock_guard<std::recursive_mutex> lock(m_producer_mutex);
-        if (direct == 1)
-            m_direct.insert(subscriber);
-        else
-            m_queued.emplace(subscriber, std::move(liveness));
-        on_subscribed(subscriber, direct == 1);
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_producer_mutex);
+            if (direct == 1)
+                m_direct.insert(subscriber);
+            else
+                m_queued.emplace(subscriber, std::move(liveness));
+            on_subscribed(subscriber, direct == 1);
+        }
+        on_subscriber_stored(subscriber);
         return true;
     }
 
@@ -116,6 +119,9 @@ protected:
     virtual bool on_subscribe(E* /*subscriber*/) { return true; }
     // After the subscriber was stored, under the mutex.
     virtual void on_subscribed(E* /*subscriber*/, bool /*direct*/) {}
+    // After the subscriber was stored, outside the mutex: the place to start a source whose
+    // first events the new subscriber must see.
+    virtual void on_subscriber_stored(E* /*subscriber*/) {}
     // After each removal, outside the mutex.
     virtual void on_unsubscribed(E* /*subscriber*/) {}
 

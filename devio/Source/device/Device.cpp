@@ -720,11 +720,19 @@ void Device::process_request(const std::shared_ptr<DeviceRequest>& request)
         else
             ++n;
     };
+    // A failed request leaves the device's settings in doubt, so its cookie no longer counts as
+    // ours. Not when the device went away (5): the cookie check on its return tells whether it
+    // kept its settings and re-applies the writes kept meanwhile; forgetting the cookie here would
+    // read as settings lost and drop those writes.
+    auto forget_cookie = [&](ErrorCode code) {
+        if (code != 5)
+            m_config_cookie = 0;
+    };
     auto fail = [&](const ErrorRecord& error) {
         request->clear_error();
         set_last_error(error);
         request->store_error();
-        m_config_cookie = 0;
+        forget_cookie(error.code);
         finish(request);
     };
 
@@ -818,7 +826,7 @@ void Device::process_request(const std::shared_ptr<DeviceRequest>& request)
             request->clear_error();
             continue;
         }
-        m_config_cookie = 0;
+        forget_cookie(error.code);
         finish(request);
         return;
     }

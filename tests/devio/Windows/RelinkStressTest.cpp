@@ -1,0 +1,196 @@
+// A mouse behind a receiver unlinked and linked again with no pause in between, many times, with
+// a setting written each time: every write that reported success reaches the mouse, sent at once
+// or kept and re-applied after the link, and never waits for some later change of the device.
+#include "ManagerTestSupport.h"
+#include "support/Within.h"
+
+#include "core/CDevio.h"
+#include "core/Timing.h"
+#include "device/IDevice.h"
+#include "devices/SimHidReceiver.h"
+#include "features/IFeature2005ButtonSwapCancel.h"
+#include "quillon/ProductIds.h"
+
+#include <sim/DeviceTree.h>
+#include <sim/Kernel.h>
+
+#include <gtest/gtest.h>
+
+namespace devio::test {
+namespace {
+
+using quillon::test::within;
+
+// The mouse's disconnections, as the run loop delivers them.
+struct Disconnects : Subscriber<IDevice::Connect> {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int count = 0;
+    ~Disconnects() override { stop_deliveries(); }
+    void onDisconnect(std::shared_ptr<IDevice>) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++count;
+        changed.notify_all();
+    }
+    bool wait_beyond(int seen)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, 20s, [&] { return count > seen; });
+    }
+    int seen()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return count;
+    }
+};
+
+// True once the model holds `value` as its 0x2005 setting; false on the deadline.
+bool holds(platform::sim::SimProtocolDevice& model, Byte value, std::chrono::milliseconds deadline)
+{
+    const auto end = std::chrono::steady_clock::now() + deadline;
+    for (;;) {
+        const std::size_t seen = model.write_count();
+        const auto stored = model.answer_value(0x2005, 0);
+        if (!stored.empty() && stored[0] == value)
+            return true;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        model.wait_for_writes(seen + 1, std::min<std::chrono::milliseconds>(left, 100ms));
+    }
+}
+
+// True once the model took a cookie write (function 1 of the feature at `cookieIndex`) after its
+// last write to `settingIndex`; false on the deadline.
+bool settled(platform::sim::SimProtocolDevice& model, Byte settingIndex, Byte cookieIndex)
+{
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    for (;;) {
+        const auto log = model.written();
+        bool cookieAfter = false;
+        for (const auto& w : log) {
+            if (w.size() >= 4 && w[2] == settingIndex)
+                cookieAfter = false;
+            else if (w.size() >= 4 && w[2] == cookieIndex && (w[3] >> 4) == 1)
+                cookieAfter = true;
+        }
+        if (cookieAfter)
+            return true;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            return false;
+        model.wait_for_writes(log.size() + 1, std::min<std::chrono::milliseconds>(left, 100ms));
+    }
+}
+
+// The facade over a clean machine, with a mouse behind a receiver; torn down even after a
+// failed assertion, so a failure never leaves the stack running into the program's exit.
+class RelinkStress : public ::testing::Test {
+protected:
+    static constexpr std::uint16_t kPid = quillon::ids::kMouseA.productId;
+
+    void SetUp() override
+    {
+        platform::sim::reset_machine();
+        platform::sim::remove_all_dev_nodes();
+        Timing::setScale(1, 50);
+        receiver = std::make_unique<platform::sim::SimHidReceiver>(quillon::ids::kMiraReceiver[0], 0x1A2B3C4D);
+        auto config = platform::sim::sim_mouse_config();
+        config.product_id = kPid;
+        config.features.push_back({0x2005, 0, 0});
+        model = receiver->pair(1, config);
+        ASSERT_NE(model, nullptr);
+        CDevio& facade = CDevio::instance();
+        ASSERT_TRUE(facade.setConfig(ConfigReceivers, true));
+        manager = facade.get_or_create_manager();
+        ASSERT_TRUE(manager);
+        host = std::make_unique<LoopHost>(manager);
+        ASSERT_TRUE(host->subscribed());
+        ASSERT_TRUE(changes.subscribe(arrivals(), 0, ""));
+        receiver->plug();
+        mouse = changes.wait_for(Changes::key("+", TransportReceiver, kPid));
+        ASSERT_TRUE(mouse);
+    }
+    void TearDown() override
+    {
+        if (mouse)
+            disconnects.unsubscribe(mouse);
+        changes.unsubscribe(arrivals());
+        changes.clear();
+        mouse.reset();
+        host.reset();
+        manager.reset();
+        within([] {
+            CDevio::instance().close();
+            return 0;
+        });
+        receiver.reset();
+        platform::sim::remove_all_dev_nodes();
+        Timing::reset();
+    }
+    std::shared_ptr<Producer<IDeviceManager::ArrivalRemoval>> arrivals()
+    {
+        return std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager);
+    }
+
+    std::unique_ptr<platform::sim::SimHidReceiver> receiver;
+    platform::sim::SimProtocolDevice* model = nullptr;
+    std::shared_ptr<DeviceManager> manager;
+    std::unique_ptr<LoopHost> host;
+    Changes changes;
+    Disconnects disconnects;
+    std::shared_ptr<IDevice> mouse;
+};
+
+TEST_F(RelinkStress, AWriteKeptAfterARequestFailedForTheGoneMouseIsReappliedOnItsReturn)
+{
+    auto swap = std::dynamic_pointer_cast<IFeature2005ButtonSwapCancel>(mouse->getFeatureSync(0x2005));
+    ASSERT_TRUE(swap);
+    ASSERT_TRUE(swap->SetButtonSwapCancel(1));   // the configuration is marked
+    ASSERT_TRUE(disconnects.subscribe(mouse, 0, "test"));
+    receiver->receiver().unlink(1);
+    ASSERT_TRUE(disconnects.wait_beyond(0));
+    // A request that reaches the worker while the mouse is away fails there as gone. That tells
+    // nothing about the mouse's settings: its cookie check on return must still find them kept.
+    const Byte sw = static_cast<Byte>(mouse->getSoftwareId());
+    auto read = mouse->send({0x10, 0xFF, swap->feature_index(), sw, 0, 0, 0}, 1, {}, nullptr, 0);
+    const ErrorCode code = within([&] { return read->wait() ? 0u : last_error().code; }, "a read");
+    EXPECT_EQ(code, 5u);
+    ASSERT_TRUE(within([&] { return swap->SetButtonSwapCancel(7); }, "a write"));   // kept
+    receiver->receiver().link(1);
+    EXPECT_TRUE(holds(*model, 7, 10s)) << "the kept write was dropped as if the settings were lost";
+}
+
+TEST_F(RelinkStress, EveryWriteKeptWhileUnlinkedReachesAMouseRelinkedAtOnce)
+{
+    auto swap = std::dynamic_pointer_cast<IFeature2005ButtonSwapCancel>(mouse->getFeatureSync(0x2005));
+    ASSERT_TRUE(swap);
+    ASSERT_TRUE(swap->SetButtonSwapCancel(1));   // the configuration is marked
+    ASSERT_TRUE(disconnects.subscribe(mouse, 0, "test"));
+
+    auto cookie = mouse->getFeatureSync(0x0020);
+    ASSERT_TRUE(cookie);
+    const Byte cookieIndex = cookie->feature_index();
+    // Each round keeps a write while the mouse is away and links it again at once, so the
+    // reconnection's cookie check runs straight after the write was kept.
+    constexpr int kRounds = 40;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        const Byte value = static_cast<Byte>(2 + round);
+        const int before = disconnects.seen();
+        receiver->receiver().unlink(1);
+        ASSERT_TRUE(disconnects.wait_beyond(before));
+        ASSERT_TRUE(within([&] { return swap->SetButtonSwapCancel(value); }, "a write"));
+        receiver->receiver().link(1);
+        ASSERT_TRUE(holds(*model, value, 10s)) << "a kept write never reached the mouse";
+        // The reconnection ends with the cookie written again; a blocking read queued after it
+        // returns once nothing is left in flight for the next round's unlink to cut short.
+        ASSERT_TRUE(settled(*model, swap->feature_index(), cookieIndex));
+        bool on = false;
+        ASSERT_TRUE(within([&] { return swap->GetButtonSwapCancel(&on); }, "a read"));
+    }
+}
+
+} // namespace
+} // namespace devio::test
