@@ -127,8 +127,18 @@ std::uint32_t OwnVersion::read(IFeature& feature)
     if (kept != kUnread)
         return kept;
     std::lock_guard<std::mutex> lock(m_read_mutex);
-    if (stored() != kUnread)
-        return stored();
+    {
+        // A lookup queued by a notice answers for this caller too.
+        std::unique_lock<std::mutex> state(m_state->mutex);
+        m_state->idle.wait(state, [this] { return !m_state->in_flight; });
+        if (stored() != kUnread)
+            return stored();
+        m_state->in_flight = true;
+    }
+    struct Finish {
+        State& state;
+        ~Finish() { state.finish(); }
+    } finish{*m_state};
     auto device = feature.device();
     if (!device)
         return kUnread;
@@ -142,6 +152,15 @@ std::uint32_t OwnVersion::read(IFeature& feature)
     return stored();
 }
 
+void OwnVersion::State::finish()
+{
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        in_flight = false;
+    }
+    idle.notify_all();
+}
+
 void OwnVersion::store(std::uint32_t version)
 {
     // Two readers store the same value; the first store stays.
@@ -153,14 +172,18 @@ void OwnVersion::read_async(IFeature& feature)
 {
     if (stored() != kUnread)
         return;
-    bool idle = false;
-    if (!m_state->in_flight.compare_exchange_strong(idle, true))
-        return;
+    {
+        // Never blocks on a lookup: one in flight (queued or blocking) answers for this notice.
+        std::lock_guard<std::mutex> lock(m_state->mutex);
+        if (m_state->in_flight || stored() != kUnread)
+            return;
+        m_state->in_flight = true;
+    }
     std::shared_ptr<State> state = m_state;
     auto device = feature.device();
     auto lookup = device ? device->getFeature(IFeature0000Root::FeatureId) : nullptr;
     if (!lookup) {
-        state->in_flight = false;
+        state->finish();
         return;
     }
     const std::uint32_t id = feature.feature_id();
@@ -172,7 +195,7 @@ void OwnVersion::read_async(IFeature& feature)
             auto root = found ? std::dynamic_pointer_cast<IFeature0000Root>(*found) : nullptr;
             auto asked = root ? root->GetFeature(id, 0) : nullptr;
             if (!asked) {
-                state->in_flight = false;
+                state->finish();
                 return make_immediate_failure_from_error();
             }
             return asked->then(
@@ -182,7 +205,7 @@ void OwnVersion::read_async(IFeature& feature)
                         std::uint32_t expected = kUnread;
                         state->version.compare_exchange_strong(expected, answer->feature_version);
                     }
-                    state->in_flight = false;
+                    state->finish();
                     return answer ? make_immediate_success() : make_immediate_failure_from_error();
                 },
                 "saving own feature version");

@@ -7,6 +7,7 @@
 #include "features/Feature.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -164,7 +165,12 @@ public:
 private:
     struct State {
         std::atomic<std::uint32_t> version{kUnread};
-        std::atomic<bool> in_flight{false};
+        // One lookup at a time, queued or blocking: a blocking reader waits for a queued one
+        // instead of asking again.
+        std::mutex mutex;
+        std::condition_variable idle;
+        bool in_flight = false;
+        void finish();
     };
     void store(std::uint32_t version);
 

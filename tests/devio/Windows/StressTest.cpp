@@ -82,6 +82,41 @@ std::thread garbage_after_writes(platform::sim::SimProtocolDevice& model, platfo
 using test::Changes;
 using test::LoopHost;
 
+// Waits for a slot's way back: its device linked again, or a new device for it arrived.
+class Relink : public Subscriber<IDevice::Connect>, public Subscriber<IDeviceManager::ArrivalRemoval> {
+public:
+    explicit Relink(std::uint16_t pid) : m_pid(pid) {}
+    ~Relink() override
+    {
+        Subscriber<IDevice::Connect>::stop_deliveries();
+        Subscriber<IDeviceManager::ArrivalRemoval>::stop_deliveries();
+    }
+    void onConnect(std::shared_ptr<IDevice>) override { mark(); }
+    void onConnect(std::shared_ptr<IDevice>, bool) override { mark(); }
+    void onDeviceArrival(std::shared_ptr<IDevice> d) override
+    {
+        if (d->getProductId() == m_pid)
+            mark();
+    }
+    bool wait()
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_condition.wait_for(lock, kDeadline, [this] { return m_back; });
+    }
+
+private:
+    void mark()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_back = true;
+        m_condition.notify_all();
+    }
+    const std::uint16_t m_pid;
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    bool m_back = false;
+};
+
 // Root function 0 for feature 0x0001: every model answers it.
 Bytes root_request()
 {
@@ -253,12 +288,19 @@ TEST_F(Stress, PairedDevicesUnlinkedUnpairedAndReceiverLostUnderRequests)
         expect_failed(f1, (what + " unlinked").c_str());
         expect_failed(f2, (what + " unpaired").c_str());
         receiver.paired(1)->set_silent(false);
+        Relink relink(kPairedPid);
+        ASSERT_TRUE(relink.Subscriber<IDevice::Connect>::subscribe(first, 0, "")) << what;
+        ASSERT_TRUE(relink.Subscriber<IDeviceManager::ArrivalRemoval>::subscribe(arrivals(), 0, "")) << what;
         receiver.paired(1)->power_cycle();
         ASSERT_NE(receiver.pair(2, keyboard(kUsbPid, "Paired Two")), nullptr) << what;
         second = changes.wait_for(two);
         ASSERT_TRUE(second) << what;
         EXPECT_TRUE(within([&] { return second->execute(root_request(), reply, 0, {}); })) << what;
-        // The relinked slot answers, as the same device or as a new arrival.
+        // The relinked slot answers, as the same device or as a new arrival; a request sent
+        // before the host saw the link come back fails on the unlinked device.
+        ASSERT_TRUE(relink.wait()) << what;
+        relink.Subscriber<IDevice::Connect>::unsubscribe(first);
+        relink.Subscriber<IDeviceManager::ArrivalRemoval>::unsubscribe(arrivals());
         const bool same = within([&] { return first->execute(root_request(), reply, 0, {}); });
         if (!same) {
             first = changes.wait_for(one);

@@ -337,9 +337,15 @@ TEST_F(WinRT, ADeviceThatCannotBeMadeLeavesNoEntryAndDevicesDoNotKeepTheirBus)
     EXPECT_TRUE(bus->enumerate().empty());
     ASSERT_TRUE(wait_runtime_events(10000));
     set_runtime_no_le_device(false);
+    EXPECT_TRUE(log->take().empty()) << "the dropped device was published";
     SimBluetoothConfig other;
     other.address = 0x555555555555;
     add_device(other);
+    // A device added after the first enumeration arrives as a watcher event, not within enumerate.
+    ASSERT_TRUE(log->wait_events(1));
+    EXPECT_EQ(log->take(), (std::vector<std::string>{"+55:55:55:55:55:55"}));
+    // The plug is published from within the watcher's handler, which holds the bus until it returns.
+    ASSERT_TRUE(wait_runtime_events(10000));
     const auto found = bus->enumerate();
     ASSERT_EQ(found.size(), 1u);
     EXPECT_EQ(found[0]->getPath(), "55:55:55:55:55:55");

@@ -353,6 +353,25 @@ TEST(ColourEffectsOnDevice, ANoticeBeforeTheVersionIsKnownNeverWaits)
     reports.unsubscribe(fx);
 }
 
+TEST(ColourEffectsOnDevice, AFirstUseWhileANoticesLookupIsOnTheWireWaitsForItsAnswer)
+{
+    auto config = lighting_config();
+    // Slow enough that the first use always comes while the notice's lookup is unanswered.
+    config.latency = std::chrono::milliseconds(200);
+    Rig rig(config);
+    auto fx = feature_of<IFeature8070ColorLEDEffects>(rig, 0x8070);
+    ASSERT_TRUE(fx);
+    rig.model->clear_log();
+
+    ASSERT_TRUE(rig.model->notify(0x8070, 0, {1, 2, 3, 4}));
+    ASSERT_TRUE(eventually([&] { return version_reads(rig) >= 1; }, 5s));
+    EXPECT_TRUE(within([&] { return fx->SupportsExtendedFunctions(); }, "SupportsExtendedFunctions"));
+    EXPECT_EQ(version_reads(rig), 1u) << "the blocking reader asked again";
+    ASSERT_TRUE(rig.model->notify(0x8070, 0, {1, 2, 3, 4}));
+    EXPECT_TRUE(within([&] { return fx->SupportsExtendedFunctions(); }, "SupportsExtendedFunctions"));
+    EXPECT_EQ(version_reads(rig), 1u);
+}
+
 TEST(Discovery, ListingTheFamilyWritesNothingOfItsOwn)
 {
     auto config = platform::sim::sim_keyboard_config();
