@@ -302,6 +302,22 @@ bool set_level(IFeature& f, std::uint8_t first, std::uint8_t second, std::uint8_
     return true;
 }
 
+bool decode_level_event(int function, const std::vector<Byte>& payload, int& count, bool& on, std::vector<int>& levels)
+{
+    if (payload.empty()) {
+        set_last_error(2, 0, nullptr);
+        return false;
+    }
+    if (function != 0)
+        return false;
+    count = payload[0];
+    on = byte_at(payload, 1) == 1;
+    levels.clear();
+    for (std::size_t k = 2; k < payload.size(); ++k)
+        levels.push_back(payload[k]);
+    return true;
+}
+
 } // namespace shared_ops
 
 } // namespace devio

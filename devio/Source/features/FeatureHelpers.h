@@ -208,6 +208,9 @@ bool get_level_entry(IFeature& f, std::uint8_t index, std::uint8_t entry, std::u
                      std::uint32_t& c, std::uint32_t& d);
 bool set_level(IFeature& f, std::uint8_t first, std::uint8_t second, std::uint8_t third, std::uint32_t& a,
                std::uint32_t& b, std::uint32_t& c);
+// 0x8360/0x8370 event 0: count, on (byte 1 == 1), then one level per byte. An empty payload sets
+// code 2 (tested before the event number); false when there is nothing to deliver.
+bool decode_level_event(int function, const std::vector<Byte>& payload, int& count, bool& on, std::vector<int>& levels);
 
 } // namespace shared_ops
 
