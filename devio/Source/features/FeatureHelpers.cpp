@@ -318,6 +318,34 @@ bool decode_level_event(int function, const std::vector<Byte>& payload, int& cou
     return true;
 }
 
+bool get_three_bytes(IFeature& f, std::uint32_t function, std::uint8_t* a, std::uint8_t* b, std::uint8_t* c)
+{
+    std::vector<Byte> r;
+    if (!read_reply(f, function, {}, ReplyRule::strict(3), r))
+        return false;
+    if (a)
+        *a = r[0];
+    if (b)
+        *b = r[1];
+    if (c)
+        *c = r[2];
+    return true;
+}
+
+bool decode_backlight_event(int function, const std::vector<Byte>& payload, Byte& a, Byte& b, std::uint8_t& status)
+{
+    if (payload.size() < 3) {
+        set_last_error(2, 0, nullptr);
+        return false;
+    }
+    if (function != 0)
+        return false;
+    a = payload[0];
+    b = payload[1];
+    status = payload[2];
+    return true;
+}
+
 } // namespace shared_ops
 
 } // namespace devio

@@ -212,6 +212,13 @@ bool set_level(IFeature& f, std::uint8_t first, std::uint8_t second, std::uint8_
 // code 2 (tested before the event number); false when there is nothing to deliver.
 bool decode_level_event(int function, const std::vector<Byte>& payload, int& count, bool& on, std::vector<int>& levels);
 
+// Function `function`, three bytes, each copied to its non-null output (0x1982 GetBacklightInfo,
+// 0x1983 GetBacklightState).
+bool get_three_bytes(IFeature& f, std::uint32_t function, std::uint8_t* a, std::uint8_t* b, std::uint8_t* c);
+// 0x1982/0x1983 event 0: two bytes and a status. A payload under 3 bytes sets code 2 (tested
+// before the event number); false when there is nothing to deliver.
+bool decode_backlight_event(int function, const std::vector<Byte>& payload, Byte& a, Byte& b, std::uint8_t& status);
+
 } // namespace shared_ops
 
 } // namespace devio
