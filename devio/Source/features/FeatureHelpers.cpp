@@ -346,6 +346,29 @@ bool decode_backlight_event(int function, const std::vector<Byte>& payload, Byte
     return true;
 }
 
+bool get_gesture_flags(IFeature& f, int bits, bool* a, bool* b, bool* c, bool* d)
+{
+    std::vector<Byte> reply;
+    if (!read_reply(f, 0, {0x00}, ReplyRule::strict(4), reply))
+        return false;
+    bool* groups[] = {a, b, c, d};
+    for (int g = 0; g < 4; ++g)
+        if (groups[g])
+            for (int i = 0; i < bits; ++i)
+                groups[g][i] = (reply[g] >> (bits - 1 - i)) & 1;
+    return true;
+}
+
+bool set_gesture_flags(IFeature& f, int bits, const bool* flags)
+{
+    Byte value = 0;
+    for (int i = 0; i < bits; ++i)
+        if (flags[i])
+            value = static_cast<Byte>(value | (1 << (bits - 1 - i)));
+    std::vector<Byte> reply;
+    return read_reply(f, 1, {value}, ReplyRule::strict(4), reply);
+}
+
 } // namespace shared_ops
 
 } // namespace devio

@@ -219,6 +219,11 @@ bool get_three_bytes(IFeature& f, std::uint32_t function, std::uint8_t* a, std::
 // before the event number); false when there is nothing to deliver.
 bool decode_backlight_event(int function, const std::vector<Byte>& payload, Byte& a, Byte& b, std::uint8_t& status);
 
+// 0x6010 (8 flags) and 0x6012 (4 flags): four groups of `bits` flags, most significant bit first,
+// read with function 0; function 1 writes one group. Both need a 4-byte reply.
+bool get_gesture_flags(IFeature& f, int bits, bool* a, bool* b, bool* c, bool* d);
+bool set_gesture_flags(IFeature& f, int bits, const bool* flags);
+
 } // namespace shared_ops
 
 } // namespace devio
