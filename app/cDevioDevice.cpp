@@ -1,5 +1,7 @@
 #include "cDevioDevice.h"
 
+#include "HexDigit.h"
+
 #include "core/CDevio.h"
 #include "core/DataRequest.h"
 #include "core/IHardwareDevice.h"
@@ -49,14 +51,8 @@ bool read_hex16(const std::string& text, std::uint16_t* out)
         return false;
     std::uint16_t value = 0;
     for (char c : text) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
+        const int digit = quillon::hex_digit(c);
+        if (digit < 0)
             return false;
         value = static_cast<std::uint16_t>((value << 4) | digit);
     }

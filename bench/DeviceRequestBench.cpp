@@ -15,10 +15,8 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
-#include <ctime>
 #include <sys/resource.h>
 #include <deque>
-#include <map>
 #include <mutex>
 #include <thread>
 
@@ -86,38 +84,16 @@ BENCHMARK(BM_FrameworkRequestUsbFrame)
     ->ReportAggregatesOnly(true)
     ->UseRealTime();
 
-// Keeps the medians for the summary line.
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const auto& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-                auto cpu = run.counters.find("process_cpu_us");
-                if (cpu != run.counters.end())
-                    cpuPerRequest[run.run_name.function_name] = cpu->second.value;
-            }
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> medians;
-    std::map<std::string, double> cpuPerRequest;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    MedianReporter reporter;
+    bench::MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double bare = reporter.medians["BM_BareRequest"];
     const double framework = reporter.medians["BM_FrameworkRequest"];
-    if (bare > 0 && framework > 0) {
-        std::printf("\nmedian per request: bare %.1f us, framework %.1f us, ratio %.2f, framework adds %.1f us "
-                    "(target: at most 50 us)\n",
-                    bare, framework, framework / bare, framework - bare);
-    }
+    bench::print_per_request(bare, framework, 50);
     if (reporter.medians.count("BM_FrameworkRequestUsbFrame"))
         std::printf("with a 1000 us device: %.1f us per request, process CPU %.1f us per request (no spinning)\n",
                     reporter.medians["BM_FrameworkRequestUsbFrame"],

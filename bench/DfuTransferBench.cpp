@@ -3,6 +3,7 @@
 // keyboard in its bootloader that answers at once, against a bare baseline that writes the
 // same packets straight to the same simulated device and awaits each reply.
 
+#include "BareRequest.h"
 #include "app/AppTestSupport.h"
 #include "cDFUDeviceProvider.h"
 
@@ -15,11 +16,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
-#include <mutex>
 
 namespace {
 
@@ -83,14 +81,7 @@ void BM_DfuStartUpdate(benchmark::State& state)
 void BM_BarePackets(benchmark::State& state)
 {
     platform::sim::SimProtocolDevice model(bootloader_keyboard());
-    std::mutex mutex;
-    std::condition_variable condition;
-    std::uint64_t replies = 0;
-    model.set_sink([&](const Bytes&) {
-        std::lock_guard<std::mutex> lock(mutex);
-        ++replies;
-        condition.notify_all();
-    });
+    bench::RoundTrip round_trip(model);
     const auto data = image();
     const std::uint8_t dfuIndex = 3;   // Root, FeatureSet, FirmwareInfo, DFU
     for (auto _ : state) {
@@ -103,38 +94,20 @@ void BM_BarePackets(benchmark::State& state)
             report[3] = static_cast<std::uint8_t>(function << 4 | 0x01);
             for (std::size_t k = 0; k < 16; ++k)
                 report[4 + k] = static_cast<std::uint8_t>(data[n * 16 + k]);
-            std::unique_lock<std::mutex> lock(mutex);
-            const std::uint64_t target = replies + 1;
-            lock.unlock();
-            model.write(report);
-            lock.lock();
-            condition.wait(lock, [&] { return replies >= target; });
+            round_trip(report);
         }
     }
-    model.set_sink(nullptr);
 }
 
 BENCHMARK(BM_BarePackets)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
 BENCHMARK(BM_DfuStartUpdate)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)->ReportAggregatesOnly(true)->UseRealTime();
-
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const auto& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> medians;
-};
 
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    MedianReporter reporter;
+    bench::MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     // Medians are per 256 KiB run, in milliseconds.
     const double bare = reporter.medians["BM_BarePackets"] * 1000.0 / kPackets;

@@ -3,6 +3,7 @@
 // notification wait on the same stand-in runtime objects, in one run. Also reports the process
 // CPU time per request, which stays near the wall time only if nothing spins.
 
+#include "BenchSupport.h"
 #include "devio/device/HostManager.h"
 
 #include "bluetooth/AsyncBridge.h"
@@ -20,8 +21,6 @@
 
 #include <condition_variable>
 #include <cstdio>
-#include <ctime>
-#include <map>
 #include <mutex>
 
 namespace {
@@ -33,12 +32,7 @@ using namespace ABI::Windows::Foundation::Collections;
 using namespace ABI::Windows::Devices::Bluetooth;
 using namespace ABI::Windows::Devices::Bluetooth::GenericAttributeProfile;
 
-double process_cpu_seconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
+using bench::process_cpu_seconds;
 
 // A connected simulated Bluetooth LE keyboard on a fresh machine.
 struct Rig {
@@ -162,31 +156,16 @@ BENCHMARK(BM_WinRTFrameworkRequest)
     ->ReportAggregatesOnly(true)
     ->UseRealTime();
 
-class MedianReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const auto& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[run.run_name.function_name] = run.GetAdjustedRealTime();
-        ConsoleReporter::ReportRuns(runs);
-    }
-    std::map<std::string, double> medians;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    MedianReporter reporter;
+    bench::MedianReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     const double bare = reporter.medians["BM_BareCharacteristic"];
     const double framework = reporter.medians["BM_WinRTFrameworkRequest"];
-    if (bare > 0 && framework > 0)
-        std::printf("\nmedian per request: bare %.1f us, framework %.1f us, ratio %.2f, framework adds %.1f us "
-                    "(target: at most 100 us)\n",
-                    bare, framework, framework / bare, framework - bare);
+    bench::print_per_request(bare, framework, 100);
     benchmark::Shutdown();
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "UpdateDecision.h"
 
+#include "HexDigit.h"
+
 #include <cstring>
 
 namespace wizard {
@@ -15,14 +17,8 @@ std::uint32_t readHexPart(std::string_view part)
         return 0;
     std::uint64_t value = 0;
     for (char c : part) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
+        const int digit = quillon::hex_digit(c);
+        if (digit < 0)
             return 0;
         value = value * 16 + static_cast<std::uint64_t>(digit);
         if (value > 0xFFFFFFFFull)

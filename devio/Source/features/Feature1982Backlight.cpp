@@ -25,28 +25,16 @@ bool Feature1982Backlight::SetBacklightConfig(const BacklightConfig& config)
 
 bool Feature1982Backlight::GetBacklightInfo(std::uint8_t* a, std::uint8_t* b, std::uint8_t* c)
 {
-    std::vector<Byte> r;
-    if (!read_reply(*this, 2, {}, ReplyRule::strict(3), r))
-        return false;
-    if (a)
-        *a = r[0];
-    if (b)
-        *b = r[1];
-    if (c)
-        *c = r[2];
-    return true;
+    return shared_ops::get_three_bytes(*this, 2, a, b, c);
 }
 
 void Feature1982Backlight::on_notification(int function, const std::vector<Byte>& payload)
 {
-    if (payload.size() < 3) {
-        set_last_error(2, 0, nullptr);
+    Byte a = 0, b = 0;
+    std::uint8_t value = 0;
+    if (!shared_ops::decode_backlight_event(function, payload, a, b, value))
         return;
-    }
-    if (function != 0)
-        return;
-    const Byte a = payload[0], b = payload[1];
-    const auto status = static_cast<BacklightStatus>(payload[2]);
+    const auto status = static_cast<BacklightStatus>(value);
     Producer<Report>::notify([a, b, status](Report* s) { s->onBacklightInfoEvent(a, b, status); },
                              "Feature1982Backlight::Report::onBacklightInfoEvent");
 }

@@ -116,19 +116,11 @@ bool Feature8070ColorLEDEffects::SetZoneEffectByIndex(std::uint8_t zoneIndex, st
 bool Feature8070ColorLEDEffects::SetZoneEffect(std::uint32_t zoneId, std::uint32_t effectId,
                                                const std::vector<Byte>& parameters, bool noWait)
 {
-    if (!effect_fits(parameters) || !load_table())
+    std::uint8_t zone = 0, effect = 0;
+    // Every zone with the identifier is searched.
+    if (!effect_fits(parameters) || !load_table() || !m_table.find(zoneId, effectId, zone, effect, false))
         return false;
-    const auto zones = m_table.zones();
-    for (std::size_t i = 0; i < zones.size(); ++i) {
-        if (zones[i].zoneId != zoneId)
-            continue;
-        for (std::size_t j = 0; j < zones[i].effects.size(); ++j) {
-            if (zones[i].effects[j].effectId == effectId)
-                return SetZoneEffectByIndex(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j), parameters,
-                                            noWait);
-        }
-    }
-    return false;
+    return SetZoneEffectByIndex(zone, effect, parameters, noWait);
 }
 
 bool Feature8070ColorLEDEffects::SetEffectOnAllZones(std::uint32_t effectId, const std::vector<Byte>& parameters,
@@ -158,21 +150,11 @@ std::shared_ptr<IRequest> Feature8070ColorLEDEffects::SetZoneEffectAsync(std::ui
                                                                          std::uint32_t effectId,
                                                                          const std::vector<Byte>& parameters)
 {
-    if (!effect_fits(parameters) || !load_table())
+    std::uint8_t zone = 0, effect = 0;
+    // Only the first zone with the identifier is searched.
+    if (!effect_fits(parameters) || !load_table() || !m_table.find(zoneId, effectId, zone, effect))
         return nullptr;
-    const auto zones = m_table.zones();
-    for (std::size_t i = 0; i < zones.size(); ++i) {
-        if (zones[i].zoneId != zoneId)
-            continue;
-        // Only the first zone with the identifier is searched.
-        for (std::size_t j = 0; j < zones[i].effects.size(); ++j) {
-            if (zones[i].effects[j].effectId == effectId)
-                return SetZoneEffectByIndexAsync(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(j),
-                                                 parameters);
-        }
-        return nullptr;
-    }
-    return nullptr;
+    return SetZoneEffectByIndexAsync(zone, effect, parameters);
 }
 
 std::uint32_t Feature8070ColorLEDEffects::feature_version() { return m_version.read(*this); }

@@ -123,22 +123,7 @@ std::shared_ptr<IRequest> Feature8071RGBEffects::SetEffectByIndex_Async(std::uin
 bool Feature8071RGBEffects::find(std::uint32_t zoneId, std::uint32_t effectId, std::uint8_t& zone,
                                  std::uint8_t& effect)
 {
-    if (!load_table())
-        return false;
-    const auto zones = m_table.zones();
-    for (std::size_t i = 0; i < zones.size(); ++i) {
-        if (zones[i].zoneId != zoneId)
-            continue;
-        for (std::size_t j = 0; j < zones[i].effects.size(); ++j) {
-            if (zones[i].effects[j].effectId == effectId) {
-                zone = static_cast<std::uint8_t>(i);
-                effect = static_cast<std::uint8_t>(j);
-                return true;
-            }
-        }
-        return false;
-    }
-    return false;
+    return load_table() && m_table.find(zoneId, effectId, zone, effect);
 }
 
 bool Feature8071RGBEffects::SetEffect(std::uint32_t zoneId, std::uint32_t effectId,

@@ -33,12 +33,25 @@ struct BlockWriter {
     void u16(std::uint32_t v) { put_be16(bytes, v); }
 };
 
-BlockWriter start(std::uint32_t* slot, std::uint32_t kind, std::uint32_t option, std::uint32_t flag)
+// Every force block opens with its slot, its header byte and two 16-bit values.
+BlockWriter start(std::uint32_t* slot, std::uint32_t kind, std::uint32_t option, std::uint32_t flag,
+                  std::uint32_t value1, std::uint32_t value2)
 {
     BlockWriter w;
     w.u8(*slot);
     w.u8(Feature8123ForceFeedback::header(kind, option, flag));
+    w.u16(value1);
+    w.u16(value2);
     return w;
+}
+
+// Attack and fade: a byte level and a 16-bit time each.
+void envelope(BlockWriter& w, float level1, std::uint32_t time1, float level2, std::uint32_t time2)
+{
+    w.u8(Feature8123ForceFeedback::byte_level(level1));
+    w.u16(time1);
+    w.u8(Feature8123ForceFeedback::byte_level(level2));
+    w.u16(time2);
 }
 
 } // namespace
@@ -94,14 +107,9 @@ bool Feature8123ForceFeedback::DownloadForceA(std::uint32_t* slot, std::uint32_t
 {
     if (!slot)
         return false;
-    BlockWriter w = start(slot, kind, option, flag);
-    w.u16(value1);
-    w.u16(value2);
+    BlockWriter w = start(slot, kind, option, flag, value1, value2);
     w.u16(signed_level(level));
-    w.u8(byte_level(envelopeLevel1));
-    w.u16(envelopeTime1);
-    w.u8(byte_level(envelopeLevel2));
-    w.u16(envelopeTime2);
+    envelope(w, envelopeLevel1, envelopeTime1, envelopeLevel2, envelopeTime2);
     w.bytes.resize(16, 0);
     return download(slot, std::move(w.bytes));
 }
@@ -114,17 +122,12 @@ bool Feature8123ForceFeedback::DownloadForceB(std::uint32_t* slot, std::uint32_t
 {
     if (!slot)
         return false;
-    BlockWriter w = start(slot, kind, option, flag);
-    w.u16(value1);
-    w.u16(value2);
+    BlockWriter w = start(slot, kind, option, flag, value1, value2);
     w.u16(signed_level(level1));
     w.u16(signed_level(level2));
     w.u16(value3);
     w.u16(signed_level(level3));
-    w.u8(byte_level(envelopeLevel1));
-    w.u16(envelopeTime1);
-    w.u8(byte_level(envelopeLevel2));
-    w.u16(envelopeTime2);
+    envelope(w, envelopeLevel1, envelopeTime1, envelopeLevel2, envelopeTime2);
     w.u16(unsigned_level(level4));
     return download(slot, std::move(w.bytes));
 }
@@ -136,9 +139,7 @@ bool Feature8123ForceFeedback::DownloadForceC(std::uint32_t* slot, std::uint32_t
 {
     if (!slot)
         return false;
-    BlockWriter w = start(slot, kind, option, flag);
-    w.u16(value1);
-    w.u16(value2);
+    BlockWriter w = start(slot, kind, option, flag, value1, value2);
     w.u16(unsigned_level(level1));
     w.u16(signed_level(level2));
     w.u16(signed_level(level3));
@@ -156,15 +157,10 @@ bool Feature8123ForceFeedback::DownloadForceD(std::uint32_t* slot, std::uint32_t
 {
     if (!slot)
         return false;
-    BlockWriter w = start(slot, kind, option, flag);
-    w.u16(value1);
-    w.u16(value2);
+    BlockWriter w = start(slot, kind, option, flag, value1, value2);
     w.u16(signed_level(level1));
     w.u16(signed_level(level2));
-    w.u8(byte_level(envelopeLevel1));
-    w.u16(envelopeTime1);
-    w.u8(byte_level(envelopeLevel2));
-    w.u16(envelopeTime2);
+    envelope(w, envelopeLevel1, envelopeTime1, envelopeLevel2, envelopeTime2);
     w.bytes.resize(18, 0);
     return download(slot, std::move(w.bytes));
 }

@@ -26,18 +26,11 @@ bool Feature8360MicrophoneHeadphoneAdjust::SetLevel(std::uint8_t first, std::uin
 
 void Feature8360MicrophoneHeadphoneAdjust::on_notification(int function, const std::vector<Byte>& payload)
 {
-    // The length is tested before the event number.
-    if (payload.empty()) {
-        set_last_error(2, 0, nullptr);
-        return;
-    }
-    if (function != 0)
-        return;
-    const int count = payload[0];
-    const bool on = byte_at(payload, 1) == 1;
+    int count = 0;
+    bool on = false;
     std::vector<int> levels;
-    for (std::size_t k = 2; k < payload.size(); ++k)
-        levels.push_back(payload[k]);
+    if (!shared_ops::decode_level_event(function, payload, count, on, levels))
+        return;
     Producer<Report>::notify([count, on, levels](Report* s) { s->onJackLevelChanged(count, on, levels); },
                              "Feature8360MicrophoneHeadphoneAdjust::Report::onJackLevelChanged");
 }

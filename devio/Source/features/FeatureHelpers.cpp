@@ -325,6 +325,73 @@ bool set_level(IFeature& f, std::uint8_t first, std::uint8_t second, std::uint8_
     return true;
 }
 
+bool decode_level_event(int function, const std::vector<Byte>& payload, int& count, bool& on, std::vector<int>& levels)
+{
+    if (payload.empty()) {
+        set_last_error(2, 0, nullptr);
+        return false;
+    }
+    if (function != 0)
+        return false;
+    count = payload[0];
+    on = byte_at(payload, 1) == 1;
+    levels.clear();
+    for (std::size_t k = 2; k < payload.size(); ++k)
+        levels.push_back(payload[k]);
+    return true;
+}
+
+bool get_three_bytes(IFeature& f, std::uint32_t function, std::uint8_t* a, std::uint8_t* b, std::uint8_t* c)
+{
+    std::vector<Byte> r;
+    if (!read_reply(f, function, {}, ReplyRule::strict(3), r))
+        return false;
+    if (a)
+        *a = r[0];
+    if (b)
+        *b = r[1];
+    if (c)
+        *c = r[2];
+    return true;
+}
+
+bool decode_backlight_event(int function, const std::vector<Byte>& payload, Byte& a, Byte& b, std::uint8_t& status)
+{
+    if (payload.size() < 3) {
+        set_last_error(2, 0, nullptr);
+        return false;
+    }
+    if (function != 0)
+        return false;
+    a = payload[0];
+    b = payload[1];
+    status = payload[2];
+    return true;
+}
+
+bool get_gesture_flags(IFeature& f, int bits, bool* a, bool* b, bool* c, bool* d)
+{
+    std::vector<Byte> reply;
+    if (!read_reply(f, 0, {0x00}, ReplyRule::strict(4), reply))
+        return false;
+    bool* groups[] = {a, b, c, d};
+    for (int g = 0; g < 4; ++g)
+        if (groups[g])
+            for (int i = 0; i < bits; ++i)
+                groups[g][i] = (reply[g] >> (bits - 1 - i)) & 1;
+    return true;
+}
+
+bool set_gesture_flags(IFeature& f, int bits, const bool* flags)
+{
+    Byte value = 0;
+    for (int i = 0; i < bits; ++i)
+        if (flags[i])
+            value = static_cast<Byte>(value | (1 << (bits - 1 - i)));
+    std::vector<Byte> reply;
+    return read_reply(f, 1, {value}, ReplyRule::strict(4), reply);
+}
+
 } // namespace shared_ops
 
 } // namespace devio

@@ -214,6 +214,21 @@ bool get_level_entry(IFeature& f, std::uint8_t index, std::uint8_t entry, std::u
                      std::uint32_t& c, std::uint32_t& d);
 bool set_level(IFeature& f, std::uint8_t first, std::uint8_t second, std::uint8_t third, std::uint32_t& a,
                std::uint32_t& b, std::uint32_t& c);
+// 0x8360/0x8370 event 0: count, on (byte 1 == 1), then one level per byte. An empty payload sets
+// code 2 (tested before the event number); false when there is nothing to deliver.
+bool decode_level_event(int function, const std::vector<Byte>& payload, int& count, bool& on, std::vector<int>& levels);
+
+// Function `function`, three bytes, each copied to its non-null output (0x1982 GetBacklightInfo,
+// 0x1983 GetBacklightState).
+bool get_three_bytes(IFeature& f, std::uint32_t function, std::uint8_t* a, std::uint8_t* b, std::uint8_t* c);
+// 0x1982/0x1983 event 0: two bytes and a status. A payload under 3 bytes sets code 2 (tested
+// before the event number); false when there is nothing to deliver.
+bool decode_backlight_event(int function, const std::vector<Byte>& payload, Byte& a, Byte& b, std::uint8_t& status);
+
+// 0x6010 (8 flags) and 0x6012 (4 flags): four groups of `bits` flags, most significant bit first,
+// read with function 0; function 1 writes one group. Both need a 4-byte reply.
+bool get_gesture_flags(IFeature& f, int bits, bool* a, bool* b, bool* c, bool* d);
+bool set_gesture_flags(IFeature& f, int bits, const bool* flags);
 
 } // namespace shared_ops
 

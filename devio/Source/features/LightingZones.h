@@ -73,6 +73,28 @@ public:
         return m_zones;
     }
 
+    // Table indices of effect `effectId` in the zone `zoneId`. With `firstZoneOnly`, only the first
+    // zone with that identifier is searched; otherwise every zone with it, in table order.
+    bool find(std::uint32_t zoneId, std::uint32_t effectId, std::uint8_t& zone, std::uint8_t& effect,
+              bool firstZoneOnly = true) const
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        for (std::size_t i = 0; i < m_zones.size(); ++i) {
+            if (m_zones[i].zoneId != zoneId)
+                continue;
+            for (std::size_t j = 0; j < m_zones[i].effects.size(); ++j) {
+                if (m_zones[i].effects[j].effectId == effectId) {
+                    zone = static_cast<std::uint8_t>(i);
+                    effect = static_cast<std::uint8_t>(j);
+                    return true;
+                }
+            }
+            if (firstZoneOnly)
+                return false;
+        }
+        return false;
+    }
+
 private:
     bool fail()
     {

@@ -2,9 +2,13 @@
 // A running device manager as the application hosts it: a thread that drains its run loop, and
 // a record of the devices it announces.
 
+#include "core/CDevio.h"
 #include "core/DeviceManager.h"
 #include "core/Subscriber.h"
+#include "core/Timing.h"
 #include "device/IDevice.h"
+
+#include <sim/DeviceTree.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -144,5 +148,19 @@ private:
     std::condition_variable m_condition;
     std::vector<std::pair<std::string, std::shared_ptr<IDevice>>> m_events;
 };
+
+// Ends a test that ran the application's facade: no more announcements, the host thread stopped,
+// the manager let go, the facade closed, the machine's devices removed and the timings restored.
+// The test lets go of the devices it holds first.
+inline void close_facade(Changes& changes, LoopHost& host, std::shared_ptr<DeviceManager>& manager)
+{
+    changes.unsubscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager));
+    changes.clear();
+    host.stop();
+    manager.reset();
+    CDevio::instance().close();
+    platform::sim::remove_all_dev_nodes();
+    Timing::reset();
+}
 
 } // namespace devio::test

@@ -1,8 +1,7 @@
 #pragma once
-// A receiver bus in front of the simulated register-protocol receiver, without the HID layer:
-// the receiver's hardware device hands output reports to the model and delivers its input
-// reports on a reader thread of its own, as a HID collection would.
+// A receiver bus in front of the simulated register-protocol receiver, without the HID layer.
 
+#include "LoopbackHardware.h"
 #include "Windows/RavelinBus.h"
 #include "Windows/RavelinDevice.h"
 #include "devices/SimProtocolDevice.h"
@@ -11,94 +10,10 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <thread>
 
 namespace devio::test {
-
-class LoopbackHardware : public IHardwareDevice,
-                         public Producer<IHardwareDevice::Write>,
-                         public Producer<IHardwareDevice::Read>,
-                         public Producer<IHardwareDevice::Connect>,
-                         public Producer<IHardwareDevice::FastDisconnect>,
-                         public std::enable_shared_from_this<LoopbackHardware> {
-public:
-    // `gone` is set when the hardware has let go of the receiver model for good.
-    LoopbackHardware(platform::sim::SimReceiver& receiver, std::weak_ptr<IRunLoopManager> runLoop,
-                     std::shared_ptr<std::atomic<bool>> gone = nullptr)
-        : m_receiver(receiver), m_gone(std::move(gone))
-    {
-        set_run_loop(runLoop);
-        m_receiver.set_sink([this](const platform::sim::Bytes& report) { queue(report); });
-        m_reader = std::thread([this] { reader(); });
-    }
-    ~LoopbackHardware() override
-    {
-        m_receiver.set_sink(nullptr);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_condition.notify_all();
-        m_reader.join();
-        if (m_gone)
-            m_gone->store(true);
-    }
-
-    bool isConnected() override { return true; }
-    bool open() override { return true; }
-    void close() override {}
-    bool write(std::vector<Byte> report, bool) override
-    {
-        report.resize(report.size() <= 7 ? 7 : 20, 0);
-        report[0] = report.size() == 7 ? 0x10 : 0x11;
-        m_receiver.on_output_report(report);
-        Producer<IHardwareDevice::Write>::notify([report](IHardwareDevice::Write* s) { s->onWrite(report, 0, 0); },
-                                                 "LoopbackHardware::Write::onWrite");
-        return true;
-    }
-    std::shared_ptr<IHardwareBus> getBus() override { return nullptr; }
-    std::string getPath() override { return "sim#receiver"; }
-    std::uint16_t getProductId() override { return m_receiver.product_id(); }
-    std::string getName() override { return "Sim Receiver"; }
-    std::shared_ptr<IDataRequest<std::string>> nameRequest() override { return make_data_success(getName()); }
-    std::uint32_t getTransportType() override { return TransportUsbHid; }
-    std::uint32_t getSubIndex() override { return 0; }
-
-private:
-    void queue(const platform::sim::Bytes& report)
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.push_back(report);
-        m_condition.notify_all();
-    }
-    void reader()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_condition.wait(lock, [&] { return m_stop || !m_queue.empty(); });
-            if (m_stop)
-                return;
-            std::vector<Byte> report = m_queue.front();
-            m_queue.pop_front();
-            lock.unlock();
-            const unsigned length = static_cast<unsigned>(report.size());
-            Producer<IHardwareDevice::Read>::notify(
-                [report, length](IHardwareDevice::Read* s) { s->onRead(report, false, 0, length); },
-                "LoopbackHardware::Read::onRead");
-            lock.lock();
-        }
-    }
-
-    platform::sim::SimReceiver& m_receiver;
-    std::shared_ptr<std::atomic<bool>> m_gone;
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    std::deque<std::vector<Byte>> m_queue;
-    bool m_stop = false;
-    std::thread m_reader;
-};
 
 // Records the plug and unplug events of a bus, directly on the publishing thread.
 class PlugLog : public Subscriber<IHardwareBus::PlugUnplug> {

@@ -173,17 +173,11 @@ TEST(VeryLongReports, AKeyboardWithSixtyFourByteReportsThroughTheFacade)
     EXPECT_EQ(subscriber.wait_for_profile(), 3);
     subscriber.unsubscribe(profiles);
 
-    changes.unsubscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager));
-    changes.clear();
     keys.reset();
     force.reset();
     profiles.reset();
     dev.reset();
-    host.stop();
-    manager.reset();
-    facade.close();
-    platform::sim::remove_all_dev_nodes();
-    Timing::reset();
+    close_facade(changes, host, manager);
 }
 
 // Behind a receiver the longest report holds 20 bytes: a frame that outgrows it fails with the
@@ -223,15 +217,9 @@ TEST(VeryLongReports, BehindAReceiverLongerFramesFailWithTheTransportsCode)
     EXPECT_TRUE(force->DownloadForceA(&slot, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0));
     EXPECT_EQ(slot, 7u);
 
-    changes.unsubscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager));
-    changes.clear();
     force.reset();
     dev.reset();
-    host.stop();
-    manager.reset();
-    facade.close();
-    platform::sim::remove_all_dev_nodes();
-    Timing::reset();
+    close_facade(changes, host, manager);
 }
 
 } // namespace

@@ -387,15 +387,9 @@ TEST(EndToEnd9, PointerKeyboardAndGestureFeaturesThroughTheFacade)
     receiver.unpair(1);
     EXPECT_TRUE(changes.wait_for(Changes::key("-", TransportUsbHid, usbIds.productId)));
     EXPECT_TRUE(changes.wait_for(Changes::key("-", TransportReceiver, pairedIds.productId)));
-    changes.unsubscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager));
-    changes.clear();
     keyboard.reset();
     mouse.reset();
-    host.stop();
-    manager.reset();
-    facade.close();
-    platform::sim::remove_all_dev_nodes();
-    Timing::reset();
+    close_facade(changes, host, manager);
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 // register command picked by [call], and its replies in turn, each as [how, length] + bytes (how:
 // 0 framed on the command, 1 as they stand, 2 silence).
 #include "devio/device/HostManager.h"
+#include "devio/Windows/LoopbackHardware.h"
 #include "devio/features/FakeDevice.h"
 
 #include "Windows/RavelinBus.h"
@@ -14,92 +15,17 @@
 #include "devices/SimReceiver.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <thread>
 #include <vector>
 
 using namespace devio;
 
 namespace {
 
-// The receiver model behind a hardware device whose input reports arrive on a reader thread of
-// its own, as from a HID collection.
-class LoopbackHardware : public IHardwareDevice,
-                         public Producer<IHardwareDevice::Write>,
-                         public Producer<IHardwareDevice::Read>,
-                         public Producer<IHardwareDevice::Connect>,
-                         public Producer<IHardwareDevice::FastDisconnect> {
-public:
-    LoopbackHardware(platform::sim::SimReceiver& receiver, std::weak_ptr<IRunLoopManager> runLoop)
-        : m_receiver(receiver)
-    {
-        set_run_loop(runLoop);
-        m_receiver.set_sink([this](const platform::sim::SimReceiver::Bytes& report) {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_queue.push_back(report);
-            m_condition.notify_all();
-        });
-        m_reader = std::thread([this] { reader(); });
-    }
-    ~LoopbackHardware() override
-    {
-        m_receiver.set_sink(nullptr);
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
-        }
-        m_condition.notify_all();
-        m_reader.join();
-    }
-    bool isConnected() override { return true; }
-    bool open() override { return true; }
-    void close() override {}
-    bool write(std::vector<Byte> report, bool) override
-    {
-        report.resize(report.size() <= 7 ? 7 : 20, 0);
-        report[0] = report.size() == 7 ? 0x10 : 0x11;
-        m_receiver.on_output_report(report);
-        return true;
-    }
-    std::shared_ptr<IHardwareBus> getBus() override { return nullptr; }
-    std::string getPath() override { return "sim#receiver"; }
-    std::uint16_t getProductId() override { return m_receiver.product_id(); }
-    std::string getName() override { return "Sim Receiver"; }
-    std::shared_ptr<IDataRequest<std::string>> nameRequest() override { return make_data_success(getName()); }
-    std::uint32_t getTransportType() override { return TransportUsbHid; }
-    std::uint32_t getSubIndex() override { return 0; }
-
-private:
-    void reader()
-    {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        for (;;) {
-            m_condition.wait(lock, [&] { return m_stop || !m_queue.empty(); });
-            if (m_stop)
-                return;
-            std::vector<Byte> report = m_queue.front();
-            m_queue.pop_front();
-            lock.unlock();
-            const unsigned length = static_cast<unsigned>(report.size());
-            Producer<IHardwareDevice::Read>::notify(
-                [report, length](IHardwareDevice::Read* s) { s->onRead(report, false, 0, length); },
-                "LoopbackHardware::Read::onRead");
-            lock.lock();
-        }
-    }
-    platform::sim::SimReceiver& m_receiver;
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    std::deque<std::vector<Byte>> m_queue;
-    bool m_stop = false;
-    std::thread m_reader;
-};
+using test::LoopbackHardware;
 
 struct BusRig {
     BusRig()
