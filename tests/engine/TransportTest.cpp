@@ -96,9 +96,21 @@ TEST_F(TransportTest, FastRepliesLowerTheContentionThreshold)
     ASSERT_EQ(read_count(payload), qv::kRawOk);
     EXPECT_EQ(transport.contention_threshold(), 10) << "a 2 ms reply is nobody else's";
     rx->receiver().set_latency(std::chrono::microseconds(0));
-    for (int i = 0; i < 7; ++i)
+    // Whether an instant reply is measured below the threshold depends on the machine's load, so
+    // the count of early replies is not fixed: each read lowers the threshold by at most one, and
+    // enough of them bring it to 5, where it stays.
+    int previous = transport.contention_threshold();
+    int reads = 0;
+    for (; reads < 200 && previous > 5; ++reads) {
         ASSERT_EQ(read_count(payload), qv::kRawOk);
-    EXPECT_EQ(transport.contention_threshold(), 5) << "drops by one per early reply, not below 5";
+        const int now = transport.contention_threshold();
+        ASSERT_TRUE(now == previous || now == previous - 1) << previous << " -> " << now;
+        previous = now;
+    }
+    EXPECT_EQ(previous, 5) << "after " << reads << " instant replies";
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(read_count(payload), qv::kRawOk);
+    EXPECT_EQ(transport.contention_threshold(), 5) << "not below 5";
 }
 
 TEST_F(TransportTest, QuitWhileWaitingEndsTheRequest)
