@@ -96,9 +96,21 @@ TEST_F(TransportTest, FastRepliesLowerTheContentionThreshold)
     ASSERT_EQ(read_count(payload), qv::kRawOk);
     EXPECT_EQ(transport.contention_threshold(), 10) << "a 2 ms reply is nobody else's";
     rx->receiver().set_latency(std::chrono::microseconds(0));
-    for (int i = 0; i < 7; ++i)
+    // Whether an instant reply is measured below the threshold depends on the machine's load, so
+    // the count of early replies is not fixed: each read lowers the threshold by at most one, and
+    // enough of them bring it to 5, where it stays.
+    int previous = transport.contention_threshold();
+    int reads = 0;
+    for (; reads < 200 && previous > 5; ++reads) {
         ASSERT_EQ(read_count(payload), qv::kRawOk);
-    EXPECT_EQ(transport.contention_threshold(), 5) << "drops by one per early reply, not below 5";
+        const int now = transport.contention_threshold();
+        ASSERT_TRUE(now == previous || now == previous - 1) << previous << " -> " << now;
+        previous = now;
+    }
+    EXPECT_EQ(previous, 5) << "after " << reads << " instant replies";
+    for (int i = 0; i < 3; ++i)
+        ASSERT_EQ(read_count(payload), qv::kRawOk);
+    EXPECT_EQ(transport.contention_threshold(), 5) << "not below 5";
 }
 
 TEST_F(TransportTest, QuitWhileWaitingEndsTheRequest)
@@ -239,26 +251,27 @@ struct ScriptedRig {
     }
 };
 
-// Answers nothing at all.
-class SilentReceiver : public IHidDeviceModel {
+// Answers nothing; the device's link drops as soon as a request to it goes out, so the request is
+// in flight when the loss is known, however slowly the test's threads run.
+class LinkDroppingReceiver : public IHidDeviceModel {
 public:
-    void onOutputReport(HidCollection&, const std::vector<std::uint8_t>&) override {}
+    explicit LinkDroppingReceiver(HANDLE lost) : m_lost(lost) {}
+    void onOutputReport(HidCollection&, const std::vector<std::uint8_t>&) override { SetEvent(m_lost); }
+
+private:
+    HANDLE m_lost;
 };
 
 TEST(TransportLinkTest, LinkLostEndsARequestToThatDevice)
 {
     fresh_machine();
-    ScriptedRig rig(std::make_shared<SilentReceiver>(), "SILENT");
     HANDLE lost = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ScriptedRig rig(std::make_shared<LinkDroppingReceiver>(lost), "SILENT");
     rig.transport.set_link_event(3, lost);
-    auto pending = std::async(std::launch::async, [&] {
-        const std::uint8_t params[3] = {0, 0, 0};
-        std::vector<std::uint8_t> payload;
-        return rig.transport.register_read(3, 0x0D, false, params, payload);
-    });
-    ASSERT_TRUE(rig.shortCollection->wait_for_writes(1));
-    SetEvent(lost);
-    EXPECT_EQ(pending.get(), qv::kRawLinkLost);
+    const std::uint8_t params[3] = {0, 0, 0};
+    std::vector<std::uint8_t> payload;
+    EXPECT_EQ(rig.transport.register_read(3, 0x0D, false, params, payload), qv::kRawLinkLost);
+    EXPECT_EQ(rig.shortCollection->write_count(), 1u) << "a lost link is not asked again";
     rig.transport.set_link_event(3, nullptr);
     CloseHandle(lost);
 }
