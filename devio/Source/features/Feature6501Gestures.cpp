@@ -185,7 +185,7 @@ bool Feature6501Gestures::SetGestureDiverted(std::uint32_t index, bool value, st
     return write_bit(index, value, Capability::Divert);
 }
 
-// Functions 5 (specification values), 6 (static parameter values) and 7 (parameter values).
+// Functions 5 (values a gesture's entries describe), 6 (static parameter values) and 7 (parameter values).
 bool Feature6501Gestures::read_value(std::uint32_t function, std::uint32_t index, std::vector<Byte>* value,
                                      std::uint32_t batch)
 {
@@ -289,11 +289,11 @@ bool Feature6501Gestures::prepare(std::uint32_t index)
         record = m_table.gestures[index];
     }
     if (loadWidth) {
-        for (const auto& spec : record.specs) {
-            if (spec.id != 1)
+        for (const auto& entry : record.specs) {
+            if (entry.id != 1)
                 continue;
             std::vector<Byte> value;
-            if (!GetSpecValue(spec.specIndex, &value, 0))
+            if (!GetSpecValue(entry.specIndex, &value, 0))
                 return false;
             std::lock_guard<std::mutex> lock(m_mutex);
             m_table.indexWidth = value.empty() ? 0 : value[0];
@@ -306,15 +306,15 @@ bool Feature6501Gestures::prepare(std::uint32_t index)
             return true;
         m_table.gestures[index].prepared = true;
     }
-    for (const auto& spec : record.specs) {
-        if (spec.id != 2 && spec.id != 3)
+    for (const auto& entry : record.specs) {
+        if (entry.id != 2 && entry.id != 3)
             continue;
         std::vector<Byte> value;
-        if (!GetSpecValue(spec.specIndex, &value, 0))
+        if (!GetSpecValue(entry.specIndex, &value, 0))
             return false;
         std::lock_guard<std::mutex> lock(m_mutex);
         GestureRecord& target = m_table.gestures[index];
-        if (spec.id == 2)
+        if (entry.id == 2)
             target.fieldWidths.assign(value.begin(), value.end());
         else if (value.size() >= 2)
             target.leadValue = read_be16(value, 0);

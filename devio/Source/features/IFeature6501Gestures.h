@@ -7,7 +7,7 @@
 namespace devio {
 
 // Feature 0x6501: table-driven gestures. The device serves a table of 16-bit entries that
-// declares its gestures, their enable and divert bits, specification values and parameters.
+// declares its gestures, their enable and divert bits, described values and parameters.
 class IFeature6501Gestures : public virtual IFeature {
 public:
     static constexpr std::uint32_t FeatureId = 0x6501;

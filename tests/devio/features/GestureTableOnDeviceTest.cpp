@@ -120,7 +120,7 @@ TEST(GestureTableOnDevice, LoadsLazilyAndStopsAtTheEnd)
 
 TEST(GestureTableOnDevice, TableWithoutEndStopsAtAThousandEntries)
 {
-    std::vector<std::uint16_t> entries(1100, 0x4101); // specification values only, no gesture
+    std::vector<std::uint16_t> entries(1100, 0x4101); // described values only, no gesture
     TableDevice t(entries, false);
     EXPECT_FALSE(t.feature->GetGesture(0, nullptr));
     EXPECT_EQ(last_error().code, 56u);

@@ -148,7 +148,7 @@ TEST(Watchdogs9, GestureReportsWhileTheTableLoads)
         }
     });
     EXPECT_TRUE(within([&] { return gestures->GetGesture(299, nullptr); }, "loading the gesture table"));
-    // The model's own answers serve the rest (specification values 0 and 1, the divert write).
+    // The model's own answers serve the rest (described values 0 and 1, the divert write).
     responder.reset();
     EXPECT_TRUE(within([&] { return gestures->SetGestureDiverted(150, true, 0); }, "a divert write"));
     stop = true;
