@@ -367,16 +367,22 @@ bool CWirelessDevice::read_version(VersionRecord& out)
 int CWirelessDevice::switch_to_bootloader()
 {
     const int gen = generation();
+    if (link_lost())
+        return QV_DEVICE_ERROR;
+    // The device drops its link to restart in its bootloader, and news of the drop may overtake
+    // the reply (it travels on another collection): a link lost while the request was out is the
+    // switch taking effect. Whether the device really restarted shows when its link comes back.
+    auto switched = [](int code) { return code == QV_SUCCESS || code == QV_LINK_LOSS ? QV_SUCCESS : QV_DEVICE_ERROR; };
     if (gen == kFeatures20 || gen == kFeatures4x) {
         std::uint8_t idx = 0;
         if (feature_index(0x00C0, idx) != QV_SUCCESS)
             return QV_INVALID_HANDLE;
         std::vector<std::uint8_t> reply;
-        return feature_request(idx, 0, {'D', 'F', 'U'}, reply) == QV_SUCCESS ? QV_SUCCESS : QV_DEVICE_ERROR;
+        return switched(feature_request(idx, 0, {'D', 'F', 'U'}, reply));
     }
     if (gen == kRegisters) {
         std::uint8_t ota[3] = {'O', 'T', 'A'};
-        return write_register(0xF0, 3, ota, nullptr) == QV_SUCCESS ? QV_SUCCESS : QV_DEVICE_ERROR;
+        return switched(write_register(0xF0, 3, ota, nullptr));
     }
     return QV_DEVICE_ERROR;
 }

@@ -69,6 +69,12 @@ void SimOta::set_battery_register_0d(bool on)
     m_battery_0d = on;
 }
 
+void SimOta::set_leave_before_reply(bool on)
+{
+    std::lock_guard<std::mutex> lock(m_device.m_mutex);
+    m_leave_first = on;
+}
+
 bool SimOta::in_bootloader() const
 {
     std::lock_guard<std::mutex> lock(m_device.m_mutex);
@@ -281,7 +287,8 @@ void SimOta::enter_bootloader()
 {
     m_bootloader = true;
     m_routed = false;
-    m_leave_due = after_reply();
+    // Due at once is still behind anything queued; the earliest time goes ahead of the reply.
+    m_leave_due = m_leave_first ? std::chrono::steady_clock::time_point{} : after_reply();
     m_device.queue_event(SimProtocolDevice::Event::Leave, m_leave_due);
 }
 

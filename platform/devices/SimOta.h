@@ -38,6 +38,9 @@ public:
     void set_relink_delay(std::chrono::milliseconds delay);
     void set_check_polls(unsigned polls);               // command 8 answers "checked" at this poll
     void set_battery_register_0d(bool on);              // off: register 0x0D is refused (0x07 remains)
+    // On: the link drop that follows a switch to the bootloader reaches the host ahead of the
+    // switch's reply, as it may when the two travel on different collections.
+    void set_leave_before_reply(bool on);
 
     // ---- the receiver's routing, on its thread ----
     void route(bool on);
@@ -76,6 +79,7 @@ private:
     Fault m_fault = Fault::None;
     unsigned m_fault_at = 0;
     bool m_battery_0d = true;
+    bool m_leave_first = false;
     std::chrono::milliseconds m_relink{20};
     std::chrono::steady_clock::time_point m_leave_due{};
     Bytes m_image;

@@ -129,6 +129,15 @@ INSTANTIATE_TEST_SUITE_P(
                       Row{"neverChecked", "ota-fault=\"never-checked\"", QV_DFU_FAILED}),
     [](const ::testing::TestParamInfo<Row>& info) { return std::string(info.param.name); });
 
+// The device drops its link to restart in its bootloader; that news may overtake the switch's reply.
+TEST_F(OverTheAirTest, LinkDropAheadOfTheSwitchReplyIsTheRestart)
+{
+    start_engine("", [](SimHidReceiver& rx) { rx.paired(1)->ota().set_leave_before_reply(true); });
+    const auto image = make_image(4 * 15);
+    EXPECT_EQ(update(image), QV_DFU_SUCCEEDED);
+    EXPECT_EQ(ota().image(), image);
+}
+
 TEST_F(OverTheAirTest, LowBatteryIsNotTouched)
 {
     start_engine("", [](SimHidReceiver& rx) { rx.paired(1)->set_battery(10, 5); });
