@@ -35,7 +35,14 @@ struct Result {
     double wallPerKb = 0;     // µs
     double writingPerKb = 0;  // µs of CPU while the image is written (from "run" to "finish")
 };
+// This machine's other load only ever adds time: the least CPU of the iterations is the measure.
 Result g_engine[2], g_bare[2];
+
+double least(double a, double b)
+{
+    return a == 0 ? b : std::min(a, b);
+}
+
 
 // Notes the process's CPU time when the update starts writing and when it finishes.
 class BenchLog : public EventLog {
@@ -46,7 +53,9 @@ public:
             m_writeStart = cpu_seconds();
         if (e.event == QV_EVENT_DFU_MILESTONE && e.value == 8)
             m_writing += cpu_seconds() - m_writeStart;
-        EventLog::add(e);
+        // Nothing here waits for progress: keeping them would wake the waiting thread at each one.
+        if (e.event != QV_EVENT_DFU_PROGRESS)
+            EventLog::add(e);
     }
     double take_writing()
     {
@@ -76,6 +85,9 @@ struct EngineRig {
         host = std::make_unique<EngineHost>(log);
         log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1);
         write_file(kImagePath, hex_text(make_image(kImageSize)));
+        // One update before measuring: the first one builds what later ones reuse.
+        update();
+        log.take_writing();
     }
 
     std::uint64_t receiver() const
@@ -112,7 +124,8 @@ void engine_update(benchmark::State& state)
     const int slow = static_cast<int>(state.range(0));
     EngineRig& r = rig();
     r.rx->bootloader()->model().set_latency(std::chrono::microseconds(slow ? 1000 : 0));
-    double cpu = 0;
+    const double kbPerUpdate = static_cast<double>(kImageSize) / 1024.0;
+    Result best;
     auto wall0 = std::chrono::steady_clock::now();
     for (auto _ : state) {
         const double c0 = cpu_seconds();
@@ -120,11 +133,12 @@ void engine_update(benchmark::State& state)
             state.SkipWithError("update failed");
             return;
         }
-        cpu += cpu_seconds() - c0;
+        best.cpuPerKb = least(best.cpuPerKb, (cpu_seconds() - c0) / kbPerUpdate * 1e6);
+        best.writingPerKb = least(best.writingPerKb, r.log.take_writing() / kbPerUpdate * 1e6);
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-    const double kb = static_cast<double>(kImageSize) / 1024.0 * static_cast<double>(state.iterations());
-    g_engine[slow] = {cpu / kb * 1e6, wall / kb * 1e6, r.log.take_writing() / kb * 1e6};
+    best.wallPerKb = wall / (kbPerUpdate * static_cast<double>(state.iterations())) * 1e6;
+    g_engine[slow] = best;
     state.counters["cpu_us_per_KB"] = g_engine[slow].cpuPerKb;
     state.counters["writing_cpu_us_per_KB"] = g_engine[slow].writingPerKb;
     state.counters["wall_us_per_KB"] = g_engine[slow].wallPerKb;
@@ -163,7 +177,8 @@ void bare_transfer(benchmark::State& state)
             return false;
         return GetOverlappedResult(file, &ov, &done, FALSE) != FALSE;
     };
-    double cpu = 0;
+    const double kbPerRun = static_cast<double>(kImageSize) / 1024.0;
+    Result best;
     auto wall0 = std::chrono::steady_clock::now();
     for (auto _ : state) {
         const double c0 = cpu_seconds();
@@ -177,11 +192,12 @@ void bare_transfer(benchmark::State& state)
                 return;
             }
         }
-        cpu += cpu_seconds() - c0;
+        best.cpuPerKb = least(best.cpuPerKb, (cpu_seconds() - c0) / kbPerRun * 1e6);
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-    const double kb = static_cast<double>(kImageSize) / 1024.0 * static_cast<double>(state.iterations());
-    g_bare[slow] = {cpu / kb * 1e6, wall / kb * 1e6, cpu / kb * 1e6};
+    best.wallPerKb = wall / (kbPerRun * static_cast<double>(state.iterations())) * 1e6;
+    best.writingPerKb = best.cpuPerKb;
+    g_bare[slow] = best;
     state.counters["cpu_us_per_KB"] = g_bare[slow].cpuPerKb;
     state.counters["wall_us_per_KB"] = g_bare[slow].wallPerKb;
     CloseHandle(event);
@@ -191,8 +207,10 @@ void bare_transfer(benchmark::State& state)
     r.log.wait_count(QV_EVENT_DEVICE_ARRIVAL, arrivals + 1);
 }
 
-BENCHMARK(bare_transfer)->Arg(0)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(engine_update)->Arg(0)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+// The bare runs are short: more of them, so that one undisturbed run is among them.
+BENCHMARK(bare_transfer)->Arg(0)->Iterations(20)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(bare_transfer)->Arg(1)->Iterations(3)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(engine_update)->Arg(0)->Arg(1)->Iterations(5)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
@@ -207,7 +225,7 @@ int main(int argc, char** argv)
         const char* label = slow ? "1 ms bootloader" : "bootloader answering at once";
         const Result& e = g_engine[slow];
         const Result& b = g_bare[slow];
-        std::printf("%s:\n  whole update %.1f us CPU/KB (wall %.1f us/KB); writing the image %.1f us CPU/KB\n"
+        std::printf("%s (least CPU of the iterations):\n  whole update %.1f us CPU/KB (wall %.1f us/KB); writing the image %.1f us CPU/KB\n"
                     "  bare baseline %.1f us CPU/KB (wall %.1f us/KB)\n  ratio: whole update %.2f, writing %.2f "
                     "(target <= 1.5)\n",
                     label, e.cpuPerKb, e.wallPerKb, e.writingPerKb, b.cpuPerKb, b.wallPerKb,

@@ -52,7 +52,59 @@ std::mutex& wait_mutex() {
     return m;
 }
 
-void notify_waiters() { wait_cv().notify_all(); }
+struct Waiter {
+    std::condition_variable cv;
+};
+
+namespace {
+std::vector<Waiter*>& all_waiters() {  // guarded by wait_mutex()
+    static std::vector<Waiter*>& waiters = *new std::vector<Waiter*>;
+    return waiters;
+}
+
+void remove_waiter(std::vector<Waiter*>& list, Waiter* waiter) {
+    auto it = std::find(list.begin(), list.end(), waiter);
+    if (it != list.end()) {
+        *it = list.back();
+        list.pop_back();
+    }
+}
+
+// Registers a blocked thread with the objects it waits on, for as long as it waits.
+class WaiterRegistration {
+public:
+    WaiterRegistration(Waiter& waiter, const std::shared_ptr<KernelObject>* objects, DWORD count)
+        : m_waiter(waiter), m_objects(objects), m_count(count) {}
+    ~WaiterRegistration() {
+        if (!m_registered) return;
+        for (DWORD i = 0; i < m_count; ++i) remove_waiter(m_objects[i]->m_waiters, &m_waiter);
+        remove_waiter(all_waiters(), &m_waiter);
+    }
+    void ensure() {
+        if (m_registered) return;
+        m_registered = true;
+        for (DWORD i = 0; i < m_count; ++i) m_objects[i]->m_waiters.push_back(&m_waiter);
+        all_waiters().push_back(&m_waiter);
+    }
+
+private:
+    Waiter& m_waiter;
+    const std::shared_ptr<KernelObject>* m_objects;
+    DWORD m_count;
+    bool m_registered = false;
+};
+}  // namespace
+
+void notify_waiters() {
+    std::lock_guard<std::mutex> lock(wait_mutex());
+    for (Waiter* waiter : all_waiters()) waiter->cv.notify_one();
+    wait_cv().notify_all();
+}
+
+void notify_waiters(KernelObject& object) {
+    std::lock_guard<std::mutex> lock(wait_mutex());
+    for (Waiter* waiter : object.m_waiters) waiter->cv.notify_one();
+}
 
 // --- KernelObject defaults ---
 BOOL KernelObject::read(LPVOID, DWORD, LPDWORD, LPOVERLAPPED) {
@@ -140,11 +192,9 @@ bool close_handle(HANDLE handle) {
 
 // --- events ---
 void Event::set() {
-    {
-        std::lock_guard<std::mutex> lock(wait_mutex());
-        m_signaled = true;
-    }
-    notify_waiters();
+    std::lock_guard<std::mutex> lock(wait_mutex());
+    m_signaled = true;
+    for (Waiter* waiter : m_waiters) waiter->cv.notify_one();
 }
 
 void Event::reset() {
@@ -374,7 +424,9 @@ DWORD wait_objects(const std::shared_ptr<KernelObject>* objects, DWORD count, bo
     bool polling = false;
     for (DWORD i = 0; i < count; ++i) polling = polling || objects[i]->needs_polling();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    Waiter waiter;
     std::unique_lock<std::mutex> lock(wait_mutex());
+    WaiterRegistration registration(waiter, objects, count);  // leaves (under the lock) before it is released
     for (;;) {
         if (!waitAll) {
             for (DWORD i = 0; i < count; ++i) {
@@ -396,13 +448,14 @@ DWORD wait_objects(const std::shared_ptr<KernelObject>* objects, DWORD count, bo
         if (milliseconds == 0) return WAIT_TIMEOUT;
         const auto now = std::chrono::steady_clock::now();
         if (milliseconds != INFINITE && now >= deadline) return WAIT_TIMEOUT;
+        registration.ensure();
         if (polling) {
             auto slice = now + std::chrono::milliseconds(2);
-            wait_cv().wait_until(lock, milliseconds == INFINITE ? slice : std::min(slice, deadline));
+            waiter.cv.wait_until(lock, milliseconds == INFINITE ? slice : std::min(slice, deadline));
         } else if (milliseconds == INFINITE) {
-            wait_cv().wait(lock);
+            waiter.cv.wait(lock);
         } else {
-            wait_cv().wait_until(lock, deadline);
+            waiter.cv.wait_until(lock, deadline);
         }
     }
 }
@@ -429,7 +482,8 @@ void complete_overlapped(LPOVERLAPPED overlapped, DWORD error, DWORD bytes) {
     if (event) {
         if (auto e = lookup_handle_as<Event>(event)) e->set();
     }
-    notify_waiters();
+    // Threads waiting for the record itself (GetOverlappedResult without a usable event).
+    wait_cv().notify_all();
 }
 
 bool overlapped_result(const OVERLAPPED* overlapped, DWORD* error, DWORD* bytes) {
@@ -581,7 +635,7 @@ BOOL ReleaseMutex(HANDLE handle) {
         SetLastError(ERROR_NOT_OWNER);
         return FALSE;
     }
-    notify_waiters();
+    notify_waiters(*mutex);
     return TRUE;
 }
 
@@ -668,7 +722,7 @@ public:
             m_exitCode = code;
             m_done = true;
         }
-        notify_waiters();
+        notify_waiters(*this);
     }
     DWORD exit_code() {
         std::lock_guard<std::mutex> lock(wait_mutex());

@@ -14,13 +14,20 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace platform::detail {
 
 // All signal state of waitable objects changes under this one lock; every change that may wake a
-// waiter is followed by notify_waiters() (with or without the lock held).
+// waiter is followed by notify_waiters() (called without the lock held).
 std::mutex& wait_mutex();
+class KernelObject;
+// Wakes every blocked waiter; for changes not tied to one object.
 void notify_waiters();
+// Wakes only the threads blocked on this object: a busy process has many waiting threads, and
+// waking them all at each signal costs more than the work itself.
+void notify_waiters(KernelObject& object);
+struct Waiter;  // a thread blocked in wait_objects
 
 class KernelObject : public std::enable_shared_from_this<KernelObject> {
 public:
@@ -49,6 +56,7 @@ public:
     virtual void on_close() {}
 
     std::atomic<int> m_handle_count{0};
+    std::vector<Waiter*> m_waiters;  // guarded by wait_mutex()
 };
 
 // --- handle table ---

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -68,6 +69,50 @@ TEST_F(KernelTest, EventSetOnAnotherThreadWakesWaiterAndLastErrorIsPerThread) {
     setter.join();
     EXPECT_EQ(GetLastError(), 1234u);
     CloseHandle(e);
+}
+
+// A signal wakes only the threads waiting on that object: none may be lost, whether the waiter
+// watches one object among several, all of several, or a mutex handed on by its owner.
+TEST_F(KernelTest, SignalsReachTheirWaitersUnderLoad) {
+    constexpr int kThreads = 6, kRounds = 300;
+    HANDLE quit = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, nullptr);
+    HANDLE work[kThreads], done[kThreads];
+    for (int i = 0; i < kThreads; ++i) {
+        work[i] = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+        done[i] = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    }
+    std::atomic<int> inside{0}, overlap{0}, served{0};
+    std::vector<std::thread> workers;
+    for (int i = 0; i < kThreads; ++i)
+        workers.emplace_back([&, i] {
+            const HANDLE waits[2] = {quit, work[i]};
+            for (;;) {
+                const DWORD w = WaitForMultipleObjects(2, waits, FALSE, 10000);
+                if (w != WAIT_OBJECT_0 + 1) return;
+                if (WaitForSingleObject(mutex, 10000) != WAIT_OBJECT_0) return;
+                if (inside.fetch_add(1) != 0) overlap.fetch_add(1);
+                inside.fetch_sub(1);
+                ReleaseMutex(mutex);
+                served.fetch_add(1);
+                SetEvent(done[i]);
+            }
+        });
+    for (int round = 0; round < kRounds; ++round) {
+        // Every worker at once, then wait for all of them to answer.
+        for (int i = 0; i < kThreads; ++i) SetEvent(work[(i + round) % kThreads]);
+        ASSERT_EQ(WaitForMultipleObjects(kThreads, done, TRUE, 10000), WAIT_OBJECT_0) << "round " << round;
+    }
+    SetEvent(quit);
+    for (auto& t : workers) t.join();
+    EXPECT_EQ(served.load(), kThreads * kRounds);
+    EXPECT_EQ(overlap.load(), 0);
+    for (int i = 0; i < kThreads; ++i) {
+        CloseHandle(work[i]);
+        CloseHandle(done[i]);
+    }
+    CloseHandle(mutex);
+    CloseHandle(quit);
 }
 
 TEST_F(KernelTest, MutexIsRecursiveForItsOwnerAndRefusesReleaseByOthers) {
