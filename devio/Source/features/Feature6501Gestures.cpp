@@ -255,7 +255,9 @@ bool Feature6501Gestures::write_param(std::uint32_t paramIndex, const std::vecto
         if (value.size() != m_table.paramLengths[paramIndex])
             return fail(59);
     }
-    std::vector<Byte> params{Byte(paramIndex)};
+    std::vector<Byte> params;
+    params.reserve(value.size() + 2);
+    params.push_back(Byte(paramIndex));
     params.insert(params.end(), value.begin(), value.end());
     params.push_back(0xFF);
     // A value too long for one report is refused before the configuration is marked.
