@@ -16,6 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 namespace devio::test {
 namespace {
 
@@ -42,6 +46,52 @@ struct Disconnects : Subscriber<IDevice::Connect> {
     {
         std::lock_guard<std::mutex> lock(mutex);
         return count;
+    }
+};
+
+// The mouse's connection events in order: "-" disconnected, "+" connected, then "kept" or
+// "lost" for whether it kept its settings.
+struct ConnectLog : Subscriber<IDevice::Connect> {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> events;
+    ~ConnectLog() override { stop_deliveries(); }
+    void onDisconnect(std::shared_ptr<IDevice>) override { add("-"); }
+    void onConnect(std::shared_ptr<IDevice>) override { add("+"); }
+    void onConnect(std::shared_ptr<IDevice>, bool kept) override { add(kept ? "kept" : "lost"); }
+    void add(const char* event)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(event);
+        changed.notify_all();
+    }
+    // Waits for one of `wanted` among the events from position `from` on; its position, or -1.
+    int wait_for(std::size_t from, std::vector<std::string> wanted)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        int found = -1;
+        changed.wait_for(lock, 20s, [&] {
+            for (std::size_t i = from; i < events.size(); ++i)
+                if (std::find(wanted.begin(), wanted.end(), events[i]) != wanted.end()) {
+                    found = static_cast<int>(i);
+                    return true;
+                }
+            return false;
+        });
+        return found;
+    }
+    std::size_t size()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return events.size();
+    }
+    std::string text()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::string t;
+        for (const auto& e : events)
+            t += e + " ";
+        return t;
     }
 };
 
@@ -190,6 +240,46 @@ TEST_F(RelinkStress, EveryWriteKeptWhileUnlinkedReachesAMouseRelinkedAtOnce)
         bool on = false;
         ASSERT_TRUE(within([&] { return swap->GetButtonSwapCancel(&on); }, "a read"));
     }
+}
+
+// The receiver's link notices and the mouse's replies come through two collections, read by two
+// threads: a reply the mouse sent just before its link dropped can reach the host after the notice
+// of the loss. That reply must not cost the write kept for the mouse: the reconnection it sets off
+// fails against the unlinked mouse, and the kept write is sent once the link is really back.
+TEST_F(RelinkStress, AReplyArrivingAfterTheLinkLossNoticeDoesNotCostTheKeptWrite)
+{
+    auto swap = std::dynamic_pointer_cast<IFeature2005ButtonSwapCancel>(mouse->getFeatureSync(0x2005));
+    ASSERT_TRUE(swap);
+    ASSERT_TRUE(swap->SetButtonSwapCancel(1));   // the configuration is marked
+    ConnectLog log;
+    ASSERT_TRUE(log.subscribe(mouse, 0, "test"));
+    receiver->receiver().unlink(1);
+    ASSERT_GE(log.wait_for(0, {"-"}), 0) << log.text();
+    ASSERT_TRUE(within([&] { return swap->SetButtonSwapCancel(7); }, "a write"));   // kept
+
+    // A ping reply of another program's software id, late on the long collection.
+    const Byte other = static_cast<Byte>(mouse->getSoftwareId() % 15 + 1);
+    std::vector<Byte> late(20, 0);
+    late[0] = 0x11;
+    late[1] = 0x01;
+    late[3] = static_cast<Byte>(0x10 | other);
+    late[6] = 0x5A;
+    const std::size_t before = log.size();
+    ASSERT_TRUE(receiver->hid().send_input(late));
+    // The host takes the mouse as back and tries it; the unlinked mouse cannot answer.
+    const int tried = log.wait_for(before, {"+"});
+    ASSERT_GE(tried, 0) << log.text();
+    const int ended = log.wait_for(static_cast<std::size_t>(tried) + 1, {"-", "kept", "lost"});
+    ASSERT_GE(ended, 0) << log.text();
+
+    const std::size_t relinked = log.size();
+    receiver->receiver().link(1);
+    EXPECT_TRUE(holds(*model, 7, 10s)) << "the kept write was dropped; events: " << log.text();
+    EXPECT_GE(log.wait_for(relinked, {"kept", "lost"}), 0) << log.text();
+    const std::string events = log.text();
+    EXPECT_EQ(events.find("lost"), std::string::npos) << "the mouse was reported as having lost its settings: "
+                                                      << events;
+    log.unsubscribe(mouse);
 }
 
 } // namespace
