@@ -179,6 +179,18 @@ protected:
         platform::sim::remove_all_dev_nodes();
         Timing::reset();
     }
+    // A ping reply to another program (another software id) from the mouse in slot 1, on the
+    // long collection, as one that was on its way when the link dropped.
+    bool send_late_reply()
+    {
+        const Byte other = static_cast<Byte>(mouse->getSoftwareId() % 15 + 1);
+        std::vector<Byte> late(20, 0);
+        late[0] = 0x11;
+        late[1] = 0x01;
+        late[3] = static_cast<Byte>(0x10 | other);
+        late[6] = 0x5A;
+        return receiver->hid().send_input(late);
+    }
     std::shared_ptr<Producer<IDeviceManager::ArrivalRemoval>> arrivals()
     {
         return std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager);
@@ -257,15 +269,8 @@ TEST_F(RelinkStress, AReplyArrivingAfterTheLinkLossNoticeDoesNotCostTheKeptWrite
     ASSERT_GE(log.wait_for(0, {"-"}), 0) << log.text();
     ASSERT_TRUE(within([&] { return swap->SetButtonSwapCancel(7); }, "a write"));   // kept
 
-    // A ping reply of another program's software id, late on the long collection.
-    const Byte other = static_cast<Byte>(mouse->getSoftwareId() % 15 + 1);
-    std::vector<Byte> late(20, 0);
-    late[0] = 0x11;
-    late[1] = 0x01;
-    late[3] = static_cast<Byte>(0x10 | other);
-    late[6] = 0x5A;
     const std::size_t before = log.size();
-    ASSERT_TRUE(receiver->hid().send_input(late));
+    ASSERT_TRUE(send_late_reply());
     // The host takes the mouse as back and tries it; the unlinked mouse cannot answer.
     const int tried = log.wait_for(before, {"+"});
     ASSERT_GE(tried, 0) << log.text();
@@ -279,6 +284,42 @@ TEST_F(RelinkStress, AReplyArrivingAfterTheLinkLossNoticeDoesNotCostTheKeptWrite
     const std::string events = log.text();
     EXPECT_EQ(events.find("lost"), std::string::npos) << "the mouse was reported as having lost its settings: "
                                                       << events;
+    log.unsubscribe(mouse);
+}
+
+// Many rounds of the same, the link coming back either once the late reply's reconnection has
+// failed or at once, racing it.
+TEST_F(RelinkStress, KeptWritesSurviveLateRepliesAndQuickRelinks)
+{
+    auto swap = std::dynamic_pointer_cast<IFeature2005ButtonSwapCancel>(mouse->getFeatureSync(0x2005));
+    ASSERT_TRUE(swap);
+    ASSERT_TRUE(swap->SetButtonSwapCancel(1));   // the configuration is marked
+    auto cookie = mouse->getFeatureSync(0x0020);
+    ASSERT_TRUE(cookie);
+    ConnectLog log;
+    ASSERT_TRUE(log.subscribe(mouse, 0, "test"));
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        const Byte value = static_cast<Byte>(2 + round);
+        const std::size_t before = log.size();
+        receiver->receiver().unlink(1);
+        ASSERT_GE(log.wait_for(before, {"-"}), 0) << log.text();
+        ASSERT_TRUE(within([&] { return swap->SetButtonSwapCancel(value); }, "a write"));
+        const std::size_t late = log.size();
+        ASSERT_TRUE(send_late_reply());
+        if (round % 2 == 0) {
+            const int tried = log.wait_for(late, {"+"});
+            ASSERT_GE(tried, 0) << log.text();
+            ASSERT_GE(log.wait_for(static_cast<std::size_t>(tried) + 1, {"-", "kept", "lost"}), 0) << log.text();
+        }
+        receiver->receiver().link(1);
+        ASSERT_TRUE(holds(*model, value, 10s)) << "a kept write never reached the mouse; events: " << log.text();
+        ASSERT_TRUE(settled(*model, swap->feature_index(), cookie->feature_index()));
+        bool on = false;
+        ASSERT_TRUE(within([&] { return swap->GetButtonSwapCancel(&on); }, "a read"));
+    }
+    EXPECT_EQ(log.text().find("lost"), std::string::npos) << log.text();
     log.unsubscribe(mouse);
 }
 
