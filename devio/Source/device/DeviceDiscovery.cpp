@@ -285,6 +285,8 @@ std::shared_ptr<IRequest> Device::process_pending_changes(std::shared_ptr<IFeatu
             [weak](bool ok) -> std::shared_ptr<IRequest> {
                 if (ok)
                     return make_immediate_success();
+                if (last_error().code == 5)
+                    return make_immediate_failure_from_error();
                 auto device = weak.lock();
                 if (!device)
                     return make_immediate_result(28, nullptr, 0);
