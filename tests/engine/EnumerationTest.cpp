@@ -246,6 +246,11 @@ TEST_F(EnumerationTest, MissingSystemLibraryStillStartsQuietly)
     EXPECT_FALSE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1, std::chrono::milliseconds(200)));
     QV_DEVICE_INFO info;
     EXPECT_EQ(QV_GetDeviceInfo(-1, &info), 0);
+    // The engine is not running: the next start tries again, and once running it stays so.
+    platform::sim::set_module_absent("hid.dll", false);
+    EXPECT_EQ(QV_Init(&EventLog::callback, &log), QV_SUCCESS);
+    EXPECT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    EXPECT_EQ(QV_Init(&EventLog::callback, &log), QV_NOT_SUPPORTED);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Receiver updates end to end through QV_StartDFU: into the bootloader, the image written,
 // back with the new version; faults end with a clear failure and no hang.
+#include "DfuManager.h"
 #include "EngineTestSupport.h"
 #include "Enumerator.h"
 #include "ImageFiles.h"
@@ -422,6 +423,25 @@ TEST_F(ReceiverUpdateTest, LateBootloaderOfAnEarlierUpdateIsNotTaken)
     ASSERT_EQ(start(receiver, false), QV_SUCCESS);
     EXPECT_EQ(final_status(receiver), QV_DFU_SUCCEEDED);
     EXPECT_TRUE(rx->bootloader()->model().accepted());
+}
+
+}  // namespace
+
+namespace {
+
+// The update of whatever the protocol identifies, with no newer firmware in the folder: "no
+// firmware update", not a failed update, and the bootloader is left as it was.
+TEST_F(ReceiverUpdateTest, IdentifiedDeviceWithoutNewerFirmwareHasNoUpdate)
+{
+    auto rx = make_receiver(0xC510, true);
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    const std::uint64_t bootloader = first_of_type(QV_DEVTYPE_BOOTLOADER);
+    ASSERT_NE(bootloader, 0u);
+    ASSERT_EQ(qv::DfuManager::instance().start_operation(bootloader, 2, 0, nullptr, nullptr), QV_SUCCESS);
+    EXPECT_EQ(final_status(bootloader), QV_DFU_NO_FW_UPDATE);
+    EXPECT_EQ(rx->bootloader()->model().command_count(0x30), 0u) << "nothing erased";
+    EXPECT_EQ(log.count(QV_EVENT_DEVICE_REMOVAL), 0u);
 }
 
 }  // namespace
