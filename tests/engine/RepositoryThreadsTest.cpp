@@ -41,7 +41,7 @@ TEST(RepositoryThreadsTest, TwoSearchersAtOnce)
     auto search = [&](const Searcher& s) {
         VersionRecord device;
         split_version_text(widen(s.device), device);
-        for (int i = 0; i < 150; ++i) {
+        for (int i = 0; i < 60; ++i) {
             FirmwareRecord out;
             if (repo.FindFirmware(device, out, 0) != 1 || narrow(version_text(out.version)) != s.expected ||
                 narrow(out.path) != s.path)
