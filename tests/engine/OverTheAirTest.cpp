@@ -230,13 +230,29 @@ TEST_F(OverTheAirTest, LinkEventsAreUnboundAtTheEnd)
     for (int round = 0; round < 2; ++round) {
         SCOPED_TRACE(round);
         const std::size_t before = log.events().size();
-        EXPECT_EQ(update(make_image(3 * 15)), QV_DFU_SUCCEEDED);
-        // Back from its bootloader, the device is reachable: its link-up event is set.
+        EXPECT_EQ(update(make_image(3 * 15)), QV_DFU_SUCCEEDED) << [&] {
+            std::string all;
+            const auto events = log.events();
+            for (std::size_t i = before; i < events.size(); ++i)
+                all += std::to_string(events[i].event) + ":" + std::to_string(events[i].value) + " ";
+            return all;
+        }();
+        // Back from its bootloader (its link dropped after the transfer and came back), the device
+        // is reachable: its link-up event is set.
         ASSERT_TRUE(log.wait([&](const std::vector<Event>& all) {
-            for (std::size_t i = all.size(); i-- > before;)
-                if (all[i].event == QV_EVENT_WIRELESS_STATUS && all[i].handle == device)
-                    return all[i].value == 0 && info_of(device).DFUStatus == QV_DFU_SUCCEEDED;
-            return false;
+            bool transferred = false, dropped = false, back = false;
+            for (std::size_t i = before; i < all.size(); ++i) {
+                const Event& e = all[i];
+                if (e.handle != device)
+                    continue;
+                if (e.event == QV_EVENT_DFU_MILESTONE && e.value == 4)
+                    transferred = true;
+                else if (transferred && e.event == QV_EVENT_WIRELESS_STATUS) {
+                    dropped = dropped || e.value == 1;
+                    back = dropped && e.value == 0;
+                }
+            }
+            return back && info_of(device).DFUStatus == QV_DFU_SUCCEEDED;
         }));
         EXPECT_EQ(qv::DfuManager::instance().wait(0, {qv::DfuManager::kLinkUp, qv::DfuManager::kLinkLost}),
                   static_cast<DWORD>(WAIT_TIMEOUT));
