@@ -27,6 +27,33 @@ std::uint32_t family_of_prefix(const WCHAR* p)
     return kFamilyOther;
 }
 
+bool read_register_version(const char* prefix, bool withHardware, const RegisterPairReader& read,
+                           VersionRecord& out)
+{
+    VersionRecord v;
+    set_prefix(v, prefix);
+    std::uint8_t a = 0, b = 0;
+    if (!read(1, a, b))
+        return false;
+    v.number = a == 0xFF ? 0 : a;
+    v.release = b == 0xFF ? 0 : b;
+    if (read(2, a, b)) {
+        const std::uint16_t build = static_cast<std::uint16_t>((a << 8) | b);
+        v.build = build == 0xFFFF ? 0 : build;
+    }
+    if (withHardware && read(3, a, b)) {
+        const std::uint16_t hw = static_cast<std::uint16_t>((a << 8) | b);
+        if (hw >= 1 && hw <= 0xFFFE)
+            v.hardware = hw;
+    }
+    if (read(4, a, b)) {
+        v.blMajor = a == 0xFF ? 0 : a;
+        v.blMinor = b == 0xFF ? 0 : b;
+    }
+    out = v;
+    return v.present();
+}
+
 void set_prefix(VersionRecord& v, const char* prefix)
 {
     std::size_t i = 0;
@@ -55,14 +82,8 @@ bool parse_hex_token(const WString& token, unsigned long& out)
         return false;
     unsigned long value = 0;
     for (WCHAR c : token) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
+        const int digit = hex_digit(c);
+        if (digit < 0)
             return false;
         value = value * 16 + static_cast<unsigned long>(digit);
     }

@@ -5,6 +5,7 @@
 #include "WideText.h"
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace qv {
@@ -35,6 +36,18 @@ inline int map_raw(int raw)
     }
 }
 
+// Value of one hexadecimal digit (a character or a UTF-16 unit), either case; -1 for anything else.
+inline int hex_digit(std::uint32_t c)
+{
+    if (c >= '0' && c <= '9')
+        return static_cast<int>(c - '0');
+    if (c >= 'a' && c <= 'f')
+        return static_cast<int>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F')
+        return static_cast<int>(c - 'A' + 10);
+    return -1;
+}
+
 enum Family : std::uint32_t { kFamilyOther = 0, kFamilyReceiver = 0x10000, kFamilyMouse = 0x20000, kFamilyKeyboard = 0x30000 };
 
 struct VersionRecord {
@@ -49,6 +62,14 @@ struct VersionRecord {
 
     bool present() const { return number != 0; }
 };
+
+// A version read pair by pair from register 0xF1: `read(parameter, a, b)` gives the byte pair of
+// parameter 1 (number, release), 2 (build), 3 (hardware; asked only `withHardware`) and 4
+// (bootloader), where 0xFF and 0xFFFF read as 0. False, `out` untouched, when the first pair
+// cannot be read; else whether the version is present.
+using RegisterPairReader = std::function<bool(std::uint8_t parameter, std::uint8_t& a, std::uint8_t& b)>;
+bool read_register_version(const char* prefix, bool withHardware, const RegisterPairReader& read,
+                           VersionRecord& out);
 
 // Versions compare as (number, release, build), each unsigned.
 int compare_versions(const VersionRecord& a, const VersionRecord& b);

@@ -172,28 +172,7 @@ bool CReceiver::read_version(VersionRecord& out)
         b = payload[2];
         return true;
     };
-    VersionRecord v;
-    set_prefix(v, family_prefix(0));
-    std::uint8_t a = 0, b = 0;
-    if (!read(1, a, b))
-        return false;
-    v.number = a == 0xFF ? 0 : a;
-    v.release = b == 0xFF ? 0 : b;
-    if (read(2, a, b)) {
-        const std::uint16_t build = static_cast<std::uint16_t>((a << 8) | b);
-        v.build = build == 0xFFFF ? 0 : build;
-    }
-    if (read(3, a, b)) {
-        const std::uint16_t hw = static_cast<std::uint16_t>((a << 8) | b);
-        if (hw >= 1 && hw <= 0xFFFE)
-            v.hardware = hw;
-    }
-    if (read(4, a, b)) {
-        v.blMajor = a == 0xFF ? 0 : a;
-        v.blMinor = b == 0xFF ? 0 : b;
-    }
-    out = v;
-    return v.present();
+    return read_register_version(family_prefix(0), true, read, out);
 }
 
 int CReceiver::pairing_lock(unsigned seconds)

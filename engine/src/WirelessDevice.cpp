@@ -345,23 +345,7 @@ bool CWirelessDevice::read_version(VersionRecord& out)
         b = buf[2];
         return true;
     };
-    VersionRecord v;
-    set_prefix(v, family_prefix(dev_type()));
-    std::uint8_t a = 0, b = 0;
-    if (!read(1, a, b))
-        return false;
-    v.number = a == 0xFF ? 0 : a;
-    v.release = b == 0xFF ? 0 : b;
-    if (read(2, a, b)) {
-        const std::uint16_t build = static_cast<std::uint16_t>((a << 8) | b);
-        v.build = build == 0xFFFF ? 0 : build;
-    }
-    if (read(4, a, b)) {
-        v.blMajor = a == 0xFF ? 0 : a;
-        v.blMinor = b == 0xFF ? 0 : b;
-    }
-    out = v;
-    return v.present();
+    return read_register_version(family_prefix(dev_type()), false, read, out);
 }
 
 int CWirelessDevice::switch_to_bootloader()
