@@ -50,29 +50,10 @@ protected:
         EXPECT_TRUE(write_file(kImagePath, bytes_text(image)));
         const std::u16string path = wide(kImagePath);
         EXPECT_EQ(QV_StartDFU(static_cast<std::int64_t>(device), 1, 0, path.c_str(), 0, nullptr), QV_SUCCESS);
-        int status = 0;
-        log.wait([&](const std::vector<Event>& all) {
-            bool running = false;
-            for (const auto& e : all)
-                if (e.handle == device && e.event == QV_EVENT_DFU_STATUS_CHANGED) {
-                    if (e.value == QV_DFU_IN_PROGRESS_STATUS)
-                        running = true;
-                    else if (running)
-                        status = static_cast<int>(e.value);
-                }
-            return status != 0;
-        });
-        return status;
+        return log.final_dfu_status(device);
     }
 
-    std::vector<std::uint64_t> values(std::uint32_t event)
-    {
-        std::vector<std::uint64_t> out;
-        for (const auto& e : log.events())
-            if (e.event == event && e.handle == device)
-                out.push_back(e.value);
-        return out;
-    }
+    std::vector<std::uint64_t> values(std::uint32_t event) { return log.values(event, device); }
 
     EventLog log;
     std::unique_ptr<Scenario> scenario;
