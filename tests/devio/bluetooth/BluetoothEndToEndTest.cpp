@@ -145,8 +145,9 @@ TEST_F(BluetoothEndToEnd, LowEnergyKeyboardThroughTheRuntime)
     // Announced on its watcher's Added, ahead of the Updated that tells it is connected.
     EXPECT_TRUE(answers_again(*host, moved_device));
 
-    // A configuration change rebuilds the buses: the device leaves and comes back.
-    CDevio::instance().setConfig(ConfigGattBus, true);
+    // A configuration change rebuilds the buses: the device leaves and comes back. It runs on the
+    // host thread, the only one that touches the manager's devices and buses.
+    ASSERT_TRUE(host->run_on([] { CDevio::instance().setConfig(ConfigGattBus, true); }));
     EXPECT_TRUE(changes.wait_for(removal));
     auto again = changes.wait_for(arrival);
     ASSERT_TRUE(again);
