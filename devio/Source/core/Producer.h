@@ -144,10 +144,7 @@ public:
     ~Subscriber() override
     {
         stop_deliveries();
-        for (const auto& weak : m_producers)
-            if (auto producer = weak.lock())
-                producer->remove_subscriber(this);
-        m_producers.clear();
+        leave_producers();
     }
 
     // I is the interface that declares E; its object must also be a Producer<E>.
@@ -192,6 +189,17 @@ public:
     {
         std::lock_guard<std::recursive_mutex> lock(m_liveness->mutex);
         m_liveness->alive = false;
+    }
+
+    // Leaves every producer, waiting for a direct delivery in progress. A derived class whose
+    // direct handlers may run on another thread calls it first in its destructor: by the time
+    // this base leaves them, the handlers' object is gone.
+    void leave_producers()
+    {
+        for (const auto& weak : m_producers)
+            if (auto producer = weak.lock())
+                producer->remove_subscriber(this);
+        m_producers.clear();
     }
 
 private:
