@@ -45,16 +45,14 @@ PairingDevice::PairingDevice(const std::shared_ptr<PairingBus>& bus, std::shared
 
 PairingDevice::~PairingDevice()
 {
-    // Queued Bluetooth events may still be on their way, and the channels' and the live device's
-    // threads deliver directly: none may reach a half-destroyed device.
-    Subscriber<IBluetoothDevice::BtConnect>::stop_deliveries();
-    Subscriber<IBluetoothDevice::BtUnpair>::stop_deliveries();
-    Subscriber<IHardwareDevice::Read>::leave_producers();
-    Subscriber<IHardwareDevice::Write>::leave_producers();
-    Subscriber<IHardwareDevice::FastDisconnect>::leave_producers();
-    Subscriber<IBluetoothDevice::BtFastConnect>::leave_producers();
-    Subscriber<IBluetoothDevice::BtConnect>::leave_producers();
-    Subscriber<IBluetoothDevice::BtUnpair>::leave_producers();
+    // Events may still be on their way (reader threads, queued Bluetooth events): none may reach
+    // a half-destroyed device.
+    Subscriber<IHardwareDevice::Read>::unsubscribe_all();
+    Subscriber<IHardwareDevice::Write>::unsubscribe_all();
+    Subscriber<IHardwareDevice::FastDisconnect>::unsubscribe_all();
+    Subscriber<IBluetoothDevice::BtFastConnect>::unsubscribe_all();
+    Subscriber<IBluetoothDevice::BtConnect>::unsubscribe_all();
+    Subscriber<IBluetoothDevice::BtUnpair>::unsubscribe_all();
 }
 
 void PairingDevice::subscribe_to_live()

@@ -141,11 +141,7 @@ public:
     Subscriber(const Subscriber&) = delete;
     Subscriber& operator=(const Subscriber&) = delete;
 
-    ~Subscriber() override
-    {
-        stop_deliveries();
-        leave_producers();
-    }
+    ~Subscriber() override { unsubscribe_all(); }
 
     // I is the interface that declares E; its object must also be a Producer<E>.
     template <class I>
@@ -182,6 +178,18 @@ public:
 
     std::shared_ptr<SubscriberLiveness> liveness() const { return m_liveness; }
 
+    // Leaves every producer, waiting for a direct delivery in progress (a producer calls its
+    // direct subscribers under its lock). A derived class subscribed directly calls it first in
+    // its destructor: a delivery must not reach the object while its parts are destroyed.
+    void unsubscribe_all()
+    {
+        stop_deliveries();
+        for (const auto& weak : m_producers)
+            if (auto producer = weak.lock())
+                producer->remove_subscriber(this);
+        m_producers.clear();
+    }
+
     // Ends queued deliveries to this subscriber, waiting for one in progress. A derived class
     // whose handlers use its own members calls it first in its destructor: this base is
     // destroyed only after those members.
@@ -189,17 +197,6 @@ public:
     {
         std::lock_guard<std::recursive_mutex> lock(m_liveness->mutex);
         m_liveness->alive = false;
-    }
-
-    // Leaves every producer, waiting for a direct delivery in progress. A derived class whose
-    // direct handlers may run on another thread calls it first in its destructor: by the time
-    // this base leaves them, the handlers' object is gone.
-    void leave_producers()
-    {
-        for (const auto& weak : m_producers)
-            if (auto producer = weak.lock())
-                producer->remove_subscriber(this);
-        m_producers.clear();
     }
 
 private:
