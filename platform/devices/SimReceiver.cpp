@@ -128,6 +128,7 @@ void SimReceiver::on_output_report(const Bytes& report) {
     if (index == kReceiverIndex) {
         std::vector<Bytes> out;
         std::vector<Task> later;
+        std::lock_guard<std::recursive_mutex> order(m_delivery_mutex);
         {
             std::lock_guard<std::mutex> lock(m_mutex);
             handle_register(report, out, later);
@@ -261,6 +262,7 @@ bool SimReceiver::pair(int index, std::uint16_t wirelessPid, const std::string& 
 bool SimReceiver::pair_acknowledged(int index, std::uint16_t wirelessPid, const std::string& name,
                                     std::function<bool(const Bytes&)> toDevice, bool linked) {
     Bytes note;
+    std::lock_guard<std::recursive_mutex> order(m_delivery_mutex);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (index < 1 || index > kSlots || m_slots[index - 1].paired) return false;
@@ -278,6 +280,8 @@ bool SimReceiver::pair_acknowledged(int index, std::uint16_t wirelessPid, const 
 
 void SimReceiver::from_device(int index, Bytes report) {
     if (index < 1 || index > kSlots || report.size() < 2) return;
+    // A report the device sent while linked leaves ahead of the notice of a link lost after it.
+    std::lock_guard<std::recursive_mutex> order(m_delivery_mutex);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         const Paired& p = m_slots[index - 1];
@@ -293,6 +297,7 @@ void SimReceiver::unlink(int index) { set_linked(index, false); }
 
 void SimReceiver::set_linked(int index, bool linked) {
     Bytes note;
+    std::lock_guard<std::recursive_mutex> order(m_delivery_mutex);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (index < 1 || index > kSlots || !m_slots[index - 1].paired) return;
@@ -304,6 +309,7 @@ void SimReceiver::set_linked(int index, bool linked) {
 
 void SimReceiver::unpair(int index) {
     Bytes note;
+    std::lock_guard<std::recursive_mutex> order(m_delivery_mutex);
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (index < 1 || index > kSlots || !m_slots[index - 1].paired) return;

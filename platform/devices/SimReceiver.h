@@ -143,7 +143,9 @@ private:
     SimReceiverVersion m_version;
     std::function<void()> m_bootloader_handler;
     std::function<void(int, bool)> m_route_handler;
-    std::recursive_mutex m_delivery_mutex;   // held while a report is handed to the sink
+    // Held while a report is handed to the sink, and from a change of a slot's state to the
+    // hand-over of the reports it causes: reports leave in the order of the changes behind them.
+    std::recursive_mutex m_delivery_mutex;
     SimScheduler m_scheduler;                // last: its tasks use the members above
 };
 

@@ -76,6 +76,8 @@ void BluetoothMicrosoftBus::report(const char* context)
 
 bool BluetoothMicrosoftBus::start()
 {
+    if (m_started)
+        return true;
     std::lock_guard<std::recursive_mutex> lock(m_start_mutex);
     // A radio arrival during the first start can lead back here (the pairing bus checks its
     // devices' pairings): the radios found so far answer it.

@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <dbt.h>
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -58,9 +59,12 @@ private:
     const std::weak_ptr<Win32Bus> m_parent;
     const bool m_enabled;
 
-    // Serialises start; the thread inside may come back through its own radio arrivals.
+    // Serialises start; the thread inside may come back through its own radio arrivals. Once
+    // started, start returns without it: it is held while the radios are published, and the
+    // pairing bus asks its devices (which start the bus) from its radio handlers, under the
+    // publishing producer's lock.
     std::recursive_mutex m_start_mutex;
-    bool m_started = false;
+    std::atomic<bool> m_started{false};
     bool m_starting = false;
     std::shared_ptr<IWin32System> m_system;
 

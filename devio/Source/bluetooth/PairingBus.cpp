@@ -119,14 +119,24 @@ void PairingBus::release_channel(const std::shared_ptr<IHardwareDevice>& hardwar
         device->detach_secondary(hardware);
 }
 
+bool PairingBus::is_remembered(const std::string& path) const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_remembered.count(path) != 0;
+}
+
 std::shared_ptr<PairingDevice> PairingBus::remember_device(const std::shared_ptr<IHardwareDevice>& hardware,
                                                            std::shared_ptr<IBluetoothDevice> live)
 {
+    // Made without the lock (see m_mutex); a path another thread remembered meanwhile keeps its device.
     auto device = PairingDevice::create(shared_from_this(), hardware, hardware->getPath(), hardware->getProductId(),
                                         hardware->getName(), std::move(live), kUnknownRadio,
                                         hardware->getTransportType());
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    m_remembered[device->getPath()] = device;
+    if (!m_remembered.emplace(device->getPath(), device).second)
+        return nullptr;
+    attach_parked_channel(device);
+    publish_plug(device);
     return device;
 }
 
@@ -196,20 +206,18 @@ std::vector<std::shared_ptr<IHardwareDevice>> PairingBus::enumerate()
     }
 
     bool changed = false;
+    for (const auto& hardware : found) {
+        if (!hardware || is_remembered(hardware->getPath()))
+            continue;
+        auto live = find_bluetooth_device(hardware->getPath());
+        if (route_channel(live, hardware))
+            continue;
+        if (remember_device(hardware, std::move(live)))
+            changed = true;
+    }
     std::vector<std::shared_ptr<IHardwareDevice>> result;
     {
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
-        for (const auto& hardware : found) {
-            if (!hardware || m_remembered.count(hardware->getPath()))
-                continue;
-            auto live = find_bluetooth_device(hardware->getPath());
-            if (route_channel(live, hardware))
-                continue;
-            auto device = remember_device(hardware, std::move(live));
-            changed = true;
-            attach_parked_channel(device);
-            publish_plug(device);
-        }
         for (const auto& entry : m_remembered)
             if (entry.second->is_available())
                 result.push_back(entry.second);
@@ -222,13 +230,17 @@ std::vector<std::shared_ptr<IHardwareDevice>> PairingBus::enumerate()
 
 void PairingBus::setDataDirectory(std::string directory)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    if (directory.empty()) {
-        m_file.clear();
-        return;
+    std::string file;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        if (directory.empty()) {
+            m_file.clear();
+            return;
+        }
+        m_file = directory + "paired.xml";
+        file = m_file;
     }
-    m_file = directory + "paired.xml";
-    std::ifstream in(m_file, std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     if (in) {
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         // A damaged file loses nothing: what it made stays, and it is not overwritten.
@@ -255,10 +267,13 @@ void PairingBus::load(const std::string& text)
 {
     for (const PairedEntry& entry : parse_paired_file(text)) {
         const std::uint32_t kindHint = entry.interfaceName == "blepp" ? std::uint32_t(TransportGatt) : 0u;
-        auto known = m_remembered.find(entry.path);
-        if (known != m_remembered.end()) {
-            known->second->set_name_if_empty(entry.name);
-            continue;
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_mutex);
+            auto known = m_remembered.find(entry.path);
+            if (known != m_remembered.end()) {
+                known->second->set_name_if_empty(entry.name);
+                continue;
+            }
         }
         auto live = find_bluetooth_device(entry.path);
         if (!live)
@@ -266,12 +281,14 @@ void PairingBus::load(const std::string& text)
         if (live->getTransport() == BluetoothLowEnergy && m_config[3] != (entry.interfaceName == "blepp"))
             continue;
         const std::uint32_t productId = parse_paired_pid(entry.pid);
+        // Made and asked without the lock (see m_mutex).
         auto device = PairingDevice::create(shared_from_this(), nullptr, entry.path, productId, entry.name,
                                             std::move(live), entry.radio, kindHint);
         if (device->verify_pairing())
             continue;
-        m_remembered[entry.path] = device;
-        publish_plug(device);
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        if (m_remembered.emplace(entry.path, device).second)
+            publish_plug(device);
     }
 }
 
@@ -305,16 +322,14 @@ void PairingBus::onPlug(std::shared_ptr<IHardwareDevice> hardware)
 {
     if (!hardware || !hardware->open())
         return;
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     const std::string path = hardware->getPath();
-    if (!m_remembered.count(path)) {
+    if (!is_remembered(path)) {
         auto live = find_bluetooth_device(path);
         if (route_channel(live, hardware))
             return;
-        auto device = remember_device(hardware, std::move(live));
-        attach_parked_channel(device);
-        publish_plug(device);
+        remember_device(hardware, std::move(live));
     }
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
     auto it = m_remembered.find(path);
     if (it != m_remembered.end() && it->second->live())
         it->second->attach_primary(hardware);

@@ -64,6 +64,9 @@ private:
     void attach_parked_channel(const std::shared_ptr<PairingDevice>& device);
     void park_channel(const std::shared_ptr<PairingDevice>& device);
     void release_channel(const std::shared_ptr<IHardwareDevice>& hardware);
+    bool is_remembered(const std::string& path) const;
+    // Makes, stores, fits with its parked channel and announces the device of a path; empty when
+    // another thread remembered the path meanwhile. Called without the lock.
     std::shared_ptr<PairingDevice> remember_device(const std::shared_ptr<IHardwareDevice>& hardware,
                                                    std::shared_ptr<IBluetoothDevice> live);
     void publish_unplug(const std::shared_ptr<PairingDevice>& device);
@@ -77,7 +80,9 @@ private:
     bool m_config[4] = {};  // items 0 to 3 when the bus was made
 
     // The maps and the file path. Recursive: remembered devices call back into the bus on the
-    // thread that holds it (a radio learned while the bus asks a device).
+    // thread that holds it (a radio learned while the bus asks a device). Not held while a device
+    // is made: making one subscribes to its live device, whose bus may start then and publish its
+    // radios, under its producer's lock, to this bus's handlers, which take this one.
     mutable std::recursive_mutex m_mutex;
     std::map<std::string, std::shared_ptr<PairingDevice>> m_remembered;
     std::map<std::string, std::shared_ptr<IHardwareDevice>> m_parked;

@@ -52,6 +52,9 @@ protected:
         scenario.emplace(sim::Scenario::from_text(xml));
         scenario->plug();
         widget = new MainWidget();  // lives until the process ends, as in the program
+        // Queued after the window's own handler of each event: every state the wizard rests in
+        // between two events is noted, however quickly the next event follows.
+        QObject::connect(widget, &MainWidget::DfuEvent, widget, [this] { note(); }, Qt::QueuedConnection);
         DFU_Init(dfuEventCallback, widget);
         widget->setState(1);
         widget->show();

@@ -156,10 +156,13 @@ TEST_F(BluetoothStress, EnumerateAndRefreshRaceRadioEvents)
         }
         stop = true;
     });
-    while (!stop) {
-        facade.getDevices();
-    }
+    // On the host thread, the only one that touches the manager's devices; the radios come and
+    // go meanwhile on the window thread of the buses.
+    bool ran = true;
+    while (!stop && ran)
+        ran = facadeHost.run_on([&facade] { facade.getDevices(); });
     radios.join();
+    EXPECT_TRUE(ran);
     EXPECT_TRUE(facadeHost.run_on([] {}));
     EXPECT_TRUE(changes.wait_for(Changes::key("+", TransportClassicBluetooth, 0xB010)));
     changes.unsubscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(facadeManager));
