@@ -20,7 +20,6 @@ namespace qv {
 namespace {
 
 constexpr DWORD kFirstEnumerationWaitMs = 30000;
-constexpr DWORD kThreadEndWaitMs = 5000;
 
 // Entry points taken by name; the optional ones may stay null.
 struct SystemEntries {

@@ -10,8 +10,6 @@ namespace devio {
 
 namespace {
 
-constexpr std::size_t kUnlimited = std::numeric_limits<std::size_t>::max();
-
 // Scaled, clamped in floating point, then truncated toward zero: out-of-range and NaN inputs
 // never reach the integer conversion.
 long scaled(float v, double multiplier, double lo, double hi)
