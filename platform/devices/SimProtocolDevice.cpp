@@ -173,14 +173,15 @@ void SimProtocolDevice::run()
     }
 }
 
-void SimProtocolDevice::queue(Bytes report, std::chrono::steady_clock::time_point due)
+void SimProtocolDevice::queue(Bytes report, std::chrono::steady_clock::time_point due, bool wake)
 {
     // Keep due order; equal times keep their arrival order.
     auto it = std::upper_bound(m_outgoing.begin(), m_outgoing.end(), due,
                                [](const auto& t, const Outgoing& o) { return t < o.due; });
     m_outgoing.insert(it, Outgoing{due, Event::Report, std::move(report)});
     ++m_replies;
-    m_queue_condition.notify_all();
+    if (wake)
+        m_queue_condition.notify_all();
 }
 
 void SimProtocolDevice::queue_event(Event event, std::chrono::steady_clock::time_point due)
@@ -193,7 +194,7 @@ void SimProtocolDevice::queue_event(Event event, std::chrono::steady_clock::time
 
 bool SimProtocolDevice::write(const Bytes& report)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
+    std::unique_lock<std::mutex> lock(m_mutex);
     if (!m_present)
         return false;
     m_log.push_back(report);
@@ -204,7 +205,11 @@ bool SimProtocolDevice::write(const Bytes& report)
     std::vector<Bytes> out;
     handle(report, out);
     for (auto& r : out)
-        queue(std::move(r), due);
+        queue(std::move(r), due, false);
+    lock.unlock();
+    // Woken after the unlock: the delivery thread does not wake only to wait for this mutex.
+    if (!out.empty())
+        m_queue_condition.notify_all();
     return true;
 }
 

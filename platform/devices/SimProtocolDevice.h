@@ -193,7 +193,8 @@ private:
     };
 
     void run();
-    void queue(Bytes report, std::chrono::steady_clock::time_point due);
+    // wake false: the caller wakes the delivery thread itself once it lets go of m_mutex.
+    void queue(Bytes report, std::chrono::steady_clock::time_point due, bool wake = true);
     void queue_event(Event event, std::chrono::steady_clock::time_point due);
     void handle(const Bytes& cmd, std::vector<Bytes>& out);
     Bytes reply(const Bytes& cmd, const Bytes& payload) const;

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -52,11 +53,39 @@ std::mutex& wait_mutex() {
     return m;
 }
 
-struct Waiter {
+// Shared: a signaller that lets go of the wait lock before it wakes the thread keeps the waiter
+// alive, even when the thread has left its wait meanwhile.
+struct Waiter : std::enable_shared_from_this<Waiter> {
     std::condition_variable cv;
 };
 
 namespace {
+// The threads blocked on an object, taken under the wait lock and woken once it is let go, so a
+// woken thread does not run straight into the lock its waker still holds. Declared before the
+// lock it is filled under.
+class DeferredWake {
+public:
+    DeferredWake() = default;
+    DeferredWake(const DeferredWake&) = delete;
+    DeferredWake& operator=(const DeferredWake&) = delete;
+    ~DeferredWake() {
+        for (std::size_t i = 0; i < m_count; ++i) m_waiters[i]->cv.notify_one();
+    }
+    // Under wait_mutex(). Beyond the room kept here, waiters are woken at once.
+    void add(const std::vector<Waiter*>& waiters) {
+        for (Waiter* waiter : waiters) {
+            if (m_count < m_waiters.size())
+                m_waiters[m_count++] = waiter->shared_from_this();
+            else
+                waiter->cv.notify_one();
+        }
+    }
+
+private:
+    std::array<std::shared_ptr<Waiter>, 8> m_waiters;
+    std::size_t m_count = 0;
+};
+
 std::vector<Waiter*>& all_waiters() {  // guarded by wait_mutex()
     static std::vector<Waiter*>& waiters = *new std::vector<Waiter*>;
     return waiters;
@@ -73,25 +102,26 @@ void remove_waiter(std::vector<Waiter*>& list, Waiter* waiter) {
 // Registers a blocked thread with the objects it waits on, for as long as it waits.
 class WaiterRegistration {
 public:
-    WaiterRegistration(Waiter& waiter, const std::shared_ptr<KernelObject>* objects, DWORD count)
-        : m_waiter(waiter), m_objects(objects), m_count(count) {}
+    WaiterRegistration(const std::shared_ptr<KernelObject>* objects, DWORD count)
+        : m_objects(objects), m_count(count) {}
     ~WaiterRegistration() {
-        if (!m_registered) return;
-        for (DWORD i = 0; i < m_count; ++i) remove_waiter(m_objects[i]->m_waiters, &m_waiter);
-        remove_waiter(all_waiters(), &m_waiter);
+        if (!m_waiter) return;
+        for (DWORD i = 0; i < m_count; ++i) remove_waiter(m_objects[i]->m_waiters, m_waiter.get());
+        remove_waiter(all_waiters(), m_waiter.get());
     }
-    void ensure() {
-        if (m_registered) return;
-        m_registered = true;
-        for (DWORD i = 0; i < m_count; ++i) m_objects[i]->m_waiters.push_back(&m_waiter);
-        all_waiters().push_back(&m_waiter);
+    // Made when the thread first blocks: a wait that is satisfied at once needs none.
+    Waiter& ensure() {
+        if (m_waiter) return *m_waiter;
+        m_waiter = std::make_shared<Waiter>();
+        for (DWORD i = 0; i < m_count; ++i) m_objects[i]->m_waiters.push_back(m_waiter.get());
+        all_waiters().push_back(m_waiter.get());
+        return *m_waiter;
     }
 
 private:
-    Waiter& m_waiter;
+    std::shared_ptr<Waiter> m_waiter;
     const std::shared_ptr<KernelObject>* m_objects;
     DWORD m_count;
-    bool m_registered = false;
 };
 }  // namespace
 
@@ -102,8 +132,9 @@ void notify_waiters() {
 }
 
 void notify_waiters(KernelObject& object) {
+    DeferredWake wake;
     std::lock_guard<std::mutex> lock(wait_mutex());
-    for (Waiter* waiter : object.m_waiters) waiter->cv.notify_one();
+    wake.add(object.m_waiters);
 }
 
 // --- KernelObject defaults ---
@@ -192,9 +223,10 @@ bool close_handle(HANDLE handle) {
 
 // --- events ---
 void Event::set() {
+    DeferredWake wake;
     std::lock_guard<std::mutex> lock(wait_mutex());
     m_signaled = true;
-    for (Waiter* waiter : m_waiters) waiter->cv.notify_one();
+    wake.add(m_waiters);
 }
 
 void Event::reset() {
@@ -424,9 +456,8 @@ DWORD wait_objects(const std::shared_ptr<KernelObject>* objects, DWORD count, bo
     bool polling = false;
     for (DWORD i = 0; i < count; ++i) polling = polling || objects[i]->needs_polling();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-    Waiter waiter;
     std::unique_lock<std::mutex> lock(wait_mutex());
-    WaiterRegistration registration(waiter, objects, count);  // leaves (under the lock) before it is released
+    WaiterRegistration registration(objects, count);  // leaves (under the lock) before it is released
     for (;;) {
         if (!waitAll) {
             for (DWORD i = 0; i < count; ++i) {
@@ -448,7 +479,7 @@ DWORD wait_objects(const std::shared_ptr<KernelObject>* objects, DWORD count, bo
         if (milliseconds == 0) return WAIT_TIMEOUT;
         const auto now = std::chrono::steady_clock::now();
         if (milliseconds != INFINITE && now >= deadline) return WAIT_TIMEOUT;
-        registration.ensure();
+        Waiter& waiter = registration.ensure();
         if (polling) {
             auto slice = now + std::chrono::milliseconds(2);
             waiter.cv.wait_until(lock, milliseconds == INFINITE ? slice : std::min(slice, deadline));
