@@ -158,7 +158,7 @@ int CDFULite1::transfer(CWirelessDevice& device, const std::vector<std::uint8_t>
                     return QV_GENERIC_DFU_ERROR;
                 if (r == kAck) {
                     if (progress.advance())
-                        EventHolder::instance().fire(m_target, QV_EVENT_DFU_PROGRESS, progress.percent);
+                        EventHolder::instance().fire(m_event, QV_EVENT_DFU_PROGRESS, progress.percent);
                     sequence ^= 1;
                     command = sequence;
                     break;
@@ -203,7 +203,6 @@ int CDFULite1::transfer(CWirelessDevice& device, const std::vector<std::uint8_t>
         }
         if (last != kAck)
             return QV_GENERIC_DFU_ERROR;
-        progress.advance();
         milestone(3);
         std::uint64_t elapsed = 0;
         int polled = kAck;

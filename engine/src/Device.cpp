@@ -168,4 +168,32 @@ const char* family_prefix(std::uint32_t devType)
     }
 }
 
+bool version_from_register_f1(const char* prefix,
+                              const std::function<bool(std::uint8_t, std::uint8_t&, std::uint8_t&)>& read,
+                              VersionRecord& out)
+{
+    VersionRecord v;
+    set_prefix(v, prefix);
+    std::uint8_t a = 0, b = 0;
+    if (!read(1, a, b))
+        return false;
+    v.number = a == 0xFF ? 0 : a;
+    v.release = b == 0xFF ? 0 : b;
+    if (read(2, a, b)) {
+        const std::uint16_t build = static_cast<std::uint16_t>((a << 8) | b);
+        v.build = build == 0xFFFF ? 0 : build;
+    }
+    if (read(3, a, b)) {
+        const std::uint16_t hw = static_cast<std::uint16_t>((a << 8) | b);
+        if (hw >= 1 && hw <= 0xFFFE)
+            v.hardware = hw;
+    }
+    if (read(4, a, b)) {
+        v.blMajor = a == 0xFF ? 0 : a;
+        v.blMinor = b == 0xFF ? 0 : b;
+    }
+    out = v;
+    return v.present();
+}
+
 }  // namespace qv

@@ -97,4 +97,10 @@ private:
 const char* type_prefix(std::uint32_t devType);
 const char* family_prefix(std::uint32_t devType);
 
+// The version from register 0xF1 read with parameters 1 to 4; `read` gives reply bytes 1 and 2.
+// Absent when the first read fails.
+bool version_from_register_f1(const char* prefix,
+                              const std::function<bool(std::uint8_t parameter, std::uint8_t& b1, std::uint8_t& b2)>& read,
+                              VersionRecord& out);
+
 }  // namespace qv

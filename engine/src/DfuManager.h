@@ -64,6 +64,8 @@ public:
     void unbind_link_events();
 
     static WString folder_from_system();
+    // The `QV_DFUStatus` an operation's result leaves on its device.
+    static int status_for(unsigned op, std::uint32_t devType, int result);
 
 private:
     DfuManager();

@@ -205,6 +205,20 @@ int DfuManager::run_protocol(OperationRecord& rec)
     return result;
 }
 
+int DfuManager::status_for(unsigned op, std::uint32_t devType, int result)
+{
+    const bool receiverOp = op == 1 || op == 6 || (op == 7 && devType == QV_DEVTYPE_RECEIVER);
+    if (result == QV_SUCCESS)
+        return QV_DFU_SUCCEEDED;
+    if (result == QV_CRITICAL_ERROR)
+        return QV_DFU_CRITICAL_ERROR;
+    if (result == QV_NO_FW_UPDATE)
+        return (op == 2 || op == 3 || op == 4) ? QV_DFU_NO_FW_UPDATE : QV_DFU_NO_NEWER_FW;
+    if (result == QV_LOW_BATTERY)
+        return (receiverOp || op == 2) ? QV_DFU_FAILED : QV_DFU_NEWER_FW_AVAILABLE;
+    return QV_DFU_FAILED;
+}
+
 void DfuManager::finish_operation(OperationRecord& rec, int result)
 {
     Enumerator& e = Enumerator::instance();
@@ -212,18 +226,8 @@ void DfuManager::finish_operation(OperationRecord& rec, int result)
     const std::uint32_t devType = rec.device.DevType;
     unbind_link_events();
 
-    int status;
     const bool receiverOp = op == 1 || op == 6 || (op == 7 && devType == QV_DEVTYPE_RECEIVER);
-    if (result == QV_SUCCESS)
-        status = QV_DFU_SUCCEEDED;
-    else if (result == QV_CRITICAL_ERROR)
-        status = QV_DFU_CRITICAL_ERROR;
-    else if (result == QV_NO_FW_UPDATE)
-        status = (op == 2 || op == 3 || op == 4) ? QV_DFU_NO_FW_UPDATE : QV_DFU_NO_NEWER_FW;
-    else if (result == QV_LOW_BATTERY)
-        status = (receiverOp || op == 2) ? QV_DFU_FAILED : QV_DFU_NEWER_FW_AVAILABLE;
-    else
-        status = QV_DFU_FAILED;
+    const int status = status_for(op, devType, result);
 
     auto store = [&](std::uint64_t handle) {
         if (!handle)

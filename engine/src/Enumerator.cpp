@@ -120,8 +120,10 @@ bool Enumerator::start()
     wc.hInstance = GetModuleHandleW(nullptr);
     wc.lpszClassName = QV_W("CIntfEnumNotifWnd");
     RegisterClassW(&wc);
-    m_window = CreateWindowExW(WS_EX_TOOLWINDOW, QV_W("CIntfEnumNotifWnd"), QV_W(""), WS_POPUP, 0, 0, 0, 0, nullptr,
-                               nullptr, wc.hInstance, nullptr);
+    // A start that failed further on is tried again by the next QV_Init: one window serves.
+    if (!m_window)
+        m_window = CreateWindowExW(WS_EX_TOOLWINDOW, QV_W("CIntfEnumNotifWnd"), QV_W(""), WS_POPUP, 0, 0, 0, 0,
+                                   nullptr, nullptr, wc.hInstance, nullptr);
     if (!m_window)
         return false;
     m_setupApi = LoadLibraryW(QV_W("SetupApi.dll"));

@@ -31,7 +31,10 @@ int CDFUPureHid::ParseHex(const std::uint8_t* text, std::size_t size, std::uint3
                           std::vector<ImageRecord>& out)
 {
     out.clear();
+    // A typical record line (":10" + 16 bytes) is 44 characters.
+    out.reserve(size / 44 + 1);
     std::uint32_t upper = 0;  // from extended address records: data above 64 KiB is not ours
+    std::uint8_t data[255];
     std::size_t i = 0;
     while (i < size) {
         if (text[i] != ':') {
@@ -46,7 +49,6 @@ int CDFUPureHid::ParseHex(const std::uint8_t* text, std::size_t size, std::uint3
             out.clear();
             return QV_RESOURCE_ERROR;
         }
-        std::vector<std::uint8_t> data(static_cast<std::size_t>(length));
         unsigned sum = static_cast<unsigned>(length + addrHi + addrLo + type);
         for (int k = 0; k < length; ++k) {
             const int b = hex_byte(text, size, i + 9 + 2 * static_cast<std::size_t>(k));
@@ -80,16 +82,16 @@ int CDFUPureHid::ParseHex(const std::uint8_t* text, std::size_t size, std::uint3
             continue;
         const std::uint32_t address = static_cast<std::uint32_t>(addrHi << 8 | addrLo);
         // Longer records go out as 16-byte blocks.
-        for (std::size_t off = 0; off < data.size(); off += 16) {
-            const std::size_t n = std::min<std::size_t>(16, data.size() - off);
+        const std::size_t count = static_cast<std::size_t>(length);
+        for (std::size_t off = 0; off < count; off += 16) {
+            const std::size_t n = std::min<std::size_t>(16, count - off);
             const std::uint32_t at = address + static_cast<std::uint32_t>(off);
             if (at < start || at + n - 1 > end || at + n - 1 > 0xFFFF)
                 continue;
             ImageRecord r;
             r.length = static_cast<std::uint8_t>(n);
             r.address = static_cast<std::uint16_t>(at);
-            std::copy(data.begin() + static_cast<std::ptrdiff_t>(off),
-                      data.begin() + static_cast<std::ptrdiff_t>(off + n), r.data);
+            std::copy(data + off, data + off + n, r.data);
             out.push_back(r);
         }
     }

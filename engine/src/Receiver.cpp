@@ -163,37 +163,18 @@ bool CReceiver::match(std::int64_t kind, std::uint64_t value)
 
 bool CReceiver::read_version(VersionRecord& out)
 {
-    auto read = [&](std::uint8_t parameter, std::uint8_t& a, std::uint8_t& b) {
-        std::vector<std::uint8_t> payload;
-        const std::uint8_t params[3] = {parameter, 0, 0};
-        if (register_read(kReceiverIndex, 0xF1, false, params, payload) != kRawOk || payload.size() < 3)
-            return false;
-        a = payload[1];
-        b = payload[2];
-        return true;
-    };
-    VersionRecord v;
-    set_prefix(v, family_prefix(0));
-    std::uint8_t a = 0, b = 0;
-    if (!read(1, a, b))
-        return false;
-    v.number = a == 0xFF ? 0 : a;
-    v.release = b == 0xFF ? 0 : b;
-    if (read(2, a, b)) {
-        const std::uint16_t build = static_cast<std::uint16_t>((a << 8) | b);
-        v.build = build == 0xFFFF ? 0 : build;
-    }
-    if (read(3, a, b)) {
-        const std::uint16_t hw = static_cast<std::uint16_t>((a << 8) | b);
-        if (hw >= 1 && hw <= 0xFFFE)
-            v.hardware = hw;
-    }
-    if (read(4, a, b)) {
-        v.blMajor = a == 0xFF ? 0 : a;
-        v.blMinor = b == 0xFF ? 0 : b;
-    }
-    out = v;
-    return v.present();
+    return version_from_register_f1(
+        family_prefix(0),
+        [&](std::uint8_t parameter, std::uint8_t& a, std::uint8_t& b) {
+            std::vector<std::uint8_t> payload;
+            const std::uint8_t params[3] = {parameter, 0, 0};
+            if (register_read(kReceiverIndex, 0xF1, false, params, payload) != kRawOk || payload.size() < 3)
+                return false;
+            a = payload[1];
+            b = payload[2];
+            return true;
+        },
+        out);
 }
 
 int CReceiver::pairing_lock(unsigned seconds)
@@ -392,6 +373,12 @@ void CReceiver::OnReport(const std::uint8_t* report, std::size_t length)
     }
 }
 
+std::uint32_t CReceiver::dev_type_of(const std::uint8_t* p)
+{
+    static const int kTypes[16] = {-1, 2, 1, 3, 5, -1, -1, 6, 7, 8, 9, 10, 11, -1, -1, -1};
+    return p[0] == 2 ? 1u : static_cast<std::uint32_t>(kTypes[p[1] & 0x0F]);
+}
+
 void CReceiver::on_connection(std::uint8_t index, const std::uint8_t* p)
 {
     Enumerator* e = enumerator();
@@ -410,8 +397,7 @@ void CReceiver::on_connection(std::uint8_t index, const std::uint8_t* p)
     }
     if ((p[1] & 0x40) && p[0] == 5)
         return;
-    static const int kTypes[16] = {-1, 2, 1, 3, 5, -1, -1, 6, 7, 8, 9, 10, 11, -1, -1, -1};
-    const std::uint32_t devType = p[0] == 2 ? 1u : static_cast<std::uint32_t>(kTypes[p[1] & 0x0F]);
+    const std::uint32_t devType = dev_type_of(p);
     auto* device = new CWirelessDevice(e, this, index, devType);
     if (m_expectBootloader.load())
         device->set_busy(true);

@@ -32,6 +32,8 @@ public:
     void identity(const HIDD_ATTRIBUTES& attributes);
 
     int kind() const { return m_kind; }
+    // `DevType` of a device from its connection notification's payload (all bits set: unknown).
+    static std::uint32_t dev_type_of(const std::uint8_t* payload);
     DWORD parent_instance() const { return m_parentInstance; }
 
     // Announcement of the paired devices, after start and on each discovery tick.

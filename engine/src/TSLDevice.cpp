@@ -363,7 +363,7 @@ bool CTSLDevice::OnResponse(const std::uint8_t* report, std::size_t length)
         m_pending.error = 0;
         // At most what the caller's reply holds: the collection's output length.
         m_pending.response.assign(report, report + std::min(length, std::size_t{64}));
-    } else if (length >= 6 && (report[2] == 0x8F || report[2] == 0xFF) && report[3] == req[2] && report[4] == req[3]) {
+    } else if (length >= 6 && report[2] == 0x8F && report[3] == req[2] && report[4] == req[3]) {
         m_pending.error = report[5];
     } else {
         return false;

@@ -45,16 +45,22 @@ std::uint32_t CWirelessDevice::model_id_of(const std::uint8_t* p)
     }
 }
 
+int CWirelessDevice::radio_type_of(std::uint8_t protocol, int receiverRadioType)
+{
+    switch (protocol) {
+    case 1: return 1;
+    case 2: return 0;
+    case 5: return 5;
+    case 3: case 4: case 6: case 7: case 10: case 12: case 13: return receiverRadioType;
+    default: return -1;
+    }
+}
+
 bool CWirelessDevice::fill_from_notification(const std::uint8_t* p)
 {
-    int radioType;
-    switch (p[0]) {
-    case 1: radioType = 1; break;
-    case 2: radioType = 0; break;
-    case 5: radioType = 5; break;
-    case 3: case 4: case 6: case 7: case 10: case 12: case 13: radioType = m_receiver->info().RadioType; break;
-    default: return false;
-    }
+    const int radioType = radio_type_of(p[0], m_receiver->info().RadioType);
+    if (radioType < 0)
+        return false;
     const std::uint32_t model = model_id_of(p);
     update_info([&](QV_DEVICE_INFO& r) {
         r.ModelID = model;
@@ -335,33 +341,18 @@ bool CWirelessDevice::read_version(VersionRecord& out)
         out = v;
         return v.present();
     }
-    if (gen != kRegisters)
-        return false;
-    auto read = [&](std::uint8_t parameter, std::uint8_t& a, std::uint8_t& b) {
-        std::uint8_t buf[3] = {parameter, 0, 0};
-        if (read_register(0xF1, 3, buf, nullptr) != QV_SUCCESS)
-            return false;
-        a = buf[1];
-        b = buf[2];
-        return true;
-    };
-    VersionRecord v;
-    set_prefix(v, family_prefix(dev_type()));
-    std::uint8_t a = 0, b = 0;
-    if (!read(1, a, b))
-        return false;
-    v.number = a == 0xFF ? 0 : a;
-    v.release = b == 0xFF ? 0 : b;
-    if (read(2, a, b)) {
-        const std::uint16_t build = static_cast<std::uint16_t>((a << 8) | b);
-        v.build = build == 0xFFFF ? 0 : build;
-    }
-    if (read(4, a, b)) {
-        v.blMajor = a == 0xFF ? 0 : a;
-        v.blMinor = b == 0xFF ? 0 : b;
-    }
-    out = v;
-    return v.present();
+    // Protocol 1.0, a device of unknown protocol, or one held by an update (in its bootloader).
+    return version_from_register_f1(
+        family_prefix(dev_type()),
+        [&](std::uint8_t parameter, std::uint8_t& a, std::uint8_t& b) {
+            std::uint8_t buf[3] = {parameter, 0, 0};
+            if (read_register(0xF1, 3, buf, nullptr) != QV_SUCCESS)
+                return false;
+            a = buf[1];
+            b = buf[2];
+            return true;
+        },
+        out);
 }
 
 int CWirelessDevice::switch_to_bootloader()

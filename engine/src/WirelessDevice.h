@@ -51,6 +51,8 @@ public:
     static int battery_from_0d(std::uint32_t value);
     static int battery_from_07(std::uint8_t b0, std::uint8_t b1);
     static std::uint32_t model_id_of(const std::uint8_t* payload);
+    // `RadioType` from a connection notification's protocol byte; -1 refuses the device.
+    static int radio_type_of(std::uint8_t protocol, int receiverRadioType);
 
 private:
     void set_link(bool lost, bool notify);

@@ -51,6 +51,12 @@ void SimOta::set_fault(Fault fault, unsigned packet)
     m_fault_at = m_packets + packet;
 }
 
+void SimOta::set_fault_repeats(bool on)
+{
+    std::lock_guard<std::mutex> lock(m_device.m_mutex);
+    m_fault_repeats = on;
+}
+
 void SimOta::set_relink_delay(std::chrono::milliseconds delay)
 {
     std::lock_guard<std::mutex> lock(m_device.m_mutex);
@@ -226,7 +232,7 @@ bool SimOta::version_or_battery(const Bytes& cmd, std::vector<Bytes>& out)
 void SimOta::packet(const Bytes& cmd, std::vector<Bytes>& out)
 {
     ++m_packets;
-    const bool hit = m_fault != Fault::None && m_packets == m_fault_at;
+    const bool hit = m_fault != Fault::None && (m_fault_repeats ? m_packets >= m_fault_at : m_packets == m_fault_at);
     if (hit && m_fault == Fault::LinkLoss) {
         // Lost with the link; the device links again on its own.
         const auto leave = after_reply();
@@ -240,6 +246,8 @@ void SimOta::packet(const Bytes& cmd, std::vector<Bytes>& out)
         status = kRestart;
     } else if (hit && m_fault == Fault::ErrorStatus) {
         status = kError;
+    } else if (hit && m_fault == Fault::Checked) {
+        status = kChecked;
     } else {
         switch (command) {
         case 2:

@@ -26,6 +26,7 @@ public:
         ErrorStatus,      // packet k answers "error"
         LinkLoss,         // packet k is lost with the link, which comes back after the relink delay
         NeverChecked,     // command 8 never answers "checked"
+        Checked,          // packet k answers "image checked", whatever it carries
     };
 
     explicit SimOta(SimProtocolDevice& device);
@@ -35,6 +36,7 @@ public:
     // devices paired to it.
     void set_enabled(bool on);
     void set_fault(Fault fault, unsigned packet = 1);   // packet: the k-th 0xE2 write from now, from 1
+    void set_fault_repeats(bool on);                    // the fault hits every packet from the k-th on
     void set_relink_delay(std::chrono::milliseconds delay);
     void set_check_polls(unsigned polls);               // command 8 answers "checked" at this poll
     void set_battery_register_0d(bool on);              // off: register 0x0D is refused (0x07 remains)
@@ -78,6 +80,7 @@ private:
     unsigned m_packets = 0;
     Fault m_fault = Fault::None;
     unsigned m_fault_at = 0;
+    bool m_fault_repeats = false;
     bool m_battery_0d = true;
     bool m_leave_first = false;
     std::chrono::milliseconds m_relink{20};

@@ -157,14 +157,20 @@ TEST_F(EnumerationTest, SecondCollectionArrivingLaterCompletesTheReceiver)
 
 TEST_F(EnumerationTest, MissedAnnouncementIsAskedForAgain)
 {
+    // A long fallback: completion must come from the announcements of the second round, in which
+    // the device already announced is announced again.
+    fresh_machine(1);
     SimHidReceiver rx(0xC510, 9);
+    rx.receiver().set_latency(std::chrono::milliseconds(2));
     rx.pair(1, keyboard("One"));
     rx.pair(2, keyboard("Two"));
     rx.receiver().set_missing_announcements(1);
     rx.plug();
     EventLog log;
     EngineHost host(log);
-    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1,
+                               devio::Timing::scaledDuration(30000) - std::chrono::seconds(10)))
+        << "completion waited for the fallback";
     EXPECT_EQ(log.arrivals().size(), 3u) << "the tick asks again before completion";
     std::size_t two = 0;
     for (std::uint64_t h : log.arrivals())
@@ -178,14 +184,20 @@ TEST_F(EnumerationTest, ForeignInterfacesAreIgnored)
         platform::sim::HidCollectionLayout::simple(0x1234, 0xC510, 0xFF00, 1, 0x10, 7));
     auto unknown = platform::sim::create_hid_collection(
         platform::sim::HidCollectionLayout::simple(0x7E51, 0x0001, 0xFF00, 1, 0x10, 7));
+    // A receiver's collection whose path would not fit the engine's path fields is left alone.
+    auto layout = platform::sim::HidCollectionLayout::simple(0x7E51, 0xC510, 0xFF00, 1, 0x10, 7);
+    layout.path = "\\\\?\\hid#vid_7e51&pid_c510#" + std::string(240, 'a') + "#{4d1e55b2-f16f-11cf-88cb-001111000030}";
+    auto overLong = platform::sim::create_hid_collection(layout);
     foreign->plug();
     unknown->plug();
+    overLong->plug();
     EventLog log;
     EngineHost host(log);
     ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
     EXPECT_TRUE(log.arrivals().empty());
     EXPECT_EQ(foreign->open_handle_count(), 0u);
     EXPECT_EQ(unknown->open_handle_count(), 0u);
+    EXPECT_EQ(overLong->open_handle_count(), 0u);
 }
 
 }  // namespace
@@ -235,6 +247,11 @@ TEST_F(EnumerationTest, MissingSystemLibraryStillStartsQuietly)
     EXPECT_FALSE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1, std::chrono::milliseconds(200)));
     QV_DEVICE_INFO info;
     EXPECT_EQ(QV_GetDeviceInfo(-1, &info), 0);
+    // The engine is not running: the next start tries again, and once running it stays so.
+    platform::sim::set_module_absent("hid.dll", false);
+    EXPECT_EQ(QV_Init(&EventLog::callback, &log), QV_SUCCESS);
+    EXPECT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    EXPECT_EQ(QV_Init(&EventLog::callback, &log), QV_NOT_SUPPORTED);
 }
 
 }  // namespace
@@ -273,6 +290,28 @@ TEST_F(EnumerationTest, PlugCyclesStress)
     QV_DEVICE_INFO info;
     for (std::uint64_t h : log.arrivals())
         EXPECT_EQ(QV_GetDeviceInfo(static_cast<std::int64_t>(h), &info), QV_DEVICE_ERROR);
+}
+
+}  // namespace
+
+namespace {
+
+// A receiver whose reads fail twice in a row (not with "not connected") is as good as gone: it
+// is removed rather than read again and again.
+TEST_F(EnumerationTest, ReadsFailingAgainAtOnceRemoveTheReceiver)
+{
+    SimHidReceiver rx(0xC510, 0x42);
+    rx.plug();
+    EventLog log;
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    ASSERT_EQ(log.arrivals().size(), 1u);
+    const std::uint64_t receiver = log.arrivals().front();
+    rx.hid().short_collection()->inject_read_error(ERROR_GEN_FAILURE);
+    rx.hid().short_collection()->inject_read_error(ERROR_GEN_FAILURE);
+    ASSERT_TRUE(log.wait_for(QV_EVENT_DEVICE_REMOVAL, receiver, 0));
+    QV_DEVICE_INFO info;
+    EXPECT_EQ(QV_GetDeviceInfo(static_cast<std::int64_t>(receiver), &info), QV_DEVICE_ERROR);
 }
 
 }  // namespace

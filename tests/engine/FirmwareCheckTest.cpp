@@ -5,6 +5,7 @@
 #include "devices/SimHidReceiver.h"
 
 #include <gtest/gtest.h>
+#include <sim/Scenario.h>
 
 using namespace enginetest;
 using namespace platform::sim;
@@ -107,6 +108,40 @@ TEST_F(FirmwareCheckTest, OldestFirmwareHasNothingOlder)
     ASSERT_TRUE(log.wait_for(QV_EVENT_DFU_STATUS_CHANGED, h, QV_DFU_NO_NEWER_FW));
     EXPECT_EQ(log.count(QV_EVENT_DEVICE_REMOVAL), 0u) << "nothing left: no removal";
     EXPECT_FALSE(rx->in_bootloader());
+}
+
+}  // namespace
+
+namespace {
+
+// A protocol 1.0 device's version comes from register 0xF1, hardware revision included: only the
+// descriptor for its hardware is offered.
+TEST_F(FirmwareCheckTest, PairedDeviceOfferIsForItsHardware)
+{
+    auto keyboard = [](const char* release, const char* hw) {
+        return std::string("[FirmwareData]\r\nFWNumber=1\r\nFWRelease=") + release +
+               "\r\nFWBuild=1\r\nHWRev=" + hw + "\r\nLocation=kbd.bin\r\nDstFamily=RQK\r\n";
+    };
+    ASSERT_TRUE(write_file(kFolder + "\\RQK_001_004_00001.ini", keyboard("4", "7")));
+    ASSERT_TRUE(write_file(kFolder + "\\RQK_001_003_00001.ini", keyboard("3", "5")));
+    auto scenario = Scenario::from_text(
+        "<scenario><device kind=\"receiver\" name=\"rx\" product=\"0xC530\" latency-us=\"2000\">"
+        "<paired slot=\"1\" kind=\"keyboard\" name=\"Old Keyboard\" ota=\"true\" protocol=\"1.0\">"
+        "<firmware type=\"0\" number=\"0x0102\" build=\"0x33\"/><firmware type=\"2\" name=\"HWR\" number=\"5\"/>"
+        "</paired>"
+        "</device></scenario>");
+    scenario.plug();
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    std::uint64_t device = 0;
+    for (std::uint64_t h : log.arrivals())
+        if (info_of(h).DevType != 0)
+            device = h;
+    ASSERT_NE(device, 0u);
+    ASSERT_TRUE(log.wait_for(QV_EVENT_DFU_STATUS_CHANGED, device, QV_DFU_NEWER_FW_AVAILABLE));
+    const QV_DEVICE_INFO info = info_of(device);
+    EXPECT_EQ(text(info.FW), "RQK_001_002_00033");
+    EXPECT_EQ(text(info.NextFW), "RQK_001_003_00001") << "not the one for other hardware";
 }
 
 }  // namespace

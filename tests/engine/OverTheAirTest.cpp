@@ -1,4 +1,5 @@
 // Over-the-air updates of devices paired behind a receiver, end to end through QV_StartDFU.
+#include "DfuManager.h"
 #include "EngineTestSupport.h"
 #include "ImageFiles.h"
 
@@ -7,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <sim/Scenario.h>
 
@@ -49,12 +51,21 @@ protected:
     {
         EXPECT_TRUE(write_file(kImagePath, bytes_text(image)));
         const std::u16string path = wide(kImagePath);
-        EXPECT_EQ(QV_StartDFU(static_cast<std::int64_t>(device), 1, 0, path.c_str(), 0, nullptr), QV_SUCCESS);
+        const std::size_t from = log.events().size();
+        // The previous operation's thread clears busy after its last event: ask again as events come.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        int started = QV_StartDFU(static_cast<std::int64_t>(device), 1, 0, path.c_str(), 0, nullptr);
+        while (started == QV_DFU_IN_PROGRESS && std::chrono::steady_clock::now() < deadline) {
+            const std::size_t seen = log.events().size();
+            log.wait([&](const std::vector<Event>& all) { return all.size() > seen; }, std::chrono::milliseconds(5));
+            started = QV_StartDFU(static_cast<std::int64_t>(device), 1, 0, path.c_str(), 0, nullptr);
+        }
+        EXPECT_EQ(started, QV_SUCCESS);
         int status = 0;
         log.wait([&](const std::vector<Event>& all) {
             bool running = false;
-            for (const auto& e : all)
-                if (e.handle == device && e.event == QV_EVENT_DFU_STATUS_CHANGED) {
+            for (std::size_t i = from; i < all.size(); ++i)
+                if (const Event& e = all[i]; e.handle == device && e.event == QV_EVENT_DFU_STATUS_CHANGED) {
                     if (e.value == QV_DFU_IN_PROGRESS_STATUS)
                         running = true;
                     else if (running)
@@ -165,6 +176,87 @@ TEST_F(OverTheAirTest, LinkThatDoesNotComeBackFailsTheUpdate)
                  [](SimHidReceiver& rx) { rx.paired(1)->ota().set_relink_delay(std::chrono::seconds(5)); });
     EXPECT_EQ(update(make_image(10 * 15)), QV_DFU_FAILED);
     EXPECT_EQ(info_of(device).DFUStatus, QV_DFU_FAILED);
+}
+
+}  // namespace
+
+namespace {
+
+// With no attempt limit (the default), a device that keeps refusing still ends the update:
+// a chunk never acknowledged gives up after the link-recovery wait, and every restart request
+// counts against the limit of 5 at once.
+struct Refusal {
+    const char* name;
+    SimOta::Fault fault;
+    unsigned at;
+    long restarts;  // milestones 10
+};
+
+void PrintTo(const Refusal& row, std::ostream* os)
+{
+    *os << row.name;
+}
+
+class EndlessRefusals : public OverTheAirTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(EndlessRefusals, EndTheUpdate)
+{
+    const Refusal& c = GetParam();
+    start_engine("", [&](SimHidReceiver& rx) {
+        rx.paired(1)->ota().set_fault(c.fault, c.at);
+        rx.paired(1)->ota().set_fault_repeats(true);
+    });
+    EXPECT_EQ(update(make_image(10 * 15)), QV_DFU_FAILED);
+    const auto milestones = values(QV_EVENT_DFU_MILESTONE);
+    EXPECT_EQ(std::count(milestones.begin(), milestones.end(), 10u), c.restarts);
+    EXPECT_LT(ota().packets(), 40u) << "not resent for ever";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, EndlessRefusals,
+    ::testing::Values(Refusal{"chunkCheckedForEver", SimOta::Fault::Checked, 3, 0},
+                      Refusal{"restartOnEveryPacket", SimOta::Fault::RestartRequest, 1, 6}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// The updated device's link events belong to its operation: once it ends, a later operation
+// (or a wait on the manager's ids) never sees that device's link coming and going.
+TEST_F(OverTheAirTest, LinkEventsAreUnboundAtTheEnd)
+{
+    start_engine("");
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        const std::size_t before = log.events().size();
+        EXPECT_EQ(update(make_image(3 * 15)), QV_DFU_SUCCEEDED) << [&] {
+            std::string all;
+            const auto events = log.events();
+            for (std::size_t i = before; i < events.size(); ++i)
+                all += std::to_string(events[i].event) + ":" + std::to_string(events[i].value) + " ";
+            return all;
+        }();
+        // Back from its bootloader (its link dropped after the transfer and came back), the device
+        // is reachable: its link-up event is set.
+        ASSERT_TRUE(log.wait([&](const std::vector<Event>& all) {
+            bool transferred = false, dropped = false, back = false;
+            for (std::size_t i = before; i < all.size(); ++i) {
+                const Event& e = all[i];
+                if (e.handle != device)
+                    continue;
+                if (e.event == QV_EVENT_DFU_MILESTONE && e.value == 4)
+                    transferred = true;
+                else if (transferred && e.event == QV_EVENT_WIRELESS_STATUS) {
+                    dropped = dropped || e.value == 1;
+                    back = dropped && e.value == 0;
+                }
+            }
+            return back && info_of(device).DFUStatus == QV_DFU_SUCCEEDED;
+        }));
+        EXPECT_EQ(qv::DfuManager::instance().wait(0, {qv::DfuManager::kLinkUp, qv::DfuManager::kLinkLost}),
+                  static_cast<DWORD>(WAIT_TIMEOUT));
+    }
 }
 
 }  // namespace

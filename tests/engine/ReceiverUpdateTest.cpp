@@ -1,6 +1,8 @@
 // Receiver updates end to end through QV_StartDFU: into the bootloader, the image written,
 // back with the new version; faults end with a clear failure and no hang.
+#include "DfuManager.h"
 #include "EngineTestSupport.h"
+#include "Enumerator.h"
 #include "ImageFiles.h"
 
 #include "devices/SimHidReceiver.h"
@@ -324,22 +326,50 @@ TEST_F(ReceiverUpdateTest, BootloaderLeavingAndReturningIsFollowed)
     EXPECT_EQ(info_of(log.arrivals().back()).DevType, static_cast<std::uint32_t>(QV_DEVTYPE_BOOTLOADER));
 }
 
-TEST_F(ReceiverUpdateTest, WindowUpToTheLastAddressStillEnds)
+// Erasing ends whatever window and page size the bootloader reports.
+TEST_F(ReceiverUpdateTest, EraseEndsForAnyWindow)
 {
-    auto rx = std::make_unique<SimHidReceiver>(0xC510, 3);
-    SimBootloaderConfig config = sim_bootloader_config(SimBootloaderFamily::PureHid, 0xAA10);
-    config.windowEnd = 0xFFFF;
-    rx->set_firmware(default_receiver_firmware(0xC510), config);
-    rx->receiver().set_latency(std::chrono::milliseconds(2));
-    rx->set_switch_delays(std::chrono::milliseconds(20), std::chrono::milliseconds(20));
-    rx->plug();
+    struct Case {
+        const char* name;
+        std::uint16_t windowEnd;
+        std::uint16_t pageSize;
+        int status;
+        unsigned erases;
+    };
+    const Case cases[] = {
+        {"window up to the last address", 0xFFFF, 0x200, QV_DFU_SUCCEEDED, 0x10000u / 0x200u},
+        {"page size 0", 0xDFFF, 0, QV_DFU_FAILED, 0},
+    };
     EngineHost host(log);
     ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
-    const std::uint64_t receiver = first_of_type(0);
-    ASSERT_TRUE(write_file(kImagePath, hex_text(make_image(0x100))));
-    ASSERT_EQ(start(receiver, false), QV_SUCCESS);
-    EXPECT_EQ(final_status(receiver), QV_DFU_SUCCEEDED);
-    EXPECT_EQ(rx->bootloader()->model().command_count(0x30), 0x10000u / 0x200u);
+    std::uint32_t serial = 3;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto rx = std::make_unique<SimHidReceiver>(0xC510, serial++);
+        SimBootloaderConfig config = sim_bootloader_config(SimBootloaderFamily::PureHid, 0xAA10);
+        config.windowEnd = c.windowEnd;
+        config.pageSize = c.pageSize;
+        rx->set_firmware(default_receiver_firmware(0xC510), config);
+        rx->receiver().set_latency(std::chrono::milliseconds(2));
+        rx->set_switch_delays(std::chrono::milliseconds(20), std::chrono::milliseconds(20));
+        const std::size_t before = log.arrivals().size();
+        rx->plug();
+        ASSERT_TRUE(log.wait_count(QV_EVENT_DEVICE_ARRIVAL, before + 1));
+        const std::uint64_t receiver = log.arrivals().back();
+        ASSERT_TRUE(write_file(kImagePath, hex_text(make_image(0x100))));
+        ASSERT_EQ(start_when_idle(receiver, false), QV_SUCCESS);
+        EXPECT_EQ(final_status(receiver), c.status);
+        EXPECT_EQ(rx->bootloader()->model().command_count(0x30), c.erases);
+        EXPECT_TRUE(rx->wait_for_mode(c.status != QV_DFU_SUCCEEDED, std::chrono::seconds(10)));
+        rx->unplug();
+        ASSERT_TRUE(log.wait([&](const std::vector<Event>& all) {
+            QV_DEVICE_INFO i;
+            for (const auto& e : all)
+                if (e.event == QV_EVENT_DEVICE_ARRIVAL && QV_GetDeviceInfo(static_cast<std::int64_t>(e.handle), &i) == 0)
+                    return false;
+            return true;
+        }));
+    }
 }
 
 TEST_F(ReceiverUpdateTest, ShutdownDuringAnUpdate)
@@ -364,6 +394,51 @@ TEST_F(ReceiverUpdateTest, ShutdownDuringAnUpdate)
     EXPECT_FALSE(log.wait_count(QV_EVENT_DEVICE_REMOVAL, log.count(QV_EVENT_DEVICE_REMOVAL) + 1,
                                 std::chrono::milliseconds(200)));
     EXPECT_EQ(log.events().size(), after);
+}
+
+}  // namespace
+
+namespace {
+
+// A bootloader that arrived while an earlier update still expected one, after that update had
+// stopped waiting, leaves its arrival signalled: the next update must wait for its own.
+TEST_F(ReceiverUpdateTest, LateBootloaderOfAnEarlierUpdateIsNotTaken)
+{
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    // The marker stays set: the next update sets it anyway.
+    qv::Enumerator::instance().bootloaderExpected.store(0x7E51C520u);
+    auto late = make_receiver(0xC520, true);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_DEVICE_ARRIVAL, 1));
+    late->unplug();
+    ASSERT_TRUE(log.wait_count(QV_EVENT_DEVICE_REMOVAL, 1));
+
+    auto rx = make_receiver(0xC510);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_DEVICE_ARRIVAL, 2));
+    const std::uint64_t receiver = log.arrivals().back();
+    ASSERT_TRUE(write_file(kImagePath, hex_text(make_image(0x200))));
+    ASSERT_EQ(start(receiver, false), QV_SUCCESS);
+    EXPECT_EQ(final_status(receiver), QV_DFU_SUCCEEDED);
+    EXPECT_TRUE(rx->bootloader()->model().accepted());
+}
+
+}  // namespace
+
+namespace {
+
+// The update of whatever the protocol identifies, with no newer firmware in the folder: "no
+// firmware update", not a failed update, and the bootloader is left as it was.
+TEST_F(ReceiverUpdateTest, IdentifiedDeviceWithoutNewerFirmwareHasNoUpdate)
+{
+    auto rx = make_receiver(0xC510, true);
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    const std::uint64_t bootloader = first_of_type(QV_DEVTYPE_BOOTLOADER);
+    ASSERT_NE(bootloader, 0u);
+    ASSERT_EQ(qv::DfuManager::instance().start_operation(bootloader, 2, 0, nullptr, nullptr), QV_SUCCESS);
+    EXPECT_EQ(final_status(bootloader), QV_DFU_NO_FW_UPDATE);
+    EXPECT_EQ(rx->bootloader()->model().command_count(0x30), 0u) << "nothing erased";
+    EXPECT_EQ(log.count(QV_EVENT_DEVICE_REMOVAL), 0u);
 }
 
 }  // namespace

@@ -114,6 +114,11 @@ TEST_F(RepositoryTest, InvalidDescriptorsAreSkipped)
     notHex.release = "x6";
     std::string noLocation = good.text();
     noLocation.replace(noLocation.find("Location"), 8, "Elsewhere");
+    // Folder "C:\\Firmware" and a separator: 12 characters before the location.
+    Descriptor longest = good;
+    longest.location = std::string(247, 'a');
+    Descriptor tooLong = good;
+    tooLong.location = std::string(248, 'a');
     auto enciphered = enginetest::encipher_descriptor(good.text());
     auto corrupted = enciphered;
     corrupted.back() ^= 0x55;
@@ -127,6 +132,8 @@ TEST_F(RepositoryTest, InvalidDescriptorsAreSkipped)
         {"needs newer device firmware", fwTooOld.text(), false},
         {"number not hexadecimal", notHex.text(), false},
         {"no location", noLocation, false},
+        {"image path of 259 characters", longest.text(), true},
+        {"image path beyond 259 characters", tooLong.text(), false},
         {"no FirmwareData section", "[Other]\r\nFWNumber=12\r\n", false},
         {"enciphered", std::string(enciphered.begin(), enciphered.end()), true},
         {"enciphered, wrong check block", std::string(corrupted.begin(), corrupted.end()), false},

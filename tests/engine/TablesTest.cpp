@@ -1,10 +1,12 @@
 // Texts, tables and small decisions of the engine, without devices.
 #include "DFUPureHid.h"
+#include "DfuManager.h"
 #include "Device.h"
 #include "EngineLog.h"
 #include "Enumerator.h"
 #include "HidDevice.h"
 #include "ProtocolSelection.h"
+#include "Receiver.h"
 #include "TSLDevice.h"
 #include "WirelessDevice.h"
 
@@ -190,6 +192,70 @@ TEST(PairedDeviceTest, ConnectionNotificationAndBattery)
     EXPECT_EQ(CWirelessDevice::battery_from_07(0, 0x22), 6);
     EXPECT_EQ(CWirelessDevice::battery_from_07(0, 0x23), 5);
     EXPECT_EQ(CWirelessDevice::battery_from_07(0, 0x30), 4);
+}
+
+TEST(PairedDeviceTest, ConnectionNotificationGivesTypeAndRadio)
+{
+    struct Row {
+        const char* name;
+        std::uint8_t p0, p1;
+        std::uint32_t devType;
+        int radioType;  // with a receiver of RadioType 9; -1 refused
+    };
+    const std::uint32_t kUnknown = 0xFFFFFFFFu;
+    const Row rows[] = {
+        {"protocol 2 is a mouse whatever byte 1", 2, 0x01, 1, 0},
+        {"keyboard", 1, 0x01, 2, 1},
+        {"mouse", 4, 0x02, 1, 9},
+        {"numeric pad", 5, 0x03, 3, 5},
+        {"type 4", 3, 0x44, 5, 9},
+        {"type 7", 6, 0x07, 6, 9},
+        {"type 12", 12, 0x0C, 11, 9},
+        {"link bits do not reach the type", 7, 0xA2, 1, 9},
+        {"type 5 is unknown", 10, 0x05, kUnknown, 9},
+        {"type 13 is unknown", 13, 0x0D, kUnknown, 9},
+        {"protocol 0 is refused", 0, 0x01, 2, -1},
+        {"protocol 8 is refused", 8, 0x01, 2, -1},
+        {"protocol 11 is refused", 11, 0x01, 2, -1},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.name);
+        const std::uint8_t payload[4] = {r.p0, r.p1, 0, 0};
+        EXPECT_EQ(CReceiver::dev_type_of(payload), r.devType);
+        EXPECT_EQ(CWirelessDevice::radio_type_of(r.p0, 9), r.radioType);
+    }
+}
+
+TEST(StatusTest, ResultToStatusPerOperation)
+{
+    // Columns: results 0, 4, 7, 13 and any other (8).
+    const int results[] = {QV_SUCCESS, QV_NO_FW_UPDATE, QV_LOW_BATTERY, QV_CRITICAL_ERROR, QV_DEVICE_ERROR};
+    struct Row {
+        const char* name;
+        unsigned op;
+        std::uint32_t devType;
+        int status[5];
+    };
+    const Row rows[] = {
+        {"paired newest", 0, 2, {6, 1, 2, 7, 4}},
+        {"paired from file", 5, 1, {6, 1, 2, 7, 4}},
+        {"paired older", 7, 2, {6, 1, 2, 7, 4}},
+        {"bootloader older", 7, QV_DEVTYPE_BOOTLOADER, {6, 1, 2, 7, 4}},
+        {"receiver newest", 1, 0, {6, 1, 4, 7, 4}},
+        {"receiver from file", 6, 0, {6, 1, 4, 7, 4}},
+        {"bootloader from file", 6, QV_DEVTYPE_BOOTLOADER, {6, 1, 4, 7, 4}},
+        {"receiver older", 7, 0, {6, 1, 4, 7, 4}},
+        {"protocol identifies", 2, 0, {6, 5, 4, 7, 4}},
+        {"paired protocol identifies", 3, 2, {6, 5, 2, 7, 4}},
+        {"paired recovery", 4, 0, {6, 5, 2, 7, 4}},
+    };
+    for (const auto& r : rows)
+        for (int i = 0; i < 5; ++i) {
+            SCOPED_TRACE(std::string(r.name) + ", result " + std::to_string(results[i]));
+            EXPECT_EQ(DfuManager::status_for(r.op, r.devType, results[i]), r.status[i]);
+        }
+    EXPECT_EQ(DfuManager::status_for(1, 0, QV_RESOURCE_ERROR), QV_DFU_FAILED);
+    EXPECT_EQ(DfuManager::status_for(0, 2, QV_GENERIC_DFU_ERROR), QV_DFU_FAILED);
 }
 
 TEST(RawCodeTest, RawCodesAndMutexName)

@@ -169,7 +169,13 @@ void RavelinBus::onRead(std::vector<Byte> report, bool flag, unsigned status, un
                 device->read_relay(report, status, length);
                 // Marked only after the relay: the device sees this report while still disconnected.
                 if (!device->isConnected() && sub != kErrorReply)
-                    device->mark_connected();
+                    device->mark_connected(true);
+                // Notices and replies come through different collections, so a reply sent before
+                // the link dropped can follow the notice of the loss and connect the device again.
+                // When the receiver then cannot reach it, that notice stands. (A device connected
+                // by a notice keeps retrying: the receiver may only be waiting for it to wake.)
+                else if (sub == kErrorReply && report[5] == kErrUnreachable && device->connected_by_report())
+                    device->mark_disconnected();
             }
         }
     }

@@ -104,8 +104,9 @@ bool RavelinDevice::on_subscribe(IHardwareDevice::Write*)
     return bus->subscribe_write_relay();
 }
 
-void RavelinDevice::mark_connected()
+void RavelinDevice::mark_connected(bool byReport)
 {
+    m_connected_by_report = byReport;
     m_connected = true;
     auto self = shared_from_this();
     Producer<IHardwareDevice::Connect>::notify([self](IHardwareDevice::Connect* s) { s->onConnect(self); },
@@ -114,6 +115,7 @@ void RavelinDevice::mark_connected()
 
 void RavelinDevice::mark_disconnected()
 {
+    m_connected_by_report = false;
     m_connected = false;
     m_fast_disconnected = true;
     auto self = shared_from_this();

@@ -43,9 +43,12 @@ public:
 
     std::uint32_t slot() const { return m_slot; }
 
-    // Called by the receiver bus, on the receiver's reader thread.
-    void mark_connected();
+    // Called by the receiver bus, on the receiver's reader thread. `byReport`: on the word of a
+    // report from the device rather than of a link notice.
+    void mark_connected(bool byReport = false);
     void mark_disconnected();
+    // Connected on a report's word since the last link notice, which said the link was down.
+    bool connected_by_report() const { return m_connected_by_report.load(); }
     void read_relay(const std::vector<Byte>& report, unsigned status, unsigned length);
     void write_relay(const std::vector<Byte>& report, ErrorCode code, unsigned detail);
 
@@ -64,6 +67,7 @@ private:
     const std::string m_path;
     std::atomic<bool> m_connected;
     std::atomic<bool> m_fast_disconnected{false};
+    std::atomic<bool> m_connected_by_report{false};
     std::mutex m_name_mutex;
     std::string m_name;
     bool m_name_known = false;

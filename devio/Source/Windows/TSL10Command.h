@@ -22,6 +22,8 @@ namespace TSL10Command {
 // Report id, receiver index and sub-ids of the register protocol.
 enum : Byte { kShortReport = 0x10, kReceiverIndex = 0xFF, kSetShortRegister = 0x80, kGetShortRegister = 0x81,
               kGetLongRegister = 0x83, kErrorReply = 0x8F };
+// The receiver's error for a request to a paired device whose link is down.
+enum : Byte { kErrUnreachable = 0x09 };
 // The registers the system uses.
 enum : Byte { kRegNotifications = 0x00, kRegConnectionState = 0x02, kRegDeviceBits = 0x03, kRegPairing = 0xB2,
               kRegB3 = 0xB3, kRegPairingInfo = 0xB5 };

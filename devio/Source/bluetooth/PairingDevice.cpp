@@ -45,9 +45,14 @@ PairingDevice::PairingDevice(const std::shared_ptr<PairingBus>& bus, std::shared
 
 PairingDevice::~PairingDevice()
 {
-    // Queued Bluetooth events may still be on their way: they must not reach a half-destroyed device.
-    Subscriber<IBluetoothDevice::BtConnect>::stop_deliveries();
-    Subscriber<IBluetoothDevice::BtUnpair>::stop_deliveries();
+    // Events may still be on their way (reader threads, queued Bluetooth events): none may reach
+    // a half-destroyed device.
+    Subscriber<IHardwareDevice::Read>::unsubscribe_all();
+    Subscriber<IHardwareDevice::Write>::unsubscribe_all();
+    Subscriber<IHardwareDevice::FastDisconnect>::unsubscribe_all();
+    Subscriber<IBluetoothDevice::BtFastConnect>::unsubscribe_all();
+    Subscriber<IBluetoothDevice::BtConnect>::unsubscribe_all();
+    Subscriber<IBluetoothDevice::BtUnpair>::unsubscribe_all();
 }
 
 void PairingDevice::subscribe_to_live()

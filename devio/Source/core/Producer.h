@@ -141,18 +141,7 @@ public:
     Subscriber(const Subscriber&) = delete;
     Subscriber& operator=(const Subscriber&) = delete;
 
-    ~Subscriber() override
-    {
-        stop_deliveries();
-        Producers producers;
-        {
-            std::lock_guard<std::mutex> lock(m_producers_mutex);
-            producers.swap(m_producers);
-        }
-        for (const auto& weak : producers)
-            if (auto producer = weak.lock())
-                producer->remove_subscriber(this);
-    }
+    ~Subscriber() override { unsubscribe_all(); }
 
     // I is the interface that declares E; its object must also be a Producer<E>.
     template <class I>
@@ -195,6 +184,22 @@ public:
     }
 
     std::shared_ptr<SubscriberLiveness> liveness() const { return m_liveness; }
+
+    // Leaves every producer, waiting for a direct delivery in progress (a producer calls its
+    // direct subscribers under its lock). A derived class subscribed directly calls it first in
+    // its destructor: a delivery must not reach the object while its parts are destroyed.
+    void unsubscribe_all()
+    {
+        stop_deliveries();
+        Producers producers;
+        {
+            std::lock_guard<std::mutex> lock(m_producers_mutex);
+            producers.swap(m_producers);
+        }
+        for (const auto& weak : producers)
+            if (auto producer = weak.lock())
+                producer->remove_subscriber(this);
+    }
 
     // Ends queued deliveries to this subscriber, waiting for one in progress. A derived class
     // whose handlers use its own members calls it first in its destructor: this base is

@@ -721,11 +721,11 @@ void Device::process_request(const std::shared_ptr<DeviceRequest>& request)
             ++n;
     };
     // A failed request leaves the device's settings in doubt, so its cookie no longer counts as
-    // ours. Not when the device went away (5): the cookie check on its return tells whether it
-    // kept its settings and re-applies the writes kept meanwhile; forgetting the cookie here would
-    // read as settings lost and drop those writes.
+    // ours. Not when the device went away (5, or its link went down meanwhile): the cookie check
+    // on its return tells whether it kept its settings and re-applies the writes kept meanwhile;
+    // forgetting the cookie here would read as settings lost and drop those writes.
     auto forget_cookie = [&](ErrorCode code) {
-        if (code != 5)
+        if (code != 5 && !m_device_gone)
             m_config_cookie = 0;
     };
     auto fail = [&](const ErrorRecord& error) {
@@ -738,7 +738,7 @@ void Device::process_request(const std::shared_ptr<DeviceRequest>& request)
 
     for (;;) {
         if (n > m_max_retries) {
-            m_config_cookie = 0;
+            forget_cookie(4);
             request->set_error(4);
             finish(request);
             return;

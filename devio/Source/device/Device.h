@@ -166,6 +166,9 @@ private:
     std::shared_ptr<IRequest> check_configured_cookie(std::shared_ptr<IFeature0020ConfigChange> configChange);
     std::shared_ptr<IRequest> process_pending_changes(std::shared_ptr<IFeature0020ConfigChange> configChange);
     void reset_configuration();
+    // True when the last failure came while the device was away (5, or the link went down
+    // meanwhile; the last error then reads 5): it tells nothing of the device's settings.
+    bool failed_while_away();
     // Clears each configured feature's state flag and empties the list.
     void forget_configured_features();
     // Empties the re-apply list and clears each dropped feature's re-apply mark.

@@ -158,7 +158,7 @@ std::shared_ptr<IRequest> Device::examine_configuration(const std::shared_ptr<ID
     else
         request->check_response();
     if (last_error().code != 0) {
-        if (last_error().code != 5)
+        if (!failed_while_away())
             reset_configuration();
         return make_immediate_failure_from_error();
     }
@@ -183,7 +183,7 @@ std::shared_ptr<IRequest> Device::examine_configuration(const std::shared_ptr<ID
 
 std::shared_ptr<IRequest> Device::check_cookie_chain(std::shared_ptr<IFeature0020ConfigChange> configChange)
 {
-    if (!configChange && last_error().code == 5)
+    if (!configChange && failed_while_away())
         return make_immediate_failure_from_error();
     std::weak_ptr<Device> weak = shared_from_this();
     auto chain = make_immediate_success()->then(
@@ -235,7 +235,7 @@ std::shared_ptr<IRequest> Device::check_configured_cookie(std::shared_ptr<IFeatu
                 device->reset_configuration();
                 return make_immediate_failure_from_error();
             }
-            if (last_error().code == 5)
+            if (device->failed_while_away())
                 return make_immediate_failure_from_error();
             device->m_config_lost = true;
             device->reset_configuration();
@@ -260,7 +260,7 @@ std::shared_ptr<IRequest> Device::process_pending_changes(std::shared_ptr<IFeatu
             concrete->clear_state_flag();
         if (concrete && concrete->reapply())
             continue;
-        if (last_error().code == 5)
+        if (failed_while_away())
             return make_immediate_failure_from_error();
         m_config_lost = true;
         reset_configuration();
@@ -290,6 +290,8 @@ std::shared_ptr<IRequest> Device::process_pending_changes(std::shared_ptr<IFeatu
                 auto device = weak.lock();
                 if (!device)
                     return make_immediate_result(28, nullptr, 0);
+                if (device->failed_while_away())
+                    return make_immediate_failure_from_error();
                 device->m_config_lost = true;
                 device->reset_configuration();
                 return make_immediate_failure_from_error();
@@ -310,6 +312,16 @@ void Device::forget_configured_features()
         if (auto concrete = std::dynamic_pointer_cast<Feature>(feature))
             concrete->clear_state_flag();
     m_configured_features.clear();
+}
+
+bool Device::failed_while_away()
+{
+    if (last_error().code == 5)
+        return true;
+    if (!m_device_gone)
+        return false;
+    set_last_error(5, 0, nullptr);
+    return true;
 }
 
 void Device::reset_configuration()

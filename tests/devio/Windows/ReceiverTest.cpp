@@ -293,6 +293,20 @@ TEST(ReceiverBus, DispatcherIgnoresForeignNotificationsAndReactivationKeepsTheDe
     EXPECT_TRUE(paired->isConnected());
     EXPECT_THAT(relayed.snapshot(), ElementsAre(std::make_pair(Byte(0x8F), true), std::make_pair(Byte(0x00), true)));
 
+    // Connected on that report's word only: another error leaves it so, but the receiver's "cannot
+    // reach it" restores the notice of the lost link. Connected by a notice, the device keeps its
+    // link through that answer (the receiver may only be waiting for it to wake).
+    bus->onRead({0x10, 1, 0x8F, 0x00, 0x1A, 0x07, 0x00}, false, 0, 7);
+    EXPECT_TRUE(paired->isConnected());
+    bus->onRead({0x10, 1, 0x8F, 0x00, 0x1A, 0x09, 0x00}, false, 0, 7);
+    EXPECT_FALSE(paired->isConnected());
+    EXPECT_FALSE(paired->stillPresent());
+    bus->onRead({0x10, 1, 0x41, 0x04, 0x00, 0x01, 0x40}, false, 0, 7);   // link established
+    EXPECT_TRUE(paired->isConnected());
+    bus->onRead({0x10, 1, 0x8F, 0x00, 0x1A, 0x09, 0x00}, false, 0, 7);
+    EXPECT_TRUE(paired->isConnected());
+    EXPECT_EQ(bus->slot(0), paired);
+
     bus->onActiveChanged(false);
     bus->onActiveChanged(true);
     EXPECT_EQ(bus->slot(0), paired);

@@ -16,6 +16,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+#include <vector>
+
 namespace devio::test {
 namespace {
 
@@ -42,6 +46,52 @@ struct Disconnects : Subscriber<IDevice::Connect> {
     {
         std::lock_guard<std::mutex> lock(mutex);
         return count;
+    }
+};
+
+// The mouse's connection events in order: "-" disconnected, "+" connected, then "kept" or
+// "lost" for whether it kept its settings.
+struct ConnectLog : Subscriber<IDevice::Connect> {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<std::string> events;
+    ~ConnectLog() override { stop_deliveries(); }
+    void onDisconnect(std::shared_ptr<IDevice>) override { add("-"); }
+    void onConnect(std::shared_ptr<IDevice>) override { add("+"); }
+    void onConnect(std::shared_ptr<IDevice>, bool kept) override { add(kept ? "kept" : "lost"); }
+    void add(const char* event)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(event);
+        changed.notify_all();
+    }
+    // Waits for one of `wanted` among the events from position `from` on; its position, or -1.
+    int wait_for(std::size_t from, std::vector<std::string> wanted)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        int found = -1;
+        changed.wait_for(lock, 20s, [&] {
+            for (std::size_t i = from; i < events.size(); ++i)
+                if (std::find(wanted.begin(), wanted.end(), events[i]) != wanted.end()) {
+                    found = static_cast<int>(i);
+                    return true;
+                }
+            return false;
+        });
+        return found;
+    }
+    std::size_t size()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return events.size();
+    }
+    std::string text()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::string t;
+        for (const auto& e : events)
+            t += e + " ";
+        return t;
     }
 };
 
@@ -129,6 +179,18 @@ protected:
         platform::sim::remove_all_dev_nodes();
         Timing::reset();
     }
+    // A ping reply to another program (another software id) from the mouse in slot 1, on the
+    // long collection, as one that was on its way when the link dropped.
+    bool send_late_reply()
+    {
+        const Byte other = static_cast<Byte>(mouse->getSoftwareId() % 15 + 1);
+        std::vector<Byte> late(20, 0);
+        late[0] = 0x11;
+        late[1] = 0x01;
+        late[3] = static_cast<Byte>(0x10 | other);
+        late[6] = 0x5A;
+        return receiver->hid().send_input(late);
+    }
     std::shared_ptr<Producer<IDeviceManager::ArrivalRemoval>> arrivals()
     {
         return std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager);
@@ -190,6 +252,82 @@ TEST_F(RelinkStress, EveryWriteKeptWhileUnlinkedReachesAMouseRelinkedAtOnce)
         bool on = false;
         ASSERT_TRUE(within([&] { return swap->GetButtonSwapCancel(&on); }, "a read"));
     }
+}
+
+// The receiver's link notices and the mouse's replies come through two collections, read by two
+// threads: a reply the mouse sent just before its link dropped can reach the host after the notice
+// of the loss. That reply must not cost the write kept for the mouse: the reconnection it sets off
+// fails against the unlinked mouse, and the kept write is sent once the link is really back.
+TEST_F(RelinkStress, AReplyArrivingAfterTheLinkLossNoticeDoesNotCostTheKeptWrite)
+{
+    auto swap = std::dynamic_pointer_cast<IFeature2005ButtonSwapCancel>(mouse->getFeatureSync(0x2005));
+    ASSERT_TRUE(swap);
+    ASSERT_TRUE(swap->SetButtonSwapCancel(1));   // the configuration is marked
+    ConnectLog log;
+    ASSERT_TRUE(log.subscribe(mouse, 0, "test"));
+    receiver->receiver().unlink(1);
+    ASSERT_GE(log.wait_for(0, {"-"}), 0) << log.text();
+    ASSERT_TRUE(within([&] { return swap->SetButtonSwapCancel(7); }, "a write"));   // kept
+
+    const std::size_t before = log.size();
+    ASSERT_TRUE(send_late_reply());
+    // The host takes the mouse as back and tries it; the unlinked mouse cannot answer.
+    const int tried = log.wait_for(before, {"+"});
+    ASSERT_GE(tried, 0) << log.text();
+    const int ended = log.wait_for(static_cast<std::size_t>(tried) + 1, {"-", "kept", "lost"});
+    ASSERT_GE(ended, 0) << log.text();
+
+    const std::size_t relinked = log.size();
+    receiver->receiver().link(1);
+    EXPECT_TRUE(holds(*model, 7, 10s)) << "the kept write was dropped; events: " << log.text();
+    EXPECT_GE(log.wait_for(relinked, {"kept", "lost"}), 0) << log.text();
+    const std::string events = log.text();
+    EXPECT_EQ(events.find("lost"), std::string::npos) << "the mouse was reported as having lost its settings: "
+                                                      << events;
+    log.unsubscribe(mouse);
+}
+
+// Many rounds of the same, the link coming back either once the late reply's reconnection has
+// failed or at once, racing it; in some rounds the write comes after the late reply, when the
+// host may take the mouse as back and send it: the receiver's answer then keeps it.
+TEST_F(RelinkStress, KeptWritesSurviveLateRepliesAndQuickRelinks)
+{
+    auto swap = std::dynamic_pointer_cast<IFeature2005ButtonSwapCancel>(mouse->getFeatureSync(0x2005));
+    ASSERT_TRUE(swap);
+    ASSERT_TRUE(swap->SetButtonSwapCancel(1));   // the configuration is marked
+    auto cookie = mouse->getFeatureSync(0x0020);
+    ASSERT_TRUE(cookie);
+    ConnectLog log;
+    ASSERT_TRUE(log.subscribe(mouse, 0, "test"));
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        SCOPED_TRACE(round);
+        const Byte value = static_cast<Byte>(2 + round);
+        const std::size_t before = log.size();
+        receiver->receiver().unlink(1);
+        ASSERT_GE(log.wait_for(before, {"-"}), 0) << log.text();
+        const bool writeFirst = round % 3 != 1;
+        if (writeFirst) {
+            ASSERT_TRUE(within([&] { return swap->SetButtonSwapCancel(value); }, "a write"));
+        }
+        const std::size_t late = log.size();
+        ASSERT_TRUE(send_late_reply());
+        if (round % 2 == 0) {
+            const int tried = log.wait_for(late, {"+"});
+            ASSERT_GE(tried, 0) << log.text();
+            ASSERT_GE(log.wait_for(static_cast<std::size_t>(tried) + 1, {"-", "kept", "lost"}), 0) << log.text();
+        }
+        if (!writeFirst) {
+            ASSERT_TRUE(within([&] { return swap->SetButtonSwapCancel(value); }, "a write after the late reply"));
+        }
+        receiver->receiver().link(1);
+        ASSERT_TRUE(holds(*model, value, 10s)) << "a kept write never reached the mouse; events: " << log.text();
+        ASSERT_TRUE(settled(*model, swap->feature_index(), cookie->feature_index()));
+        bool on = false;
+        ASSERT_TRUE(within([&] { return swap->GetButtonSwapCancel(&on); }, "a read"));
+    }
+    EXPECT_EQ(log.text().find("lost"), std::string::npos) << log.text();
+    log.unsubscribe(mouse);
 }
 
 } // namespace
