@@ -263,8 +263,7 @@ bool CombinerDevice::on_subscribe(IHardwareDevice::Write*) { return forward(m_wr
 
 bool CombinerDevice::on_subscribe(IHardwareDevice::FastDisconnect*)
 {
-    return forward(m_fast_disconnect_forwarding, m_fast_disconnect_subscribers,
-                                                  FastDisconnectEvent);
+    return forward(m_fast_disconnect_forwarding, m_fast_disconnect_subscribers, FastDisconnectEvent);
 }
 
 void CombinerDevice::on_unsubscribed(IHardwareDevice::Read*) { stop_forwarding(m_read_forwarding, m_read_subscribers); }
