@@ -1,5 +1,6 @@
 #include "FirmwareCatalogue.h"
 
+#include "HexDigit.h"
 #include "quillon/ProductIds.h"
 
 #include <cstdlib>
@@ -58,28 +59,6 @@ constexpr std::array<ReceiverFirmwareEntry, kReceiverFirmwareCount> kReceivers =
 #undef SIGNED
 #undef RECEIVER_ROW
 
-bool read_hex_component(const char* begin, const char* end, std::uint32_t* out)
-{
-    if (begin == end || end - begin > 8)
-        return false;
-    std::uint32_t value = 0;
-    for (const char* p = begin; p != end; ++p) {
-        const char c = *p;
-        std::uint32_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<std::uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<std::uint32_t>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<std::uint32_t>(c - 'A' + 10);
-        else
-            return false;
-        value = (value << 4) | digit;
-    }
-    *out = value;
-    return true;
-}
-
 }  // namespace
 
 const std::array<DeviceFirmwareEntry, kDeviceFirmwareCount>& deviceFirmwareTable() { return kDevices; }
@@ -126,7 +105,7 @@ bool parseDottedVersion(const char* text, std::uint32_t out[3])
         const char* end = p;
         while (*end && *end != '.')
             ++end;
-        if (!read_hex_component(p, end, &parts[i]))
+        if (!quillon::read_hex_digits(std::string_view(p, static_cast<std::size_t>(end - p)), 8, &parts[i]))
             return false;
         if (i < 2) {
             if (*end != '.')

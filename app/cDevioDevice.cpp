@@ -47,16 +47,10 @@ void copy_text(char* field, std::size_t fieldSize, const std::string& text, std:
 // The feature writes these texts as four hexadecimal digits; anything else is refused.
 bool read_hex16(const std::string& text, std::uint16_t* out)
 {
-    if (text.empty() || text.size() > 4)
+    std::uint32_t value = 0;
+    if (!quillon::read_hex_digits(text, 4, &value))
         return false;
-    std::uint16_t value = 0;
-    for (char c : text) {
-        const int digit = quillon::hex_digit(c);
-        if (digit < 0)
-            return false;
-        value = static_cast<std::uint16_t>((value << 4) | digit);
-    }
-    *out = value;
+    *out = static_cast<std::uint16_t>(value);
     return true;
 }
 

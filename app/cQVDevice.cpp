@@ -1,5 +1,7 @@
 #include "cQVDevice.h"
 
+#include "HexDigit.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -11,25 +13,11 @@ namespace {
 
 constexpr std::size_t kMaxPieces = 4;
 
-// Base 16 without exceptions; a character that is not a digit makes the piece read 0.
+// Base 16 without exceptions; a piece that is not 1 to 8 digits reads 0.
 std::uint32_t read_hex(const std::string& piece)
 {
-    if (piece.empty() || piece.size() > 8)
-        return 0;
     std::uint32_t value = 0;
-    for (char c : piece) {
-        std::uint32_t digit;
-        if (c >= '0' && c <= '9')
-            digit = static_cast<std::uint32_t>(c - '0');
-        else if (c >= 'a' && c <= 'f')
-            digit = static_cast<std::uint32_t>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F')
-            digit = static_cast<std::uint32_t>(c - 'A' + 10);
-        else
-            return 0;
-        value = (value << 4) | digit;
-    }
-    return value;
+    return quillon::read_hex_digits(piece, 8, &value) ? value : 0;
 }
 
 } // namespace

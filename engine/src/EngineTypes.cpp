@@ -55,14 +55,8 @@ bool parse_hex_token(const WString& token, unsigned long& out)
         return false;
     unsigned long value = 0;
     for (WCHAR c : token) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
+        const int digit = hex_digit(c);
+        if (digit < 0)
             return false;
         value = value * 16 + static_cast<unsigned long>(digit);
     }

@@ -35,6 +35,18 @@ inline int map_raw(int raw)
     }
 }
 
+// Value of one hexadecimal digit (a character or a UTF-16 unit), either case; -1 for anything else.
+inline int hex_digit(std::uint32_t c)
+{
+    if (c >= '0' && c <= '9')
+        return static_cast<int>(c - '0');
+    if (c >= 'a' && c <= 'f')
+        return static_cast<int>(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F')
+        return static_cast<int>(c - 'A' + 10);
+    return -1;
+}
+
 enum Family : std::uint32_t { kFamilyOther = 0, kFamilyReceiver = 0x10000, kFamilyMouse = 0x20000, kFamilyKeyboard = 0x30000 };
 
 struct VersionRecord {

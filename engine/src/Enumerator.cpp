@@ -49,6 +49,16 @@ const char* const kSetupRequired[] = {
     "SetupDiEnumDeviceInterfaces", "SetupDiDestroyDeviceInfoList", "SetupDiEnumDeviceInfo",
     "SetupDiOpenDeviceInterfaceRegKey"};
 
+// A module is used only when it exports every name the engine may call.
+template <std::size_t N>
+bool exports_all(HMODULE module, const char* const (&names)[N])
+{
+    for (const char* name : names)
+        if (!GetProcAddress(module, name))
+            return false;
+    return true;
+}
+
 template <class F>
 void take(HMODULE module, const char* name, F& out)
 {
@@ -96,11 +106,8 @@ bool Enumerator::product_row(std::uint16_t productId, ProductRow& out)
 bool Enumerator::load_entry_points()
 {
     m_hid = LoadLibraryW(QV_W("Hid.dll"));
-    if (!m_hid)
+    if (!m_hid || !exports_all(m_hid, kHidRequired))
         return false;
-    for (const char* name : kHidRequired)
-        if (!GetProcAddress(m_hid, name))
-            return false;
     take(m_hid, "HidP_GetCaps", g_api.getCaps);
     take(m_hid, "HidP_GetButtonCaps", g_api.getButtonCaps);
     take(m_hid, "HidD_GetHidGuid", g_api.getHidGuid);
@@ -127,11 +134,8 @@ bool Enumerator::start()
     if (!m_window)
         return false;
     m_setupApi = LoadLibraryW(QV_W("SetupApi.dll"));
-    if (!m_setupApi)
+    if (!m_setupApi || !exports_all(m_setupApi, kSetupRequired))
         return false;
-    for (const char* name : kSetupRequired)
-        if (!GetProcAddress(m_setupApi, name))
-            return false;
     take(m_setupApi, "SetupDiGetClassDevsW", g_api.getClassDevs);
     take(m_setupApi, "SetupDiGetDeviceInterfaceDetailW", g_api.getDetail);
     take(m_setupApi, "SetupDiEnumDeviceInterfaces", g_api.enumInterfaces);

@@ -1,20 +1,10 @@
 // Readers of receiver images: Intel HEX text, binary signature blocks, bootloader version texts.
 #include "DFUPureHid.h"
+#include "EngineTypes.h"
 
 namespace qv {
 
 namespace {
-
-int hex_digit(std::uint8_t c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Two hex digits at text[at]; -1 when missing or not hexadecimal.
 int hex_byte(const std::uint8_t* text, std::size_t size, std::size_t at)

@@ -28,6 +28,9 @@ bool is_gone(DWORD error)
 
 CTSLDevice::CTSLDevice()
 {
+    // Made here, never replaced: a removal on the window thread may signal it while the
+    // enumeration thread is still opening the transport.
+    m_quit = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     LARGE_INTEGER f;
     if (QueryPerformanceFrequency(&f))
         m_frequency = f.QuadPart;
@@ -133,7 +136,6 @@ bool CTSLDevice::open_transport(HWND window, UINT message)
         m_mutex = CreateMutexW(nullptr, FALSE, widen(mutex_name_for(first.path)).c_str());
     else
         m_mutex = CreateMutexW(nullptr, FALSE, nullptr);
-    m_quit = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     m_responseEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     m_queueEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     m_rescanEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);

@@ -106,7 +106,7 @@ private:
 
     // Set up by open_transport, read by every thread after.
     HANDLE m_mutex = nullptr;
-    HANDLE m_quit = nullptr;
+    HANDLE m_quit = nullptr;  // set once, in the constructor
     HANDLE m_responseEvent = nullptr;
     HANDLE m_queueEvent = nullptr;
     HANDLE m_rescanEvent = nullptr;

@@ -205,15 +205,20 @@ std::size_t HidCollection::release_held_writes()
     return released;
 }
 
-void HidCollection::inject_read_error(std::uint32_t error)
+void HidCollection::inject_read_error(std::uint32_t error, unsigned times)
 {
     std::lock_guard<std::mutex> lock(m_state->mutex);
     for (HidFile* file : m_state->files) {
-        if (!file->m_reads.empty()) {
+        unsigned left = times;
+        if (left && !file->m_reads.empty()) {
             detail::complete_overlapped(file->m_reads.front().overlapped, error, 0);
             file->m_reads.pop_front();
-        } else {
+            --left;
+        }
+        // Ahead of any report queued meanwhile: the failures come one after the other.
+        if (left) {
             file->m_read_error = error;
+            file->m_read_errors_left = left;
         }
     }
     m_state->changed.notify_all();
@@ -445,7 +450,12 @@ BOOL HidFile::read(LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlap
     DWORD error = refusal_locked(can_read(m_access), buffer, size >= length, overlapped, length);
     if (!error && m_read_error) {
         error = m_read_error;
-        m_read_error = 0;
+        if (m_read_errors_left <= 1) {
+            m_read_error = 0;
+            m_read_errors_left = 0;
+        } else {
+            --m_read_errors_left;
+        }
     }
     if (error) {
         SetLastError(error);
@@ -466,7 +476,12 @@ BOOL HidFile::read(LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlap
         state.changed.wait(lock, [&] { return !m_queue.empty() || m_gone || m_closed || m_read_error; });
         if (m_queue.empty()) {
             DWORD e = m_gone ? ERROR_DEVICE_NOT_CONNECTED : m_closed ? ERROR_OPERATION_ABORTED : m_read_error;
-            m_read_error = 0;
+            if (m_read_errors_left <= 1) {
+                m_read_error = 0;
+                m_read_errors_left = 0;
+            } else {
+                --m_read_errors_left;
+            }
             SetLastError(e);
             return FALSE;
         }

@@ -56,6 +56,7 @@ private:
     std::deque<sim::Bytes> m_queue;
     std::deque<PendingRead> m_reads;
     DWORD m_read_error = 0;
+    unsigned m_read_errors_left = 0;  // reads still to fail with m_read_error
     bool m_gone = false;
     bool m_closed = false;
 };

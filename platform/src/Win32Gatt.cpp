@@ -254,6 +254,24 @@ std::shared_ptr<GattServer> server_of(HANDLE device)
     return file ? gatt_server_of(file->node()) : nullptr;
 }
 
+// The server of a call's device: E_HANDLE for a handle that is no GATT device, then E_INVALIDARG
+// where the caller left out what the call needs (`given` false).
+HRESULT server_for_call(HANDLE device, bool given, std::shared_ptr<GattServer>& server)
+{
+    server = server_of(device);
+    if (!server)
+        return E_HANDLE;
+    return given ? S_OK : E_INVALIDARG;
+}
+
+// Tells the caller the size a value needs; false when its buffer is missing or smaller.
+bool value_fits(std::size_t needed, const void* buffer, ULONG size, USHORT* required)
+{
+    if (required)
+        *required = static_cast<USHORT>(needed);
+    return buffer && size >= needed;
+}
+
 BTH_LE_UUID to_bth(const GattUuid& u)
 {
     BTH_LE_UUID out{};
@@ -342,10 +360,9 @@ HRESULT BluetoothGATTGetServices(HANDLE device, USHORT count, PBTH_LE_GATT_SERVI
 HRESULT BluetoothGATTGetIncludedServices(HANDLE device, PBTH_LE_GATT_SERVICE parent, USHORT count,
                                          PBTH_LE_GATT_SERVICE services, USHORT* actual, ULONG)
 {
-    if (!server_of(device))
-        return E_HANDLE;
-    if (!parent)
-        return E_INVALIDARG;
+    std::shared_ptr<GattServer> server;
+    if (HRESULT hr = server_for_call(device, parent != nullptr, server); FAILED(hr))
+        return hr;
     std::vector<int> none;
     return fill(none, count, services, actual, [](int) { return BTH_LE_GATT_SERVICE{}; });
 }
@@ -353,11 +370,9 @@ HRESULT BluetoothGATTGetIncludedServices(HANDLE device, PBTH_LE_GATT_SERVICE par
 HRESULT BluetoothGATTGetCharacteristics(HANDLE device, PBTH_LE_GATT_SERVICE service, USHORT count,
                                         PBTH_LE_GATT_CHARACTERISTIC characteristics, USHORT* actual, ULONG)
 {
-    auto server = server_of(device);
-    if (!server)
-        return E_HANDLE;
-    if (!service)
-        return E_INVALIDARG;
+    std::shared_ptr<GattServer> server;
+    if (HRESULT hr = server_for_call(device, service != nullptr, server); FAILED(hr))
+        return hr;
     if (!server->reachable())
         return HRESULT_FROM_WIN32(ERROR_DEVICE_NOT_CONNECTED);
     for (const auto& s : server->services())
@@ -381,11 +396,9 @@ HRESULT BluetoothGATTGetCharacteristics(HANDLE device, PBTH_LE_GATT_SERVICE serv
 HRESULT BluetoothGATTGetDescriptors(HANDLE device, PBTH_LE_GATT_CHARACTERISTIC characteristic, USHORT count,
                                     PBTH_LE_GATT_DESCRIPTOR descriptors, USHORT* actual, ULONG)
 {
-    auto server = server_of(device);
-    if (!server)
-        return E_HANDLE;
-    if (!characteristic)
-        return E_INVALIDARG;
+    std::shared_ptr<GattServer> server;
+    if (HRESULT hr = server_for_call(device, characteristic != nullptr, server); FAILED(hr))
+        return hr;
     for (const auto& s : server->services())
         for (const auto& c : s.characteristics)
             if (c.handle == characteristic->AttributeHandle)
@@ -404,19 +417,15 @@ HRESULT BluetoothGATTGetDescriptors(HANDLE device, PBTH_LE_GATT_CHARACTERISTIC c
 HRESULT BluetoothGATTGetCharacteristicValue(HANDLE device, PBTH_LE_GATT_CHARACTERISTIC characteristic, ULONG size,
                                             PBTH_LE_GATT_CHARACTERISTIC_VALUE value, USHORT* required, ULONG)
 {
-    auto server = server_of(device);
-    if (!server)
-        return E_HANDLE;
-    if (!characteristic)
-        return E_INVALIDARG;
+    std::shared_ptr<GattServer> server;
+    if (HRESULT hr = server_for_call(device, characteristic != nullptr, server); FAILED(hr))
+        return hr;
     platform::sim::GattBytes bytes;
     HRESULT hr = server->read(characteristic->AttributeHandle, bytes);
     if (FAILED(hr))
         return hr;
     const std::size_t needed = offsetof(BTH_LE_GATT_CHARACTERISTIC_VALUE, Data) + std::max<std::size_t>(bytes.size(), 1);
-    if (required)
-        *required = static_cast<USHORT>(needed);
-    if (!value || size < needed)
+    if (!value_fits(needed, value, size, required))
         return HRESULT_FROM_WIN32(ERROR_MORE_DATA);
     value->DataSize = static_cast<ULONG>(bytes.size());
     if (!bytes.empty())
@@ -427,19 +436,15 @@ HRESULT BluetoothGATTGetCharacteristicValue(HANDLE device, PBTH_LE_GATT_CHARACTE
 HRESULT BluetoothGATTGetDescriptorValue(HANDLE device, PBTH_LE_GATT_DESCRIPTOR descriptor, ULONG size,
                                         PBTH_LE_GATT_DESCRIPTOR_VALUE value, USHORT* required, ULONG)
 {
-    auto server = server_of(device);
-    if (!server)
-        return E_HANDLE;
-    if (!descriptor)
-        return E_INVALIDARG;
+    std::shared_ptr<GattServer> server;
+    if (HRESULT hr = server_for_call(device, descriptor != nullptr, server); FAILED(hr))
+        return hr;
     bool notify = false;
     HRESULT hr = server->descriptor_value(descriptor->CharacteristicHandle, notify);
     if (FAILED(hr))
         return hr;
     const std::size_t needed = offsetof(BTH_LE_GATT_DESCRIPTOR_VALUE, Data) + 2;
-    if (required)
-        *required = static_cast<USHORT>(needed);
-    if (!value || size < needed)
+    if (!value_fits(needed, value, size, required))
         return HRESULT_FROM_WIN32(ERROR_MORE_DATA);
     value->DescriptorType = descriptor->DescriptorType;
     value->DescriptorUuid = descriptor->DescriptorUuid;
@@ -454,11 +459,10 @@ HRESULT BluetoothGATTGetDescriptorValue(HANDLE device, PBTH_LE_GATT_DESCRIPTOR d
 HRESULT BluetoothGATTSetDescriptorValue(HANDLE device, PBTH_LE_GATT_DESCRIPTOR descriptor,
                                         PBTH_LE_GATT_DESCRIPTOR_VALUE value, ULONG)
 {
-    auto server = server_of(device);
-    if (!server)
-        return E_HANDLE;
-    if (!descriptor || !value || value->DescriptorType != ClientCharacteristicConfiguration)
-        return E_INVALIDARG;
+    std::shared_ptr<GattServer> server;
+    const bool given = descriptor && value && value->DescriptorType == ClientCharacteristicConfiguration;
+    if (HRESULT hr = server_for_call(device, given, server); FAILED(hr))
+        return hr;
     return server->set_notifying(descriptor->CharacteristicHandle,
                                  value->ClientCharacteristicConfiguration.IsSubscribeToNotification != 0);
 }
@@ -467,11 +471,10 @@ HRESULT BluetoothGATTRegisterEvent(HANDLE device, BTH_LE_GATT_EVENT_TYPE type, P
                                    PFNBLUETOOTH_GATT_EVENT_CALLBACK callback, PVOID context,
                                    BLUETOOTH_GATT_EVENT_HANDLE* event, ULONG)
 {
-    auto server = server_of(device);
-    if (!server)
-        return E_HANDLE;
-    if (type != CharacteristicValueChangedEvent || !parameter || !callback || !event)
-        return E_INVALIDARG;
+    std::shared_ptr<GattServer> server;
+    const bool given = type == CharacteristicValueChangedEvent && parameter && callback && event;
+    if (HRESULT hr = server_for_call(device, given, server); FAILED(hr))
+        return hr;
     const auto* registration = static_cast<const BLUETOOTH_GATT_VALUE_CHANGED_EVENT_REGISTRATION*>(parameter);
     if (registration->NumCharacteristics != 1)
         return E_INVALIDARG;
@@ -506,11 +509,9 @@ HRESULT BluetoothGATTUnregisterEvent(BLUETOOTH_GATT_EVENT_HANDLE event, ULONG)
 HRESULT BluetoothGATTSetCharacteristicValue(HANDLE device, PBTH_LE_GATT_CHARACTERISTIC characteristic,
                                             PBTH_LE_GATT_CHARACTERISTIC_VALUE value, ULONGLONG, ULONG flags)
 {
-    auto server = server_of(device);
-    if (!server)
-        return E_HANDLE;
-    if (!characteristic || !value)
-        return E_INVALIDARG;
+    std::shared_ptr<GattServer> server;
+    if (HRESULT hr = server_for_call(device, characteristic != nullptr && value != nullptr, server); FAILED(hr))
+        return hr;
     platform::sim::GattBytes bytes(value->Data, value->Data + value->DataSize);
     return server->write(characteristic->AttributeHandle, bytes, !(flags & BLUETOOTH_GATT_FLAG_WRITE_WITHOUT_RESPONSE));
 }

@@ -155,9 +155,11 @@ private:
     int m_watcher = 0;
 };
 
-class CharacteristicsResult : public RuntimeClass<IGattCharacteristicsResult, FtmBase> {
+// A query's status and the list it found.
+template <class Result, class Item>
+class ListResult : public RuntimeClass<Result, FtmBase> {
 public:
-    CharacteristicsResult(GattCommunicationStatus status, std::vector<ComPtr<IGattCharacteristic>> items)
+    ListResult(GattCommunicationStatus status, std::vector<ComPtr<Item>> items)
         : m_status(status), m_items(std::move(items))
     {
     }
@@ -166,14 +168,19 @@ public:
         *value = m_status;
         return S_OK;
     }
-    HRESULT get_Characteristics(IVectorView<IGattCharacteristic*>** value) override
-    {
-        return Make<VectorView<IGattCharacteristic*>>(m_items).CopyTo(value);
-    }
+
+protected:
+    HRESULT copy_items(IVectorView<Item*>** value) { return Make<VectorView<Item*>>(m_items).CopyTo(value); }
 
 private:
     GattCommunicationStatus m_status;
-    std::vector<ComPtr<IGattCharacteristic>> m_items;
+    std::vector<ComPtr<Item>> m_items;
+};
+
+class CharacteristicsResult : public ListResult<IGattCharacteristicsResult, IGattCharacteristic> {
+public:
+    using ListResult::ListResult;
+    HRESULT get_Characteristics(IVectorView<IGattCharacteristic*>** value) override { return copy_items(value); }
 };
 
 class Service : public RuntimeClass<IGattDeviceService, IGattDeviceService3, IClosable, FtmBase> {
@@ -215,25 +222,10 @@ private:
     std::atomic<bool> m_opened{false};
 };
 
-class ServicesResult : public RuntimeClass<IGattDeviceServicesResult, FtmBase> {
+class ServicesResult : public ListResult<IGattDeviceServicesResult, IGattDeviceService> {
 public:
-    ServicesResult(GattCommunicationStatus status, std::vector<ComPtr<IGattDeviceService>> items)
-        : m_status(status), m_items(std::move(items))
-    {
-    }
-    HRESULT get_Status(GattCommunicationStatus* value) override
-    {
-        *value = m_status;
-        return S_OK;
-    }
-    HRESULT get_Services(IVectorView<IGattDeviceService*>** value) override
-    {
-        return Make<VectorView<IGattDeviceService*>>(m_items).CopyTo(value);
-    }
-
-private:
-    GattCommunicationStatus m_status;
-    std::vector<ComPtr<IGattDeviceService>> m_items;
+    using ListResult::ListResult;
+    HRESULT get_Services(IVectorView<IGattDeviceService*>** value) override { return copy_items(value); }
 };
 
 

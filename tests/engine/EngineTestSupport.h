@@ -91,6 +91,36 @@ public:
             deadline);
     }
 
+    // The values of that event for the handle, in order.
+    std::vector<std::uint64_t> values(std::uint32_t event, std::uint64_t handle) const
+    {
+        std::vector<std::uint64_t> out;
+        for (const auto& e : events())
+            if (e.event == event && e.handle == handle)
+                out.push_back(e.value);
+        return out;
+    }
+
+    // The final status of the update of `handle`: the first status change after an "in progress"
+    // one (0 on the deadline).
+    int final_dfu_status(std::uint64_t handle) const
+    {
+        int status = 0;
+        wait([&](const std::vector<Event>& all) {
+            bool running = false;
+            for (const auto& e : all) {
+                if (e.handle != handle || e.event != QV_EVENT_DFU_STATUS_CHANGED)
+                    continue;
+                if (e.value == QV_DFU_IN_PROGRESS_STATUS)
+                    running = true;
+                else if (running)
+                    status = static_cast<int>(e.value);
+            }
+            return status != 0;
+        });
+        return status;
+    }
+
     std::vector<std::uint64_t> arrivals() const
     {
         std::vector<std::uint64_t> out;

@@ -307,8 +307,8 @@ TEST_F(EnumerationTest, ReadsFailingAgainAtOnceRemoveTheReceiver)
     ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
     ASSERT_EQ(log.arrivals().size(), 1u);
     const std::uint64_t receiver = log.arrivals().front();
-    rx.hid().short_collection()->inject_read_error(ERROR_GEN_FAILURE);
-    rx.hid().short_collection()->inject_read_error(ERROR_GEN_FAILURE);
+    // Both at once: a report between them (the receiver still answers discovery) would start the count again.
+    rx.hid().short_collection()->inject_read_error(ERROR_GEN_FAILURE, 2);
     ASSERT_TRUE(log.wait_for(QV_EVENT_DEVICE_REMOVAL, receiver, 0));
     QV_DEVICE_INFO info;
     EXPECT_EQ(QV_GetDeviceInfo(static_cast<std::int64_t>(receiver), &info), QV_DEVICE_ERROR);

@@ -76,14 +76,7 @@ protected:
         return status;
     }
 
-    std::vector<std::uint64_t> values(std::uint32_t event)
-    {
-        std::vector<std::uint64_t> out;
-        for (const auto& e : log.events())
-            if (e.event == event && e.handle == device)
-                out.push_back(e.value);
-        return out;
-    }
+    std::vector<std::uint64_t> values(std::uint32_t event) { return log.values(event, device); }
 
     EventLog log;
     std::unique_ptr<Scenario> scenario;

@@ -62,32 +62,9 @@ protected:
     }
 
     // The final status of the operation on `handle` (events 6 after the first "in progress").
-    int final_status(std::uint64_t handle)
-    {
-        int status = 0;
-        log.wait([&](const std::vector<Event>& all) {
-            bool running = false;
-            for (const auto& e : all) {
-                if (e.handle != handle || e.event != QV_EVENT_DFU_STATUS_CHANGED)
-                    continue;
-                if (e.value == QV_DFU_IN_PROGRESS_STATUS)
-                    running = true;
-                else if (running)
-                    status = static_cast<int>(e.value);
-            }
-            return status != 0;
-        });
-        return status;
-    }
+    int final_status(std::uint64_t handle) { return log.final_dfu_status(handle); }
 
-    std::vector<std::uint64_t> progress(std::uint64_t handle)
-    {
-        std::vector<std::uint64_t> out;
-        for (const auto& e : log.events())
-            if (e.event == QV_EVENT_DFU_PROGRESS && e.handle == handle)
-                out.push_back(e.value);
-        return out;
-    }
+    std::vector<std::uint64_t> progress(std::uint64_t handle) { return log.values(QV_EVENT_DFU_PROGRESS, handle); }
 
     EventLog log;
 };

@@ -268,6 +268,33 @@ std::string Win32System::findInterfacePath(const std::string& instanceId, const 
     return result;
 }
 
+std::vector<std::string> present_interface_paths(IWin32System& system, const GUID& interfaceClass)
+{
+    std::vector<std::string> paths;
+    HDEVINFO set = system.SetupDiGetClassDevsW(&interfaceClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE)
+        return paths;
+    for (DWORD index = 0;; ++index) {
+        SP_DEVICE_INTERFACE_DATA iface{};
+        iface.cbSize = sizeof iface;
+        if (!system.SetupDiEnumDeviceInterfaces(set, nullptr, &interfaceClass, index, &iface))
+            break;
+        DWORD size = 0;
+        system.SetupDiGetDeviceInterfaceDetailW(set, &iface, nullptr, 0, &size, nullptr);
+        if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
+            continue;
+        std::vector<std::uint64_t> storage((size + 7) / 8 + 1, 0);
+        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(storage.data());
+        detail->cbSize = 8;
+        SP_DEVINFO_DATA element{};
+        element.cbSize = sizeof element;
+        if (system.SetupDiGetDeviceInterfaceDetailW(set, &iface, detail, size, nullptr, &element))
+            paths.push_back(wide_to_lower_utf8(detail->DevicePath));
+    }
+    system.SetupDiDestroyDeviceInfoList(set);
+    return paths;
+}
+
 void wide_to_utf8(const WCHAR* text, std::string& target)
 {
     target.clear();

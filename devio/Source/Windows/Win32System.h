@@ -127,6 +127,10 @@ private:
     std::atomic<HMODULE> m_bluetoothapis{nullptr};
 };
 
+// Paths (lowered) of the present interfaces of a class, in the system's order; an interface whose
+// detail cannot be read is passed over, and a class the system cannot list gives none.
+std::vector<std::string> present_interface_paths(IWin32System& system, const GUID& interfaceClass);
+
 // UTF-16 (NUL-terminated) to UTF-8 with ASCII letters lowered: paths and ids compare byte-wise.
 std::string wide_to_lower_utf8(const WCHAR* text);
 // UTF-16 (NUL-terminated) to UTF-8, case kept.

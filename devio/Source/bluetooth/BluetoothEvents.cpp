@@ -1,5 +1,7 @@
 #include "bluetooth/BluetoothEvents.h"
 
+#include "core/Hex.h"
+
 #include <cstring>
 
 namespace devio {
@@ -32,14 +34,8 @@ std::optional<std::uint64_t> address_from_instance_name(const std::string& name)
         return std::nullopt;
     std::uint64_t address = 0;
     for (char c : name.substr(name.size() - 12)) {
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else
+        const int digit = hex_digit_value(c);
+        if (digit < 0)
             return std::nullopt;
         address = address << 4 | static_cast<std::uint64_t>(digit);
     }

@@ -120,28 +120,7 @@ bool BluetoothMicrosoftBus::start()
 
 void BluetoothMicrosoftBus::enumerateRadios()
 {
-    IWin32System& system = *m_system;
-    HDEVINFO set = system.SetupDiGetClassDevsW(&kRadioClass, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE)
-        return;
-    std::vector<std::string> paths;
-    for (DWORD index = 0;; ++index) {
-        SP_DEVICE_INTERFACE_DATA iface{};
-        iface.cbSize = sizeof iface;
-        if (!system.SetupDiEnumDeviceInterfaces(set, nullptr, &kRadioClass, index, &iface))
-            break;
-        DWORD size = 0;
-        system.SetupDiGetDeviceInterfaceDetailW(set, &iface, nullptr, 0, &size, nullptr);
-        if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
-            continue;
-        std::vector<std::uint64_t> storage((size + 7) / 8 + 1, 0);
-        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(storage.data());
-        detail->cbSize = 8;
-        if (system.SetupDiGetDeviceInterfaceDetailW(set, &iface, detail, size, nullptr, nullptr))
-            paths.push_back(wide_to_lower_utf8(detail->DevicePath));
-    }
-    system.SetupDiDestroyDeviceInfoList(set);
-    for (const auto& path : paths)
+    for (const auto& path : present_interface_paths(*m_system, kRadioClass))
         onRadioArrival(path);
 }
 

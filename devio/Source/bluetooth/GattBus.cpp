@@ -59,31 +59,7 @@ bool GattBus::on_subscribe(IHardwareBus::PlugUnplug*)
 
 std::vector<std::string> GattBus::list_interfaces()
 {
-    std::vector<std::string> paths;
-    IWin32System& system = *m_system;
-    HDEVINFO set =
-        system.SetupDiGetClassDevsW(&kProtocolServiceUuid, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE)
-        return paths;
-    for (DWORD index = 0;; ++index) {
-        SP_DEVICE_INTERFACE_DATA iface{};
-        iface.cbSize = sizeof iface;
-        if (!system.SetupDiEnumDeviceInterfaces(set, nullptr, &kProtocolServiceUuid, index, &iface))
-            break;
-        DWORD size = 0;
-        system.SetupDiGetDeviceInterfaceDetailW(set, &iface, nullptr, 0, &size, nullptr);
-        if (size < sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_W))
-            continue;
-        std::vector<std::uint64_t> storage((size + 7) / 8 + 1, 0);
-        auto* detail = reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_W>(storage.data());
-        detail->cbSize = 8;
-        SP_DEVINFO_DATA element{};
-        element.cbSize = sizeof element;
-        if (system.SetupDiGetDeviceInterfaceDetailW(set, &iface, detail, size, nullptr, &element))
-            paths.push_back(wide_to_lower_utf8(detail->DevicePath));
-    }
-    system.SetupDiDestroyDeviceInfoList(set);
-    return paths;
+    return present_interface_paths(*m_system, kProtocolServiceUuid);
 }
 
 std::vector<std::shared_ptr<IHardwareDevice>> GattBus::enumerate()

@@ -32,6 +32,23 @@ constexpr std::size_t kAddressTextLength = 17;
 // However the platform behaves, enumerate does not wait longer than this for the watchers.
 constexpr std::uint64_t kEnumerationBackstopMs = 30000;
 
+// The named property's value, null where the map or the name is missing.
+ComPtr<IPropertyValue> property_value(const char16_t* name, PropertyMap* properties)
+{
+    if (!properties)
+        return nullptr;
+    HString key = hstring_create(name);
+    boolean found = false;
+    check_hresult(properties->HasKey(key.get(), &found));
+    if (!found)
+        return nullptr;
+    ComPtr<IInspectable> value;
+    check_hresult(properties->Lookup(key.get(), value.GetAddressOf()));
+    ComPtr<IPropertyValue> property;
+    check_hresult(value.As(&property));
+    return property;
+}
+
 } // namespace
 
 std::shared_ptr<WinRTBluetoothBus> WinRTBluetoothBus::create(const std::shared_ptr<Win32Bus>& parent, bool watchLowEnergy)
@@ -258,17 +275,9 @@ void WinRTBluetoothBus::onEnumerationCompleted(IDeviceWatcher* sender)
 
 std::optional<std::string> WinRTBluetoothBus::read_string_property(const char16_t* name, PropertyMap* properties)
 {
-    if (!properties)
+    ComPtr<IPropertyValue> property = property_value(name, properties);
+    if (!property)
         return std::nullopt;
-    HString key = hstring_create(name);
-    boolean found = false;
-    check_hresult(properties->HasKey(key.get(), &found));
-    if (!found)
-        return std::nullopt;
-    ComPtr<IInspectable> value;
-    check_hresult(properties->Lookup(key.get(), value.GetAddressOf()));
-    ComPtr<IPropertyValue> property;
-    check_hresult(value.As(&property));
     HString text;
     check_hresult(property->GetString(text.put()));
     return text.utf8();
@@ -276,17 +285,9 @@ std::optional<std::string> WinRTBluetoothBus::read_string_property(const char16_
 
 std::optional<bool> WinRTBluetoothBus::read_bool_property(const char16_t* name, PropertyMap* properties)
 {
-    if (!properties)
+    ComPtr<IPropertyValue> property = property_value(name, properties);
+    if (!property)
         return std::nullopt;
-    HString key = hstring_create(name);
-    boolean found = false;
-    check_hresult(properties->HasKey(key.get(), &found));
-    if (!found)
-        return std::nullopt;
-    ComPtr<IInspectable> value;
-    check_hresult(properties->Lookup(key.get(), value.GetAddressOf()));
-    ComPtr<IPropertyValue> property;
-    check_hresult(value.As(&property));
     boolean flag = false;
     check_hresult(property->GetBoolean(&flag));
     return flag != 0;

@@ -4,8 +4,9 @@ namespace devio {
 
 namespace {
 const char k_digits[] = "0123456789ABCDEF";
+} // namespace
 
-int digit_value(char c)
+int hex_digit_value(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -15,7 +16,6 @@ int digit_value(char c)
         return c - 'a' + 10;
     return -1;
 }
-} // namespace
 
 std::vector<Byte> hex_to_bytes(const std::string& text)
 {
@@ -23,8 +23,8 @@ std::vector<Byte> hex_to_bytes(const std::string& text)
     if (text.size() < 2)
         return out;
     for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-        const int high = digit_value(text[i]);
-        const int low = digit_value(text[i + 1]);
+        const int high = hex_digit_value(text[i]);
+        const int low = hex_digit_value(text[i + 1]);
         if (high >= 0 && low >= 0)
             out.push_back(static_cast<Byte>(high * 16 + low));
     }

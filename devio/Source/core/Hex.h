@@ -7,6 +7,8 @@
 
 namespace devio {
 
+// Value of one hexadecimal digit, either case; -1 for anything else.
+int hex_digit_value(char c);
 // Pairs of hex digits; pairs with a non-digit and an odd last character are skipped.
 std::vector<Byte> hex_to_bytes(const std::string& text);
 // Upper case, no separators.

@@ -6,19 +6,6 @@ namespace devio {
 
 namespace {
 
-std::vector<Byte> effect_params(std::uint8_t zone, std::uint8_t effect, const std::vector<Byte>& parameters)
-{
-    std::vector<Byte> params;
-    params.reserve(2 + parameters.size());
-    params.push_back(zone);
-    params.push_back(effect);
-    params.insert(params.end(), parameters.begin(), parameters.end());
-    return params;
-}
-
-// The zone and effect bytes and the caller's parameters must fit one long report.
-bool effect_fits(const std::vector<Byte>& parameters) { return params_fit(effect_params(0, 0, parameters)); }
-
 bool extended(std::uint32_t version) { return version >= 1 && version <= 254; }
 
 } // namespace
@@ -26,26 +13,12 @@ bool extended(std::uint32_t version) { return version >= 1 && version <= 254; }
 bool Feature8070ColorLEDEffects::GetInfo(std::uint32_t& zoneCount, std::uint32_t& infoWord1,
                                          std::uint32_t& infoWord2)
 {
-    zoneCount = 0;
-    std::vector<Byte> r;
-    if (!read_reply(*this, 0, {}, ReplyRule::strict(1), r))
-        return false;
-    zoneCount = r[0];
-    infoWord1 = read_be16(r, 1);
-    infoWord2 = read_be16(r, 3);
-    return true;
+    return read_zone_count(*this, 0, {}, 0, zoneCount, infoWord1, infoWord2);
 }
 
 bool Feature8070ColorLEDEffects::load_table()
 {
-    ZoneTable::Source source;
-    source.count = [this](std::uint32_t& n) {
-        std::uint32_t w1 = 0, w2 = 0;
-        return GetInfo(n, w1, w2);
-    };
-    source.zone = [this](std::uint32_t i, ZoneInfo& info) { return GetZoneInfo(i, info); };
-    source.effect = [this](std::uint8_t i, std::uint8_t j, ZoneEffectInfo& e) { return GetZoneEffectInfo(i, j, e); };
-    return m_table.load(source);
+    return load_zone_table(m_table, *this, &Feature8070ColorLEDEffects::GetZoneEffectInfo);
 }
 
 bool Feature8070ColorLEDEffects::zone_known(std::uint32_t zoneIndex)
@@ -55,24 +28,7 @@ bool Feature8070ColorLEDEffects::zone_known(std::uint32_t zoneIndex)
 
 bool Feature8070ColorLEDEffects::GetZoneInfo(std::uint32_t zoneIndex, ZoneInfo& info)
 {
-    if (!load_table())
-        return false;
-    info.zoneIndex = zoneIndex;
-    info.zoneId = 0;
-    info.effectCount = 0;
-    if (zoneIndex >= m_table.size())
-        return false;
-    std::vector<Byte> r;
-    if (!read_reply(*this, 1, {static_cast<Byte>(zoneIndex), 0}, ReplyRule::strict(5), r))
-        return false;
-    if (r[0] != static_cast<Byte>(zoneIndex)) {
-        set_last_error(56, 0, nullptr);
-        return false;
-    }
-    info.zoneId = read_be16(r, 1);
-    info.effectCount = r[3];
-    info.zoneAttribute = r[4];
-    return true;
+    return load_table() && read_zone_info(*this, m_table, 1, {static_cast<Byte>(zoneIndex), 0}, 1, zoneIndex, info);
 }
 
 bool Feature8070ColorLEDEffects::GetZoneEffect(std::uint32_t zoneIndex, std::uint32_t& effect,
@@ -94,14 +50,7 @@ bool Feature8070ColorLEDEffects::GetZoneEffect(std::uint32_t zoneIndex, std::uin
 bool Feature8070ColorLEDEffects::GetZoneEffectInfo(std::uint8_t zoneIndex, std::uint8_t effectIndex,
                                                    ZoneEffectInfo& info)
 {
-    info.effectId = 0xFFFFFFFF;
-    std::vector<Byte> r;
-    if (!read_reply(*this, 2, {zoneIndex, effectIndex, 0, 0}, ReplyRule::strict(4), r))
-        return false;
-    info.effectId = read_be16(r, 2);
-    info.effectWord1 = read_be16(r, 4);
-    info.effectWord2 = read_be16(r, 6);
-    return true;
+    return read_effect_info(*this, 2, zoneIndex, effectIndex, info);
 }
 
 bool Feature8070ColorLEDEffects::SetZoneEffectByIndex(std::uint8_t zoneIndex, std::uint8_t effectIndex,

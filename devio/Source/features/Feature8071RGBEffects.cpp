@@ -6,16 +6,6 @@ namespace devio {
 
 namespace {
 
-std::vector<Byte> effect_params(std::uint8_t zone, std::uint8_t effect, const std::vector<Byte>& parameters)
-{
-    std::vector<Byte> params;
-    params.reserve(2 + parameters.size());
-    params.push_back(zone);
-    params.push_back(effect);
-    params.insert(params.end(), parameters.begin(), parameters.end());
-    return params;
-}
-
 bool read_any(IFeature& f, std::uint32_t function, const std::vector<Byte>& params, std::vector<Byte>& r)
 {
     return read_reply(f, function, params, ReplyRule::any(), r);
@@ -25,60 +15,23 @@ bool read_any(IFeature& f, std::uint32_t function, const std::vector<Byte>& para
 
 bool Feature8071RGBEffects::GetInfo(std::uint32_t& zoneCount, std::uint32_t& infoWord1, std::uint32_t& infoWord2)
 {
-    zoneCount = 0;
-    std::vector<Byte> r;
-    if (!read_reply(*this, 0, {0xFF, 0xFF, 0x00}, ReplyRule::strict(1), r))
-        return false;
-    zoneCount = byte_at(r, 2);
-    infoWord1 = read_be16(r, 3);
-    infoWord2 = read_be16(r, 5);
-    return true;
+    return read_zone_count(*this, 0, {0xFF, 0xFF, 0x00}, 2, zoneCount, infoWord1, infoWord2);
 }
 
 bool Feature8071RGBEffects::load_table()
 {
-    ZoneTable::Source source;
-    source.count = [this](std::uint32_t& n) {
-        std::uint32_t w1 = 0, w2 = 0;
-        return GetInfo(n, w1, w2);
-    };
-    source.zone = [this](std::uint32_t i, ZoneInfo& info) { return GetZoneInfo(i, info); };
-    source.effect = [this](std::uint8_t i, std::uint8_t j, ZoneEffectInfo& e) { return GetEffectInfo(i, j, e); };
-    return m_table.load(source);
+    return load_zone_table(m_table, *this, &Feature8071RGBEffects::GetEffectInfo);
 }
 
 bool Feature8071RGBEffects::GetZoneInfo(std::uint32_t zoneIndex, ZoneInfo& info)
 {
-    if (!load_table())
-        return false;
-    info.zoneIndex = zoneIndex;
-    info.zoneId = 0;
-    info.effectCount = 0;
-    if (zoneIndex >= m_table.size())
-        return false;
-    std::vector<Byte> r;
-    if (!read_reply(*this, 0, {static_cast<Byte>(zoneIndex), 0xFF, 0x00}, ReplyRule::strict(6), r))
-        return false;
-    if (r[0] != static_cast<Byte>(zoneIndex)) {
-        set_last_error(56, 0, nullptr);
-        return false;
-    }
-    info.zoneId = read_be16(r, 2);
-    info.effectCount = r[4];
-    info.zoneAttribute = r[5];
-    return true;
+    return load_table() &&
+           read_zone_info(*this, m_table, 0, {static_cast<Byte>(zoneIndex), 0xFF, 0x00}, 2, zoneIndex, info);
 }
 
 bool Feature8071RGBEffects::GetEffectInfo(std::uint8_t zoneIndex, std::uint8_t effectIndex, ZoneEffectInfo& info)
 {
-    info.effectId = 0xFFFFFFFF;
-    std::vector<Byte> r;
-    if (!read_reply(*this, 0, {zoneIndex, effectIndex, 0x00, 0x00}, ReplyRule::strict(4), r))
-        return false;
-    info.effectId = read_be16(r, 2);
-    info.effectWord1 = read_be16(r, 4);
-    info.effectWord2 = read_be16(r, 6);
-    return true;
+    return read_effect_info(*this, 0, zoneIndex, effectIndex, info);
 }
 
 bool Feature8071RGBEffects::GetEffectDetails(EffectDetails& details)
@@ -130,7 +83,7 @@ bool Feature8071RGBEffects::SetEffect(std::uint32_t zoneId, std::uint32_t effect
                                       const std::vector<Byte>& parameters)
 {
     std::uint8_t zone = 0, effect = 0;
-    if (!params_fit(effect_params(0, 0, parameters)) || !find(zoneId, effectId, zone, effect))
+    if (!effect_fits(parameters) || !find(zoneId, effectId, zone, effect))
         return false;
     return SetEffectByIndex(zone, effect, parameters);
 }
@@ -139,7 +92,7 @@ std::shared_ptr<IRequest> Feature8071RGBEffects::SetEffectAsync(std::uint32_t zo
                                                                 const std::vector<Byte>& parameters)
 {
     std::uint8_t zone = 0, effect = 0;
-    if (!params_fit(effect_params(0, 0, parameters)) || !find(zoneId, effectId, zone, effect))
+    if (!effect_fits(parameters) || !find(zoneId, effectId, zone, effect))
         return nullptr;
     return SetEffectByIndex_Async(zone, effect, parameters);
 }

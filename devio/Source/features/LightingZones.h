@@ -1,12 +1,18 @@
 #pragma once
 // The zone table of the lighting-effect features 0x8070 and 0x8071: the zones a device reports,
-// in its order, each with its effects, loaded from the device on first use.
+// in its order, each with its effects, loaded from the device on first use; and the queries
+// both features put on the wire alike, at their own function numbers and reply offsets.
+#include "core/Types.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <vector>
 
 namespace devio {
+
+class IFeature;
 
 struct ZoneEffectInfo {
     std::uint32_t effectId = 0xFFFFFFFF;
@@ -105,5 +111,39 @@ private:
     mutable std::recursive_mutex m_mutex;
     std::vector<ZoneEntry> m_zones;
 };
+
+// Parameters of an effect write: zone and effect index, then the caller's bytes.
+std::vector<Byte> effect_params(std::uint8_t zone, std::uint8_t effect, const std::vector<Byte>& parameters);
+// The zone and effect bytes and the caller's parameters must fit one long report (code 46).
+bool effect_fits(const std::vector<Byte>& parameters);
+
+// Zone count at `at` of the reply, the two information words after it.
+bool read_zone_count(IFeature& feature, std::uint32_t function, const std::vector<Byte>& params, std::size_t at,
+                     std::uint32_t& zoneCount, std::uint32_t& infoWord1, std::uint32_t& infoWord2);
+
+// One zone of a loaded `table`: the reply echoes the zone in byte 0 (code 56 otherwise), and its
+// identifier, effect count and attribute stand from `at`. A zone the table lacks is refused unsent.
+bool read_zone_info(IFeature& feature, const ZoneTable& table, std::uint32_t function,
+                    const std::vector<Byte>& params, std::size_t at, std::uint32_t zoneIndex, ZoneInfo& info);
+
+// One effect of a zone: its identifier and two words from byte 2 of the reply.
+bool read_effect_info(IFeature& feature, std::uint32_t function, std::uint8_t zoneIndex, std::uint8_t effectIndex,
+                      ZoneEffectInfo& info);
+
+// The table filled through a feature's own zone-count, zone and effect queries.
+template <class F>
+bool load_zone_table(ZoneTable& table, F& feature, bool (F::*effect)(std::uint8_t, std::uint8_t, ZoneEffectInfo&))
+{
+    ZoneTable::Source source;
+    source.count = [&feature](std::uint32_t& n) {
+        std::uint32_t w1 = 0, w2 = 0;
+        return feature.GetInfo(n, w1, w2);
+    };
+    source.zone = [&feature](std::uint32_t i, ZoneInfo& info) { return feature.GetZoneInfo(i, info); };
+    source.effect = [&feature, effect](std::uint8_t i, std::uint8_t j, ZoneEffectInfo& e) {
+        return (feature.*effect)(i, j, e);
+    };
+    return table.load(source);
+}
 
 } // namespace devio

@@ -85,7 +85,8 @@ public:
     void fail_writes(std::uint32_t error, std::size_t count = 1);  // the next writes fail at once
     void hold_writes(bool hold);                          // writes stay pending until released
     std::size_t release_held_writes();                     // completes held writes, delivering them
-    void inject_read_error(std::uint32_t error);           // the next read of every open handle fails
+    // The next `times` reads of every open handle fail, one after the other.
+    void inject_read_error(std::uint32_t error, unsigned times = 1);
 
     // ---- what the host did ----
     std::size_t write_count() const;                      // writes delivered to the device

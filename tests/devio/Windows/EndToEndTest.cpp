@@ -39,21 +39,13 @@ TEST(EndToEnd, KeyboardsOnUsbAndBehindAReceiverReachTheFacadeAndAnswerFeatureReq
     paired.name = "Paired Board";
     ASSERT_NE(receiver.pair(1, paired), nullptr);
 
-    CDevio& facade = CDevio::instance();
-    ASSERT_TRUE(facade.setConfig(ConfigReceivers, true));
-    ASSERT_TRUE(facade.setConfig(ConfigUsbHid, true));
-    auto manager = facade.get_or_create_manager();
-    ASSERT_TRUE(manager);
-    LoopHost host(manager);
-    ASSERT_TRUE(host.subscribed());
-    Changes changes;
-    // The first subscriber starts the buses; the devices arrive after it.
-    ASSERT_TRUE(changes.subscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager), 0, ""));
+    FacadeSession session;
+    ASSERT_TRUE(session.open({ConfigReceivers, ConfigUsbHid}));
     usbKeyboard.plug();
     receiver.plug();
 
-    auto onUsb = changes.wait_for(Changes::key("+", TransportUsbHid, usbIds.productId));
-    auto behind = changes.wait_for(Changes::key("+", TransportReceiver, pairedIds.productId));
+    auto onUsb = session.changes.wait_for(Changes::key("+", TransportUsbHid, usbIds.productId));
+    auto behind = session.changes.wait_for(Changes::key("+", TransportReceiver, pairedIds.productId));
     EXPECT_TRUE(onUsb);
     EXPECT_TRUE(behind);
     if (onUsb) {
@@ -68,12 +60,12 @@ TEST(EndToEnd, KeyboardsOnUsbAndBehindAReceiverReachTheFacadeAndAnswerFeatureReq
     // Unplugged, each reaches the application as a removal.
     usbKeyboard.unplug();
     receiver.unpair(1);
-    EXPECT_TRUE(changes.wait_for(Changes::key("-", TransportUsbHid, usbIds.productId)));
-    EXPECT_TRUE(changes.wait_for(Changes::key("-", TransportReceiver, pairedIds.productId)));
+    EXPECT_TRUE(session.changes.wait_for(Changes::key("-", TransportUsbHid, usbIds.productId)));
+    EXPECT_TRUE(session.changes.wait_for(Changes::key("-", TransportReceiver, pairedIds.productId)));
 
     onUsb.reset();
     behind.reset();
-    close_facade(changes, host, manager);
+    session.close();
 }
 
 } // namespace

@@ -10,9 +10,12 @@
 
 #include <sim/DeviceTree.h>
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <initializer_list>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -162,5 +165,44 @@ inline void close_facade(Changes& changes, LoopHost& host, std::shared_ptr<Devic
     platform::sim::remove_all_dev_nodes();
     Timing::reset();
 }
+
+// The facade's manager hosted on a thread of its own and its announcements recorded from before
+// any device arrives: the first subscriber starts the buses, `buses` turned on before.
+inline ::testing::AssertionResult host_facade(std::initializer_list<ConfigItem> buses,
+                                              std::shared_ptr<DeviceManager>& manager,
+                                              std::unique_ptr<LoopHost>& host, Changes& changes)
+{
+    CDevio& facade = CDevio::instance();
+    for (ConfigItem bus : buses)
+        if (!facade.setConfig(bus, true))
+            return ::testing::AssertionFailure() << "bus " << static_cast<int>(bus) << " not turned on";
+    manager = facade.get_or_create_manager();
+    if (!manager)
+        return ::testing::AssertionFailure() << "the facade made no manager";
+    host = std::make_unique<LoopHost>(manager);
+    if (!host->subscribed())
+        return ::testing::AssertionFailure() << "the host did not subscribe to the run loop";
+    if (!changes.subscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager), 0, ""))
+        return ::testing::AssertionFailure() << "arrivals and removals not subscribed";
+    return ::testing::AssertionSuccess();
+}
+
+// host_facade and close_facade for a test of its own.
+struct FacadeSession {
+    std::shared_ptr<DeviceManager> manager;
+    std::unique_ptr<LoopHost> host;
+    Changes changes;
+
+    ::testing::AssertionResult open(std::initializer_list<ConfigItem> buses)
+    {
+        return host_facade(buses, manager, host, changes);
+    }
+    // The test lets go of the devices it holds first.
+    void close()
+    {
+        if (host)
+            close_facade(changes, *host, manager);
+    }
+};
 
 } // namespace devio::test

@@ -172,12 +172,7 @@ protected:
         platform::sim::reset_machine();
         Timing::setScale(1, 20);
         scenario = std::make_unique<platform::sim::Scenario>(platform::sim::Scenario::from_text(kScenario));
-        ASSERT_TRUE(facade.setConfig(ConfigReceivers, true));
-        ASSERT_TRUE(facade.setConfig(ConfigUsbHid, true));
-        manager = facade.get_or_create_manager();
-        ASSERT_TRUE(manager);
-        host = std::make_unique<LoopHost>(manager);
-        ASSERT_TRUE(changes.subscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager), 0, ""));
+        ASSERT_TRUE(host_facade({ConfigReceivers, ConfigUsbHid}, manager, host, changes));
         scenario->plug();
         keyboard = changes.wait_for(Changes::key("+", TransportUsbHid, quillon::ids::kKeyboardA.productId));
         mouse = changes.wait_for(Changes::key("+", TransportReceiver, quillon::ids::kMouseA.productId));

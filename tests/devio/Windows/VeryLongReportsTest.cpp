@@ -102,16 +102,10 @@ TEST(VeryLongReports, AKeyboardWithSixtyFourByteReportsThroughTheFacade)
     EXPECT_EQ(veryLong->layout().usagePage, 0xFF43);
     EXPECT_EQ(veryLong->output_length(), 64u);
 
-    CDevio& facade = CDevio::instance();
-    ASSERT_TRUE(facade.setConfig(ConfigUsbHid, true));
-    auto manager = facade.get_or_create_manager();
-    ASSERT_TRUE(manager);
-    LoopHost host(manager);
-    ASSERT_TRUE(host.subscribed());
-    Changes changes;
-    ASSERT_TRUE(changes.subscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager), 0, ""));
+    FacadeSession session;
+    ASSERT_TRUE(session.open({ConfigUsbHid}));
     scenario.plug();
-    auto dev = changes.wait_for(Changes::key("+", TransportUsbHid, pid));
+    auto dev = session.changes.wait_for(Changes::key("+", TransportUsbHid, pid));
     ASSERT_TRUE(dev);
 
     // Thirty keys in pages of 14, 14 and 2: replies of 60 payload bytes.
@@ -177,7 +171,7 @@ TEST(VeryLongReports, AKeyboardWithSixtyFourByteReportsThroughTheFacade)
     force.reset();
     profiles.reset();
     dev.reset();
-    close_facade(changes, host, manager);
+    session.close();
 }
 
 // Behind a receiver the longest report holds 20 bytes: a frame that outgrows it fails with the
@@ -195,15 +189,10 @@ TEST(VeryLongReports, BehindAReceiverLongerFramesFailWithTheTransportsCode)
     auto* model = receiver.pair(1, paired);
     ASSERT_NE(model, nullptr);
 
-    CDevio& facade = CDevio::instance();
-    ASSERT_TRUE(facade.setConfig(ConfigReceivers, true));
-    auto manager = facade.get_or_create_manager();
-    ASSERT_TRUE(manager);
-    LoopHost host(manager);
-    Changes changes;
-    ASSERT_TRUE(changes.subscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager), 0, ""));
+    FacadeSession session;
+    ASSERT_TRUE(session.open({ConfigReceivers}));
     receiver.plug();
-    auto dev = changes.wait_for(Changes::key("+", TransportReceiver, pairedIds.productId));
+    auto dev = session.changes.wait_for(Changes::key("+", TransportReceiver, pairedIds.productId));
     ASSERT_TRUE(dev);
     auto force = std::dynamic_pointer_cast<IFeature8123ForceFeedback>(dev->getFeatureSync(0x8123));
     ASSERT_TRUE(force);
@@ -219,7 +208,7 @@ TEST(VeryLongReports, BehindAReceiverLongerFramesFailWithTheTransportsCode)
 
     force.reset();
     dev.reset();
-    close_facade(changes, host, manager);
+    session.close();
 }
 
 } // namespace

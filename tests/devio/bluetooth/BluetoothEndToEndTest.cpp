@@ -72,12 +72,7 @@ protected:
         CDevio& facade = CDevio::instance();
         for (int i = 0; i <= 4; ++i)
             facade.setConfig(ConfigItem(i), false);
-        for (ConfigItem item : items)
-            ASSERT_TRUE(facade.setConfig(item, true));
-        manager = facade.get_or_create_manager();
-        ASSERT_TRUE(manager);
-        host = std::make_unique<LoopHost>(manager);
-        ASSERT_TRUE(changes.subscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager), 0, ""));
+        ASSERT_TRUE(host_facade(items, manager, host, changes));
     }
     SimBluetoothDevice& add(bool lowEnergy, std::uint16_t pid, SimBluetoothConfig config = {})
     {

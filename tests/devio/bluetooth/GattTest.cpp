@@ -1,5 +1,5 @@
 // The GATT bus and device over simulated Bluetooth LE devices and the stand-in's Win32 GATT.
-#include "../Windows/ManagerTestSupport.h"
+#include "BusTestSupport.h"
 
 #include "bluetooth/BluetoothMakers.h"
 #include "bluetooth/GattBus.h"
@@ -52,11 +52,7 @@ protected:
         // No runtime in this process: the HID bus makes the GATT bus.
         set_module_absent("combase.dll", true);
         remove_all_dev_nodes();
-        Win32Bus::setBluetoothMakers(bluetooth_bus_makers());
-        manager->set_run_loop(manager);
-        manager->setConfig(ConfigItem(1), true);
-        manager->setConfig(ConfigItem(3), true);
-        host = std::make_unique<test::LoopHost>(manager);
+        host = test::host_bluetooth_manager(manager, {1, 3});
         radio = add_radio("a");
     }
     void TearDown() override

@@ -1,6 +1,6 @@
 // The Microsoft Bluetooth bus and its devices over the simulated stack: radios, custom events,
 // registry look-ups and connection state.
-#include "../Windows/ManagerTestSupport.h"
+#include "BusTestSupport.h"
 
 #include "bluetooth/BluetoothEvents.h"
 #include "bluetooth/BluetoothMakers.h"
@@ -63,10 +63,7 @@ protected:
     {
         reset_machine();
         remove_all_dev_nodes();
-        Win32Bus::setBluetoothMakers(bluetooth_bus_makers());
-        manager->set_run_loop(manager);
-        manager->setConfig(ConfigItem(0), true);
-        host = std::make_unique<test::LoopHost>(manager);
+        host = test::host_bluetooth_manager(manager, {0});
         errors.Subscriber<IDeviceManager::UnreportedError>::subscribe(manager, 1, "");
     }
     void TearDown() override

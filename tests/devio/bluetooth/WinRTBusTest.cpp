@@ -1,5 +1,5 @@
 // The Windows Runtime Bluetooth bus and device over the stand-in runtime and simulated devices.
-#include "../Windows/ManagerTestSupport.h"
+#include "BusTestSupport.h"
 
 #include "bluetooth/BluetoothMakers.h"
 #include "bluetooth/WinRTBluetoothBus.h"
@@ -78,11 +78,7 @@ protected:
     {
         reset_machine();
         remove_all_dev_nodes();
-        Win32Bus::setBluetoothMakers(bluetooth_bus_makers());
-        manager->set_run_loop(manager);
-        manager->setConfig(ConfigItem(1), true);
-        manager->setConfig(ConfigItem(3), true);
-        host = std::make_unique<test::LoopHost>(manager);
+        host = test::host_bluetooth_manager(manager, {1, 3});
         radio = add_radio("a");
         ASSERT_TRUE(wait_runtime_idle(10000));
         objects = Microsoft::WRL::live_object_count();

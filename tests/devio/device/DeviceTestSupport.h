@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <mutex>
 #include <sstream>
 #include <string>
@@ -139,6 +140,15 @@ inline std::string read_text(const std::string& name)
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// The simulated keyboard with the features `ids` added after its own (version 0, no flags).
+inline platform::sim::SimProtocolConfig keyboard_with(std::initializer_list<std::uint16_t> ids)
+{
+    auto c = platform::sim::sim_keyboard_config();
+    for (std::uint16_t id : ids)
+        c.features.push_back({id, 0, 0});
+    return c;
 }
 
 struct Rig {

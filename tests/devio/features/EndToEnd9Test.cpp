@@ -225,19 +225,12 @@ TEST(EndToEnd9, PointerKeyboardAndGestureFeaturesThroughTheFacade)
     platform::sim::SimProtocolDevice* mouseModel = receiver.pair(1, mouseConfig);
     ASSERT_NE(mouseModel, nullptr);
 
-    CDevio& facade = CDevio::instance();
-    ASSERT_TRUE(facade.setConfig(ConfigReceivers, true));
-    ASSERT_TRUE(facade.setConfig(ConfigUsbHid, true));
-    auto manager = facade.get_or_create_manager();
-    ASSERT_TRUE(manager);
-    LoopHost host(manager);
-    ASSERT_TRUE(host.subscribed());
-    Changes changes;
-    ASSERT_TRUE(changes.subscribe(std::static_pointer_cast<Producer<IDeviceManager::ArrivalRemoval>>(manager), 0, ""));
+    FacadeSession session;
+    ASSERT_TRUE(session.open({ConfigReceivers, ConfigUsbHid}));
     usbKeyboard.plug();
     receiver.plug();
-    auto keyboard = changes.wait_for(Changes::key("+", TransportUsbHid, usbIds.productId));
-    auto mouse = changes.wait_for(Changes::key("+", TransportReceiver, pairedIds.productId));
+    auto keyboard = session.changes.wait_for(Changes::key("+", TransportUsbHid, usbIds.productId));
+    auto mouse = session.changes.wait_for(Changes::key("+", TransportReceiver, pairedIds.productId));
     ASSERT_TRUE(keyboard);
     ASSERT_TRUE(mouse);
 
@@ -385,11 +378,11 @@ TEST(EndToEnd9, PointerKeyboardAndGestureFeaturesThroughTheFacade)
 
     usbKeyboard.unplug();
     receiver.unpair(1);
-    EXPECT_TRUE(changes.wait_for(Changes::key("-", TransportUsbHid, usbIds.productId)));
-    EXPECT_TRUE(changes.wait_for(Changes::key("-", TransportReceiver, pairedIds.productId)));
+    EXPECT_TRUE(session.changes.wait_for(Changes::key("-", TransportUsbHid, usbIds.productId)));
+    EXPECT_TRUE(session.changes.wait_for(Changes::key("-", TransportReceiver, pairedIds.productId)));
     keyboard.reset();
     mouse.reset();
-    close_facade(changes, host, manager);
+    session.close();
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include "device/IDevice.h"
 #include "features/FeatureRegistry.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -55,6 +57,29 @@ public:
         reply.insert(reply.end(), payload.begin(), payload.end());
         reply[0] = reply.size() > 7 ? 0x11 : 0x10;
         return reply;
+    }
+
+    // Answers scripted by a fuzzer's bytes: per request a byte `how` and a length, then that many
+    // bytes (cut at the script's end); how % 3 is 0 for a reply framed on the request, 1 for the
+    // bytes as the whole report, 2 for no answer. No answer once the script runs out.
+    static std::function<std::optional<std::vector<Byte>>(const std::vector<Byte>&)>
+    scripted_answers(std::vector<Byte> script)
+    {
+        auto at = std::make_shared<std::size_t>(0);
+        return [script = std::move(script), at](const std::vector<Byte>& command) -> std::optional<std::vector<Byte>> {
+            if (*at + 2 > script.size())
+                return std::nullopt;
+            const unsigned how = script[*at] % 3;
+            const std::size_t length = std::min<std::size_t>(script[*at + 1], script.size() - *at - 2);
+            const auto from = script.begin() + static_cast<std::ptrdiff_t>(*at + 2);
+            std::vector<Byte> bytes(from, from + static_cast<std::ptrdiff_t>(length));
+            *at += 2 + length;
+            if (how == 2)
+                return std::nullopt;
+            if (how == 1)
+                return bytes;
+            return reply_to(command, bytes);
+        };
     }
 
     // IDevice: what features use.

@@ -19,14 +19,6 @@ using quillon::test::within;
 
 namespace {
 
-platform::sim::SimProtocolConfig config_with(std::initializer_list<std::uint16_t> ids)
-{
-    auto c = platform::sim::sim_keyboard_config();
-    for (std::uint16_t id : ids)
-        c.features.push_back({id, 0, 0});
-    return c;
-}
-
 template <class I>
 std::shared_ptr<I> feature_of(Rig& rig, std::uint32_t id)
 {
@@ -35,7 +27,7 @@ std::shared_ptr<I> feature_of(Rig& rig, std::uint32_t id)
 
 TEST(AnswerTable, StoredValuesFollowWritesAndRowsOverrideDefaults)
 {
-    auto config = config_with({0x1010, 0x1001});
+    auto config = keyboard_with({0x1010, 0x1001});
     config.answers.push_back(platform::sim::SimAnswer::fixed(0x1001, 0, {0x12, 0x34, 0x00}));
     Rig rig(config);
     auto charging = feature_of<IFeature1010ChargingControl>(rig, 0x1010);
@@ -90,7 +82,7 @@ public:
 
 TEST(ReportThread, ABlockingCallFromADirectSubscriberFailsFast)
 {
-    Rig rig(config_with({0x1001}));
+    Rig rig(keyboard_with({0x1001}));
     auto battery = feature_of<IFeature1001BatteryVoltage>(rig, 0x1001);
     ASSERT_TRUE(battery);
     CallingSubscriber subscriber;
@@ -109,7 +101,7 @@ TEST(ReportThread, ABlockingCallFromADirectSubscriberFailsFast)
 
 TEST(ReapplyMarks, DroppingTheListClearsThem)
 {
-    Rig rig(config_with({0x1010}));
+    Rig rig(keyboard_with({0x1010}));
     auto charging = std::dynamic_pointer_cast<Feature>(rig.device->getFeatureSync(0x1010));
     ASSERT_TRUE(charging);
     ASSERT_TRUE(charging->defer_setting_change());

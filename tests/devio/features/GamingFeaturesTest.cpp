@@ -2,6 +2,7 @@
 // handler (or to nothing), the RPM indicator's packings, force-feedback scaling and blocks,
 // attachment lists, the RGB effect record and the per-key colour blocks.
 #include "GoldenWire.h"
+#include "HandlerLog.h"
 
 #include "core/Subscriber.h"
 #include "core/IRunLoopManager.h"
@@ -45,7 +46,8 @@ using F = std::shared_ptr<IFeature>;
 // ---------------------------------------------------------------- notifications
 
 // Every handler of every event interface of these features, as text.
-struct Recorder : Subscriber<IFeature8010Vantor::Report>,
+struct Recorder : HandlerLog,
+                  Subscriber<IFeature8010Vantor::Report>,
                   Subscriber<IFeature8020Mkeys::Report>,
                   Subscriber<IFeature8030MR::Report>,
                   Subscriber<IFeature8040BrightnessControl::Report>,
@@ -66,13 +68,6 @@ struct Recorder : Subscriber<IFeature8010Vantor::Report>,
                   Subscriber<IFeature8350MicrophoneBlendAdjust::Report>,
                   Subscriber<IFeature8360MicrophoneHeadphoneAdjust::Report>,
                   Subscriber<IFeature8370MicrophoneGainAdjust::Report> {
-    std::vector<std::string> log;
-    template <class... V>
-    void add(const char* handler, const V&... v)
-    {
-        log.push_back(std::string(handler) + (sizeof...(v) ? " " : "") + fields(v...));
-    }
-
     void onButtonReport(const std::vector<Byte>& p) override { add("onButtonReport", p); }
     void onButtonReport(const Byte& b) override { add("onButtonReport", b); }
     void onButtonReport(const bool& b) override { add("onButtonReport", b); }
@@ -219,21 +214,8 @@ TEST(Notifications, ReachTheirHandlersOrNothing)
     };
     for (const NotifyRow& r : rows) {
         SCOPED_TRACE(r.name);
-        auto dev = std::make_shared<FakeDevice>();
-        auto feature = make_feature(r.feature, kGoldenIndex, dev);
-        Recorder recorder;
-        recorder.join(feature);
-        auto base = std::dynamic_pointer_cast<Feature>(feature);
-        set_last_error(0, 0, nullptr);
-        base->onFeatureReport(r.event, r.payload);
-        EXPECT_EQ(last_error().code, r.code);
-        if (r.handled.empty()) {
-            EXPECT_TRUE(recorder.log.empty()) << recorder.log.front();
-        } else {
-            ASSERT_EQ(recorder.log.size(), 1u);
-            EXPECT_EQ(recorder.log[0], r.handled);
-        }
-        EXPECT_TRUE(dev->log().empty()) << "a decoder sends nothing";
+        expect_delivery<Recorder>(
+            r.feature, [&r](Feature& f) { f.onFeatureReport(r.event, r.payload); }, r.handled, r.code);
     }
 }
 

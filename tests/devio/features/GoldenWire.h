@@ -58,6 +58,20 @@ GoldenRun run_golden(const GoldenRow& row, const std::vector<std::vector<Byte>>&
 // The command a Wire stands for, framed as the base frames it.
 std::vector<Byte> golden_command(const Wire& wire);
 
+// Reply and parameter bytes of the rows: `n` bytes counting up from `from`; two lists joined.
+inline std::vector<Byte> seq(Byte from, std::size_t n)
+{
+    std::vector<Byte> b;
+    for (std::size_t k = 0; k < n; ++k)
+        b.push_back(static_cast<Byte>(from + k));
+    return b;
+}
+inline std::vector<Byte> cat(std::vector<Byte> a, const std::vector<Byte>& b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 template <class I>
 std::shared_ptr<I> as(const std::shared_ptr<IFeature>& feature)
 {

@@ -34,18 +34,6 @@ namespace {
 using B = std::vector<Byte>;
 using F = std::shared_ptr<IFeature>;
 
-B seq(Byte from, std::size_t n)
-{
-    B b;
-    for (std::size_t k = 0; k < n; ++k)
-        b.push_back(static_cast<Byte>(from + k));
-    return b;
-}
-B cat(B a, const B& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 B zeros(std::size_t n) { return B(n, 0); }
 
 using Attachments = std::vector<IFeature8120GamingAttachments::AttachmentId>;

@@ -33,18 +33,6 @@ namespace {
 using B = std::vector<Byte>;
 using F = std::shared_ptr<IFeature>;
 
-B seq(Byte from, std::size_t n)
-{
-    B b;
-    for (std::size_t k = 0; k < n; ++k)
-        b.push_back(static_cast<Byte>(from + k));
-    return b;
-}
-B cat(B a, const B& b)
-{
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 std::string done() { return "done " + std::to_string(last_error().code); }
 
 const GoldenRows rows8({

@@ -2,6 +2,7 @@
 // edges of each minimum, notifications and other programs' reports to handlers, firmware
 // property records, the host-name cache and the version-gated ADC operations.
 #include "GoldenWire.h"
+#include "HandlerLog.h"
 
 #include "core/Subscriber.h"
 #include "features/Feature.h"
@@ -107,7 +108,8 @@ TEST(ShortReplies, EachOperationAtItsMinimum)
 // ---------------------------------------------------------------- notifications
 
 // Every handler of every event interface of these features, as text.
-struct Recorder : Subscriber<IFeature1001BatteryVoltage::Report>,
+struct Recorder : HandlerLog,
+                  Subscriber<IFeature1001BatteryVoltage::Report>,
                   Subscriber<IFeature1800GenericTest::GenericResponse>,
                   Subscriber<IFeature1801ManufacturingMode::GenericResponse>,
                   Subscriber<IFeature1981KeyboardBacklight::Report>,
@@ -121,13 +123,6 @@ struct Recorder : Subscriber<IFeature1001BatteryVoltage::Report>,
                   Subscriber<IFeature1F20ADCMeasurement::Report>,
                   Subscriber<IFeature1A013DSensor::RawXYZReport>,
                   Subscriber<IFeature1A013DSensor::Notif1Report> {
-    std::vector<std::string> log;
-    template <class... V>
-    void add(const char* handler, const V&... v)
-    {
-        log.push_back(std::string(handler) + (sizeof...(v) ? " " : "") + fields(v...));
-    }
-
     void OnBatteryInfoChange(const IFeature1001BatteryVoltage::BatteryInfo& i) override
     {
         add("OnBatteryInfoChange", i.fromNotification, i.voltage, i.flagBit7, i.flagBit4, i.flagBit3, i.status);
@@ -237,24 +232,13 @@ TEST(Notifications, ReachTheirHandlersOrNothing)
     };
     for (const NotifyRow& r : rows) {
         SCOPED_TRACE(r.name);
-        auto dev = std::make_shared<FakeDevice>();
-        auto feature = make_feature(r.feature, kGoldenIndex, dev);
-        Recorder recorder;
-        recorder.join(feature);
-        auto base = std::dynamic_pointer_cast<Feature>(feature);
-        set_last_error(0, 0, nullptr);
-        if (r.response)
-            base->onUnexpectedResponse(static_cast<unsigned>(r.number), r.softwareId, r.payload);
-        else
-            base->onFeatureReport(r.number, r.payload);
-        EXPECT_EQ(last_error().code, r.code);
-        if (r.handled.empty()) {
-            EXPECT_TRUE(recorder.log.empty()) << recorder.log.front();
-        } else {
-            ASSERT_EQ(recorder.log.size(), 1u);
-            EXPECT_EQ(recorder.log[0], r.handled);
-        }
-        EXPECT_TRUE(dev->log().empty()) << "a decoder sends nothing";
+        const auto deliver = [&r](Feature& f) {
+            if (r.response)
+                f.onUnexpectedResponse(static_cast<unsigned>(r.number), r.softwareId, r.payload);
+            else
+                f.onFeatureReport(r.number, r.payload);
+        };
+        expect_delivery<Recorder>(r.feature, deliver, r.handled, r.code);
     }
 }
 

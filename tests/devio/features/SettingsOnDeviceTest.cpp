@@ -24,19 +24,11 @@ using platform::sim::Bytes;
 
 namespace {
 
-platform::sim::SimProtocolConfig config_with(std::initializer_list<std::uint16_t> ids)
-{
-    auto c = platform::sim::sim_keyboard_config();
-    for (std::uint16_t id : ids)
-        c.features.push_back({id, 0, 0});
-    return c;
-}
-
 // Two asynchronous state writes for LED 3 queued behind a request the device has not answered
 // yet: the first value is never sent; a write for LED 4 between them is.
 TEST(LedControlOnDevice, AQueuedWriteForTheSameLedIsReplaced)
 {
-    Rig rig(config_with({0x1300}));
+    Rig rig(keyboard_with({0x1300}));
     auto leds = std::dynamic_pointer_cast<IFeature1300LEDControl>(rig.device->getFeatureSync(0x1300));
     ASSERT_TRUE(leds);
     rig.model->set_latency(std::chrono::milliseconds(200));
@@ -69,7 +61,7 @@ TEST(LedControlOnDevice, AQueuedWriteForTheSameLedIsReplaced)
 // the device's notifications: neither blocks the other, and every property stays usable.
 TEST(FirmwarePropertiesOnDevice, NotificationsWhileLoading)
 {
-    Rig rig(config_with({0x1F1F}));
+    Rig rig(keyboard_with({0x1F1F}));
     auto props = std::dynamic_pointer_cast<IFeature1F1FFirmwareProperties>(rig.device->getFeatureSync(0x1F1F));
     ASSERT_TRUE(props);
     // A burst of notifications per load, so replies never queue behind an endless flood.

@@ -153,21 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } else if (mode == 1) {
         base->onUnexpectedResponse(function & 0x0F, softwareId, rest);
     } else {
-        std::size_t at = 0;
-        device->answer = [&](const std::vector<Byte>& command) -> std::optional<std::vector<Byte>> {
-            if (at + 2 > rest.size())
-                return std::nullopt;
-            const unsigned how = rest[at] % 3;
-            const std::size_t length = std::min<std::size_t>(rest[at + 1], rest.size() - at - 2);
-            std::vector<Byte> bytes(rest.begin() + static_cast<std::ptrdiff_t>(at + 2),
-                                    rest.begin() + static_cast<std::ptrdiff_t>(at + 2 + length));
-            at += 2 + length;
-            if (how == 2)
-                return std::nullopt;
-            if (how == 1)
-                return bytes;
-            return test::FakeDevice::reply_to(command, bytes);
-        };
+        device->answer = test::FakeDevice::scripted_answers(rest);
         const std::vector<Byte> params(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(rest.size(), 3)));
         call(feature, function, params);
         device->answer = nullptr;

@@ -59,20 +59,7 @@ void into_bus(const std::uint8_t* data, std::size_t size)
 void into_decoders(unsigned which, const std::uint8_t* data, std::size_t size)
 {
     auto device = std::make_shared<test::FakeDevice>();
-    std::size_t at = 0;
-    device->answer = [&](const std::vector<Byte>& command) -> std::optional<std::vector<Byte>> {
-        if (at + 2 > size)
-            return std::nullopt;
-        const unsigned how = data[at] % 3;
-        const std::size_t length = std::min<std::size_t>(data[at + 1], size - at - 2);
-        std::vector<Byte> bytes(data + at + 2, data + at + 2 + length);
-        at += 2 + length;
-        if (how == 2)
-            return std::nullopt;
-        if (how == 1)
-            return bytes;
-        return test::FakeDevice::reply_to(command, bytes);
-    };
+    device->answer = test::FakeDevice::scripted_answers(std::vector<Byte>(data, data + size));
     std::vector<Byte> value;
     TSL10Command::ReceiverConnectionStateResponse state;
     TSL10Command::ReceiverPairedDeviceNameResponse name;
