@@ -53,13 +53,16 @@ void CDevio::close()
         manager = std::move(m_manager);
         m_manager.reset();
     }
-    if (manager)
+    if (manager) {
         manager->flush(nullptr, nullptr);
+        manager->shut_down();
+    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_closing = false;
     }
-    // The last reference may go here: the manager and all it owns end on this thread.
+    // The buses and devices ended above, on this thread; a reader thread still holding the
+    // manager for a moment then only releases what is left.
     manager.reset();
 }
 

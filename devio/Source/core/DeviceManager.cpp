@@ -48,7 +48,9 @@ DeviceManager::DeviceManager(std::shared_ptr<IDeviceFactory> factory)
     std::srand(static_cast<unsigned>(us.count()));
 }
 
-DeviceManager::~DeviceManager()
+DeviceManager::~DeviceManager() { shut_down(); }
+
+void DeviceManager::shut_down()
 {
     m_closing = true;
     if (m_factory)

@@ -74,6 +74,10 @@ public:
 
     std::shared_ptr<Configuration> current_config() const { return m_current_config; }
     bool is_started() const { return m_started; }
+    // Removes every bus and device, on the calling thread (the host's), and refuses new work;
+    // the destructor does the same. Another thread may hold the last reference for a moment
+    // (a delivery posting to the run loop), and the tree must not end there.
+    void shut_down();
     std::size_t queued_count();
 
 protected:

@@ -154,10 +154,14 @@ public:
             return false;
         }
         std::weak_ptr<Producer<E>> weak = p;
-        if (m_producers.count(weak))
-            return true;
+        {
+            std::lock_guard<std::mutex> lock(m_producers_mutex);
+            if (m_producers.count(weak))
+                return true;
+        }
         if (!p->subscribe_tracked(this, direct, m_liveness))
             return false;
+        std::lock_guard<std::mutex> lock(m_producers_mutex);
         m_producers.insert(weak);
         return true;
     }
@@ -169,10 +173,13 @@ public:
         if (!p)
             return;
         std::weak_ptr<Producer<E>> weak = p;
-        auto it = m_producers.find(weak);
-        if (it == m_producers.end())
-            return;
+        {
+            std::lock_guard<std::mutex> lock(m_producers_mutex);
+            if (m_producers.count(weak) == 0)
+                return;
+        }
         p->remove_subscriber(this);
+        std::lock_guard<std::mutex> lock(m_producers_mutex);
         m_producers.erase(weak);
     }
 
@@ -184,10 +191,14 @@ public:
     void unsubscribe_all()
     {
         stop_deliveries();
-        for (const auto& weak : m_producers)
+        Producers producers;
+        {
+            std::lock_guard<std::mutex> lock(m_producers_mutex);
+            producers.swap(m_producers);
+        }
+        for (const auto& weak : producers)
             if (auto producer = weak.lock())
                 producer->remove_subscriber(this);
-        m_producers.clear();
     }
 
     // Ends queued deliveries to this subscriber, waiting for one in progress. A derived class
@@ -200,8 +211,13 @@ public:
     }
 
 private:
+    using Producers = std::set<std::weak_ptr<Producer<E>>, std::owner_less<std::weak_ptr<Producer<E>>>>;
+
     std::shared_ptr<SubscriberLiveness> m_liveness;
-    std::set<std::weak_ptr<Producer<E>>, std::owner_less<std::weak_ptr<Producer<E>>>> m_producers;
+    // Guards the set only and is never held while calling a producer: a producer calls its
+    // subscribers under its own lock, and they may subscribe or unsubscribe from there.
+    std::mutex m_producers_mutex;
+    Producers m_producers;
 };
 
 } // namespace devio

@@ -67,11 +67,16 @@ protected:
     void on_unsubscribed(IHardwareDevice::FastDisconnect* subscriber) override;
 
 private:
+    // Events, as bits of what sync_members() reports failed.
+    enum : unsigned { ReadEvent = 1, FastDisconnectEvent = 2, WriteEvent = 4 };
+
     std::vector<std::shared_ptr<IHardwareDevice>> members();
-    template <class E>
-    bool forward(bool& flag, int& subscribers);
-    template <class E>
+    bool forward(bool& flag, int& subscribers, unsigned event);
     void stop_forwarding(bool& flag, int& subscribers);
+    template <class E>
+    bool sync_member(const std::shared_ptr<IHardwareDevice>& member, bool wanted, bool mayLeave);
+    unsigned sync_members();
+    bool delivering_here() const;
 
     std::string m_path;
     std::uint16_t m_product_id;
@@ -88,6 +93,12 @@ private:
     int m_read_subscribers = 0;
     int m_fast_disconnect_subscribers = 0;
     int m_write_subscribers = 0;
+    // Members removed while a sync may still be (re)subscribing them; cleared once no sync runs.
+    std::vector<std::shared_ptr<IHardwareDevice>> m_departed;
+    std::uint64_t m_generation = 0;  // bumped under m_mutex by every change a sync must apply
+    int m_syncing = 0;
+    // Never held while calling a member: members deliver under their own producer locks, and
+    // a subscriber leaving this device from such a delivery takes it.
     std::recursive_mutex m_mutex;
 };
 

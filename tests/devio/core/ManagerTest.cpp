@@ -673,3 +673,29 @@ TEST(CoreFacade, CloseDropsQueuedWorkAndRefusesCreationMeanwhile)
     EXPECT_EQ(seenDuringClose, 72u);
     EXPECT_TRUE(facade.get_or_create_manager());
 }
+
+// A delivery on another thread may hold the manager for a moment as the host closes the
+// facade: the buses and devices still end on the host's thread, not later in that delivery.
+TEST(CoreFacade, CloseEndsBusesAndDevicesOnItsThreadWhileTheManagerIsHeldElsewhere)
+{
+    auto factory = std::make_shared<FakeFactory>();
+    factory->platform = std::make_shared<FakeBus>();
+    factory->platform->add("a", 0x1, 0);
+    CDevio facade([&] { return std::make_shared<DeviceManager>(factory); });
+    std::shared_ptr<DeviceManager> held = facade.get_or_create_manager();
+    factory->platform->set_run_loop(held);
+    held->setConfig(ConfigItem(6), true);
+    ASSERT_TRUE(held->start());
+    ASSERT_EQ(held->getDevices().size(), 1u);
+    ASSERT_EQ(factory->made.size(), 1u);
+
+    facade.close();
+    EXPECT_EQ(factory->platform->subscriber_count(), 0u);
+    EXPECT_TRUE(held->getDevices().empty());
+    EXPECT_EQ(factory->made.begin()->second->released, 1);
+    // Work posted by the late holder is refused, and releasing it ends nothing twice.
+    held->post([] { return true; }, nullptr, nullptr, "late");
+    EXPECT_EQ(held->queued_count(), 0u);
+    held.reset();
+    EXPECT_EQ(factory->made.begin()->second->released, 1);
+}

@@ -334,3 +334,97 @@ TEST(Combiner, ReturningCollectionRejoinsAndForwardsToExistingSubscribers)
     log.Subscriber<IHardwareBus::PlugUnplug>::unsubscribe(std::shared_ptr<IHardwareBus>(rig.bus));
     rig.manager->shutdown();
 }
+
+namespace {
+
+// A Read subscriber that, once armed, leaves the device from inside a delivery: the way a bus
+// leaves a receiver whose last reply ended the session.
+class LeavingOnRead : public Subscriber<IHardwareDevice::Read> {
+public:
+    explicit LeavingOnRead(std::shared_ptr<IHardwareDevice> device) : m_device(std::move(device)) {}
+    ~LeavingOnRead() override { stop_deliveries(); }
+    void onRead(std::vector<Byte>, bool, unsigned, unsigned) override
+    {
+        if (!armed.exchange(false))
+            return;
+        unsubscribe(m_device);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_left;
+        m_condition.notify_all();
+    }
+    bool wait_left(int n)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_condition.wait_for(lock, 10s, [&] { return m_left >= n; });
+    }
+    std::atomic<bool> armed{false};
+
+private:
+    std::shared_ptr<IHardwareDevice> m_device;
+    std::mutex m_mutex;
+    std::condition_variable m_condition;
+    int m_left = 0;
+};
+
+} // namespace
+
+// Two members deliver on their own threads while the only subscriber comes, goes, and leaves
+// from inside deliveries, and a member leaves and returns. Nothing deadlocks (ThreadSanitizer
+// sees every lock order), and afterwards a subscriber gets every member's reads and the last
+// one leaving unsubscribes the device from its members.
+TEST(Combiner, SubscribersComingAndGoingWhileMembersDeliverAndLeave)
+{
+    auto first = std::make_shared<FakeCollection>("kb-1", "usb-kb", 1, 3, 7);
+    auto second = std::make_shared<FakeCollection>("kb-2", "usb-kb", 2, 3, 20);
+    auto combined = std::make_shared<CombinerDevice>(first, std::weak_ptr<IHardwareBus>());
+    ASSERT_TRUE(combined->add_member(second));
+    std::shared_ptr<IHardwareDevice> device = combined;
+    LeavingOnRead leaver(device);
+
+    constexpr int kRounds = 200;
+    std::atomic<int> churned{0};
+    auto deliver = [&](const std::shared_ptr<FakeCollection>& member, std::size_t length) {
+        // Reads keep coming until the other threads are through.
+        while (churned.load() < 2)
+            member->read(std::vector<Byte>(length, 0));
+    };
+    std::thread readerOne(deliver, first, 7);
+    std::thread readerTwo(deliver, second, 20);
+    std::thread subscriber([&] {
+        // Every other round the subscriber stays until a delivery makes it leave.
+        for (int i = 0; i < kRounds; ++i) {
+            const bool stays = i % 2 == 0;
+            leaver.armed = stays;
+            EXPECT_TRUE(leaver.subscribe(device, 1, "leaver"));
+            if (!stays) {
+                leaver.unsubscribe(device);
+            } else if (!leaver.wait_left(i / 2 + 1)) {
+                ADD_FAILURE() << "no delivery made the subscriber leave in round " << i;
+                break;
+            }
+        }
+        ++churned;
+    });
+    std::thread members([&] {
+        for (int i = 0; i < kRounds / 3; ++i) {
+            EXPECT_FALSE(combined->remove_member(second));
+            EXPECT_TRUE(combined->add_member(second));
+        }
+        ++churned;
+    });
+    subscriber.join();
+    members.join();
+    readerOne.join();
+    readerTwo.join();
+    leaver.unsubscribe(device);
+
+    PlugLog log;
+    ASSERT_TRUE(log.Subscriber<IHardwareDevice::Read>::subscribe(device, 1, "test"));
+    first->read(std::vector<Byte>(7, 0));
+    second->read(std::vector<Byte>(20, 0));
+    ASSERT_TRUE(log.wait_count(2));
+    EXPECT_EQ(log.events(), (std::vector<std::string>{"read 7", "read 20"}));
+    log.Subscriber<IHardwareDevice::Read>::unsubscribe(device);
+    EXPECT_EQ(first->Producer<IHardwareDevice::Read>::subscriber_count(), 0u);
+    EXPECT_EQ(second->Producer<IHardwareDevice::Read>::subscriber_count(), 0u);
+}
