@@ -146,13 +146,19 @@ TEST(DeviceQueue, RequestWhoseRunLoopStopsEndsAndLetsTheDeviceGo)
     ASSERT_TRUE(rig.device->getFeatureSync(0x0020));
     std::promise<void> release;
     std::shared_future<void> released = release.get_future().share();
+    auto entered = std::make_shared<std::promise<void>>();
+    std::future<void> running = entered->get_future();
     std::weak_ptr<HostManager> manager = rig.manager;
-    rig.manager->post([manager, released] {
+    rig.manager->post([manager, released, entered] {
+        entered->set_value();
         released.wait();
         if (auto m = manager.lock())
             m->shutdown();  // on its own thread: stops serving and drops what is queued
         return false;
     }, nullptr, nullptr, "test-stop");
+    // Write triggers of the discovery's writes may still be queued ahead of the stop; any of
+    // them would run the request's write. Send only once they have run and the loop is held.
+    ASSERT_EQ(running.wait_for(10s), std::future_status::ready);
     auto request = rig.device->send(marked(1), 0, {}, nullptr, 0);
     ASSERT_TRUE(eventually([&] { return rig.manager->queued() > 0; }));
     release.set_value();
