@@ -45,4 +45,14 @@ inline void print_per_request(double bare, double framework, int targetUs)
                     bare, framework, framework / bare, framework - bare, targetUs);
 }
 
+// Runs the benchmarks registered in this program and prints the summary line of `framework`
+// against `bare`; the reporter keeps every median for further lines.
+inline void run_and_compare(int* argc, char** argv, MedianReporter& reporter, const char* bare, const char* framework,
+                            int targetUs)
+{
+    benchmark::Initialize(argc, argv);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    print_per_request(reporter.medians[bare], reporter.medians[framework], targetUs);
+}
+
 } // namespace bench

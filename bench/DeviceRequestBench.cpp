@@ -88,12 +88,8 @@ BENCHMARK(BM_FrameworkRequestUsbFrame)
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
     bench::MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double bare = reporter.medians["BM_BareRequest"];
-    const double framework = reporter.medians["BM_FrameworkRequest"];
-    bench::print_per_request(bare, framework, 50);
+    bench::run_and_compare(&argc, argv, reporter, "BM_BareRequest", "BM_FrameworkRequest", 50);
     if (reporter.medians.count("BM_FrameworkRequestUsbFrame"))
         std::printf("with a 1000 us device: %.1f us per request, process CPU %.1f us per request (no spinning)\n",
                     reporter.medians["BM_FrameworkRequestUsbFrame"],

@@ -160,12 +160,8 @@ BENCHMARK(BM_WinRTFrameworkRequest)
 
 int main(int argc, char** argv)
 {
-    benchmark::Initialize(&argc, argv);
     bench::MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double bare = reporter.medians["BM_BareCharacteristic"];
-    const double framework = reporter.medians["BM_WinRTFrameworkRequest"];
-    bench::print_per_request(bare, framework, 100);
+    bench::run_and_compare(&argc, argv, reporter, "BM_BareCharacteristic", "BM_WinRTFrameworkRequest", 100);
     benchmark::Shutdown();
     return 0;
 }
