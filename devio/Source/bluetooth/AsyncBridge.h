@@ -93,7 +93,14 @@ std::future<FutureValue<R>> toFuture(Microsoft::WRL::ComPtr<ABI::Windows::Founda
 template <class R>
 FutureValue<R> await(Microsoft::WRL::ComPtr<ABI::Windows::Foundation::IAsyncOperation<R>> operation)
 {
-    return toFuture<R>(std::move(operation)).get();
+    std::future<FutureValue<R>> future = toFuture<R>(std::move(operation));
+    try {
+        return future.get();
+    } catch (const DevioException& e) {
+        // The stored exception is shared with the runtime's thread, which may let go of it last:
+        // the caller gets a copy of its own, made while this future still holds the original.
+        throw DevioException(e.text(), e.code(), e.platformError());
+    }
 }
 
 } // namespace devio
