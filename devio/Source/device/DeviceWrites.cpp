@@ -1,0 +1,243 @@
+// Writes, their hand-off to waiting threads, and continuations of devio::Device.
+#include "device/Device.h"
+
+#include "core/Configuration.h"
+#include "core/ErrorRecord.h"
+#include "core/IHardwareBus.h"
+#include "core/IReceiver.h"
+#include "core/Timer.h"
+#include "core/Timing.h"
+#include "device/DeviceLock.h"
+#include "features/Feature.h"
+#include "features/FeatureRegistry.h"
+#include "features/IFeature0003FirmwareInfo.h"
+
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <cstdlib>
+
+namespace devio {
+
+void Device::transmit(const std::shared_ptr<DeviceRequest>& request, bool retry)
+{
+    if (m_device_gone) {
+        request->set_error(5);
+        return;
+    }
+    if (config_item(ConfigDeviceLock)) {
+        if (!m_device_lock)
+            m_device_lock = std::make_unique<DeviceLock>(m_hardware_device->getPath(), 15, false);
+    } else {
+        m_device_lock.reset();
+    }
+    if (m_device_lock)
+        m_device_lock->acquire();
+    struct Release {
+        DeviceLock* lock;
+        ~Release()
+        {
+            if (lock)
+                lock->release();
+        }
+    } release{m_device_lock.get()};
+
+    std::unique_lock<std::mutex> lock(m_request_mutex);
+    if (m_software_id_collision) {
+        request->set_error(68);
+        return;
+    }
+    if (retry)
+        m_hardware_device->beforeRetry();
+    m_pending_request = request;
+    lock.unlock();
+    const bool written = post_write(request->command(), true);
+    if (written && m_late_reply_seen) {
+        std::vector<Byte> flush(7, 0);
+        flush[3] = static_cast<Byte>(0x10 | (getSoftwareId() & 0x0F));
+        post_write(flush, false);
+    }
+    lock.lock();
+    if (!written) {
+        if (m_pending_request == request)
+            m_pending_request.reset();
+        request->store_error();
+        m_check_presence = true;
+        m_last_request = request;
+        return;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + Timing::scaledDuration(m_response_timeout);
+    while (m_pending_request == request) {
+        if (m_reply_condition.wait_until(lock, deadline) == std::cv_status::timeout)
+            break;
+    }
+    const bool timedOut = m_pending_request == request;
+    m_last_request = request;
+    if (timedOut)
+        m_pending_request.reset();
+    if (m_stopped) {
+        request->set_error(55);
+    } else if (m_device_gone) {
+        request->set_error(5);
+    } else if (timedOut) {
+        m_check_presence = true;
+        request->set_error(4);
+    }
+}
+
+bool Device::post_write(const std::vector<Byte>& bytes, bool flag)
+{
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard<std::mutex> lock(m_write_mutex);
+        m_write_done = false;
+        m_write_ok = false;
+        m_pending_write_bytes = bytes;
+        m_pending_write_flag = flag;
+        m_write_pending = true;
+        m_write_abandoned = false;
+        generation = ++m_write_generation;
+    }
+    // A thread blocked on a request usually takes the write first; the run loop is the fallback.
+    m_waiter_condition.notify_all();
+    std::weak_ptr<Device> weak = shared_from_this();
+    // A run loop that stops or is flushed drops the trigger unrun: the write then can never run,
+    // so it ends here (code 28) instead of holding this worker, and with it the device, for good.
+    std::shared_ptr<void> unrun(nullptr, [weak, generation](void*) {
+        if (auto device = weak.lock())
+            device->abandon_write(generation);
+    });
+    if (auto manager = m_manager.lock()) {
+        manager->post(
+            [weak, unrun]() -> bool {
+                if (auto device = weak.lock())
+                    device->run_pending_write();
+                return false;
+            },
+            nullptr, nullptr, "write_trigger");
+    }
+    unrun.reset();
+    std::unique_lock<std::mutex> lock(m_write_mutex);
+    m_write_done_condition.wait(lock, [&] {
+        return m_write_done || m_writes_closed.load() || (!m_write_pending && m_write_generation == generation &&
+                                                          m_write_abandoned);
+    });
+    if (!m_write_done) {
+        set_last_error(28);
+        return false;
+    }
+    if (!m_write_ok)
+        set_last_error(m_write_error);
+    return m_write_ok;
+}
+
+void Device::abandon_write(std::uint64_t generation)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_write_mutex);
+        if (!m_write_pending || m_write_generation != generation)
+            return;  // taken by a waiter or the run loop, or a later write's
+        m_write_pending = false;
+        m_pending_write_bytes.clear();
+        m_write_abandoned = true;
+    }
+    m_write_done_condition.notify_all();
+}
+
+bool Device::run_pending_write()
+{
+    std::vector<Byte> bytes;
+    bool flag;
+    {
+        std::lock_guard<std::mutex> lock(m_write_mutex);
+        if (!m_write_pending)
+            return false;
+        m_write_pending = false;
+        bytes.swap(m_pending_write_bytes);
+        flag = m_pending_write_flag;
+    }
+    const bool ok = write(bytes, flag);
+    const ErrorRecord error = last_error_record();
+    {
+        std::lock_guard<std::mutex> lock(m_write_mutex);
+        m_write_ok = ok;
+        m_write_error = error;
+        m_write_done = true;
+    }
+    m_write_done_condition.notify_all();
+    return false;
+}
+
+bool Device::write(const std::vector<Byte>& bytes, bool flag)
+{
+    if (m_stopped) {
+        set_last_error(55);
+        return false;
+    }
+    if (m_closed) {
+        set_last_error(28);
+        return false;
+    }
+    if (m_device_gone) {
+        set_last_error(5);
+        return false;
+    }
+    if (m_check_presence.exchange(false) && !m_hardware_device->stillPresent()) {
+        set_last_error(5);
+        onFastDisconnect();
+        return false;
+    }
+    if (m_hardware_device->open() && (!flag || subscribe_hardware()))
+        return m_hardware_device->write(bytes, flag);
+    if (last_error().code == 0)
+        set_last_error(5);
+    const ErrorRecord error = last_error_record();
+    if (auto manager = m_manager.lock())
+        manager->reportError("Device::write");
+    set_last_error(error);
+    return false;
+}
+
+void Device::post_continuation(std::function<void(bool)> task)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_write_mutex);
+        if (m_writes_closed) {
+            task(false);
+            return;
+        }
+        m_continuations.push_back(std::move(task));
+    }
+    if (auto manager = m_manager.lock()) {
+        std::weak_ptr<Device> weak = shared_from_this();
+        manager->post(
+            [weak]() -> bool {
+                if (auto device = weak.lock())
+                    device->run_continuation();
+                return false;
+            },
+            nullptr, nullptr, "continuation_trigger");
+    }
+}
+
+bool Device::run_continuation()
+{
+    std::function<void(bool)> task;
+    {
+        std::lock_guard<std::mutex> lock(m_write_mutex);
+        if (m_continuations.empty())
+            return false;
+        task = std::move(m_continuations.front());
+        m_continuations.pop_front();
+    }
+    task(true);
+    return true;
+}
+
+void Device::wait_for_work(const std::function<bool()>& done)
+{
+    std::unique_lock<std::mutex> lock(m_write_mutex);
+    m_waiter_condition.wait(lock, [&] { return !m_continuations.empty() || m_write_pending || done(); });
+}
+
+} // namespace devio
