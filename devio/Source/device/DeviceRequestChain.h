@@ -18,7 +18,8 @@
 
 namespace devio {
 
-namespace {
+// Named, not anonymous: the member template below uses these from more than one file.
+namespace device_chain {
 
 using FeaturePtr = std::shared_ptr<IFeature>;
 
@@ -52,7 +53,9 @@ std::function<std::shared_ptr<R>(Arg)> on_device(std::weak_ptr<Device> weak, Ste
     };
 }
 
-} // namespace
+} // namespace device_chain
+
+using namespace device_chain;
 
 template <class T>
 std::shared_ptr<IDataRequest<std::shared_ptr<T>>> Device::get_feature_as(const char*)
