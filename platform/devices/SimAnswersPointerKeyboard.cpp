@@ -86,8 +86,8 @@ SIM_DEFAULT_ANSWERS(PointerKeyboard)
                               {2, {0x7B, 0x02, 0x00, 0x00, 0x02}}}),
         A::fixed(0x6500, 2, {0x71, 0x01, 0x05}), A::echoed(0x6500, 3),
         A::fixed(0x6500, 4, sized({0x71, 0x01, 0x00, 0x00, 0x0A, 0x0B, 0x0C}, 16)),
-        // 0x6501 gesture table in one reply: index width (spec 0, 1 byte) and field widths
-        // (spec 1, 2 bytes) in a template; gestures 0x14 (two deltas) and 0x01 (a trigger point),
+        // 0x6501 gesture table in one reply: index width (format entry 0, 1 byte) and field widths
+        // (format entry 1, 2 bytes) in a template; gestures 0x14 (two deltas) and 0x01 (a trigger point),
         // both enable and divert capable; one parameter of two bytes.
         A::fixed(0x6501, 0, {0x41, 0x01, 0x42, 0x02, 0x04, 0x02, 0x83, 0x14, 0x83, 0x01, 0x22, 0x05, 0x01}),
         A::fixed(0x6501, 1, {0x01}), A::echoed(0x6501, 2), A::fixed(0x6501, 3, {0x00}), A::echoed(0x6501, 4),

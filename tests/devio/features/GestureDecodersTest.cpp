@@ -181,8 +181,8 @@ TEST(GestureTable, EntriesPrefixesTemplatesAndEnd)
         EXPECT_FALSE(t.complete);
     }
     {
-        // Spec 0x4101 (length 1) and parameter 0x2202 (length 2) pushed as a template; the gesture
-        // after the push inherits them before its own spec 0x4303.
+        // Format entry 0x4101 (length 1) and parameter 0x2202 (length 2) pushed as a template; the gesture
+        // after the push inherits them before its own format entry 0x4303.
         Table t = table_of({long_report({0x41, 0x01, 0x22, 0x02, 0x04, 0x02, 0x43, 0x03, 0x61, 0x23, 0x80, 0x57})});
         ASSERT_EQ(t.gestures.size(), 1u);
         const auto& g = t.gestures[0];

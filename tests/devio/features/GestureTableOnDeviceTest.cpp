@@ -231,7 +231,7 @@ struct GestureLog : Subscriber<IFeature6501Gestures::GestureReport> {
 
 TEST(GestureTableOnDevice, PreparedGestureReportsDecode)
 {
-    // Gesture 0 (id 0x14, report type 4) uses spec 1 (index width), spec 2 (field widths) and spec 3 (lead).
+    // Gesture 0 (id 0x14, report type 4) uses format entries 1 (index width), 2 (field widths) and 3 (lead).
     TableDevice t({0x4101, 0x4202, 0x4203, 0x8314});
     t.specs[0] = {0x08};
     t.specs[1] = {0x08, 0x08};

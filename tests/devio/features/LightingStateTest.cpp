@@ -80,8 +80,8 @@ std::size_t root_requests(const std::vector<FakeDevice::Sent>& log) { return cou
 
 TEST(ZoneTable, LoadedOnceOnFirstUseAndNeverOnCreation)
 {
-    ZoneDevice spec{{{0x000A, {1, 2}}, {0x000B, {3}}}, Byte{1}};
-    auto dev = spec.make();
+    ZoneDevice zones{{{0x000A, {1, 2}}, {0x000B, {3}}}, Byte{1}};
+    auto dev = zones.make();
     auto fx = make<IFeature8070ColorLEDEffects>(0x8070, dev, kGoldenIndex);
     EXPECT_TRUE(dev->log().empty()) << "creation sends nothing";
     ZoneInfo info;
@@ -135,8 +135,8 @@ TEST(ZoneTable, NoZonesAskAgainAndAWrongZoneEmptiesTheTable)
 TEST(ZoneTable, LookupsByIdentifier)
 {
     // Two zones share id 0x0A; effect 7 is offered only by the second.
-    ZoneDevice spec{{{0x0A, {1}}, {0x0A, {7}}}, Byte{1}};
-    auto dev = spec.make();
+    ZoneDevice zones{{{0x0A, {1}}, {0x0A, {7}}}, Byte{1}};
+    auto dev = zones.make();
     auto fx = make<IFeature8070ColorLEDEffects>(0x8070, dev, kGoldenIndex);
     ASSERT_TRUE(fx->SetZoneEffect(0x0A, 7, {}, false));
     EXPECT_EQ(params_of(dev->log().back().command), (B{1, 0}));
@@ -157,9 +157,9 @@ TEST(ZoneTable, LookupsByIdentifier)
 
 TEST(ZoneTable, TwoThreadsFirstUseLoadsOnce)
 {
-    ZoneDevice spec{{{0x0A, {1, 2}}, {0x0B, {3}}, {0x0C, {}}}, Byte{1}};
+    ZoneDevice zones{{{0x0A, {1, 2}}, {0x0B, {3}}, {0x0C, {}}}, Byte{1}};
     for (int round = 0; round < 20; ++round) {
-        auto dev = spec.make();
+        auto dev = zones.make();
         auto fx = make<IFeature8070ColorLEDEffects>(0x8070, dev, kGoldenIndex);
         std::atomic<bool> go{false};
         auto use = [&] {

@@ -117,7 +117,7 @@ TEST(Watchdogs9, GestureReportsWhileTheTableLoads)
     Rig rig(with_feature(0x6501, index));
     auto gestures = std::dynamic_pointer_cast<IFeature6501Gestures>(rig.device->getFeatureSync(0x6501));
     ASSERT_TRUE(gestures);
-    // 300 gestures, all divertable, with spec 1 (index width) and spec 2 (field widths) in a template.
+    // 300 gestures, all divertable, with format entries 1 (index width) and 2 (field widths) in a template.
     Bytes stream{0x41, 0x01, 0x42, 0x02, 0x04, 0x02};
     for (int i = 0; i < 300; ++i) {
         stream.push_back(0x82);
