@@ -3,6 +3,7 @@
 // per 16-byte record to the same kind of bootloader). With a bootloader answering after 1 ms, the
 // process's CPU time stays far below the wall time: nothing spins while waiting.
 
+#include "BenchSupport.h"
 #include "engine/EngineTestSupport.h"
 #include "engine/ImageFiles.h"
 
@@ -12,7 +13,6 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
-#include <ctime>
 #include <memory>
 
 namespace {
@@ -22,13 +22,6 @@ using namespace platform::sim;
 
 constexpr std::size_t kImageSize = 48 * 1024;
 constexpr char kImagePath[] = "C:\\Temp\\bench.hex";
-
-double cpu_seconds()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 struct Result {
     double cpuPerKb = 0;      // µs
@@ -50,9 +43,9 @@ public:
     void add(const Event& e) override
     {
         if (e.event == QV_EVENT_DFU_MILESTONE && e.value == 1)
-            m_writeStart = cpu_seconds();
+            m_writeStart = bench::process_cpu_seconds();
         if (e.event == QV_EVENT_DFU_MILESTONE && e.value == 8)
-            m_writing += cpu_seconds() - m_writeStart;
+            m_writing += bench::process_cpu_seconds() - m_writeStart;
         // Nothing here waits for progress: keeping them would wake the waiting thread at each one.
         if (e.event != QV_EVENT_DFU_PROGRESS)
             EventLog::add(e);
@@ -128,12 +121,12 @@ void engine_update(benchmark::State& state)
     Result best;
     auto wall0 = std::chrono::steady_clock::now();
     for (auto _ : state) {
-        const double c0 = cpu_seconds();
+        const double c0 = bench::process_cpu_seconds();
         if (!r.update()) {
             state.SkipWithError("update failed");
             return;
         }
-        best.cpuPerKb = least(best.cpuPerKb, (cpu_seconds() - c0) / kbPerUpdate * 1e6);
+        best.cpuPerKb = least(best.cpuPerKb, (bench::process_cpu_seconds() - c0) / kbPerUpdate * 1e6);
         best.writingPerKb = least(best.writingPerKb, r.log.take_writing() / kbPerUpdate * 1e6);
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
@@ -181,7 +174,7 @@ void bare_transfer(benchmark::State& state)
     Result best;
     auto wall0 = std::chrono::steady_clock::now();
     for (auto _ : state) {
-        const double c0 = cpu_seconds();
+        const double c0 = bench::process_cpu_seconds();
         for (std::size_t at = 0; at < image.size(); at += 16) {
             std::uint8_t request[33] = {0, 0x20, static_cast<std::uint8_t>(at >> 8), static_cast<std::uint8_t>(at), 16};
             std::copy(image.begin() + static_cast<std::ptrdiff_t>(at), image.begin() + static_cast<std::ptrdiff_t>(at + 16),
@@ -192,7 +185,7 @@ void bare_transfer(benchmark::State& state)
                 return;
             }
         }
-        best.cpuPerKb = least(best.cpuPerKb, (cpu_seconds() - c0) / kbPerRun * 1e6);
+        best.cpuPerKb = least(best.cpuPerKb, (bench::process_cpu_seconds() - c0) / kbPerRun * 1e6);
     }
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
     best.wallPerKb = wall / (kbPerRun * static_cast<double>(state.iterations())) * 1e6;

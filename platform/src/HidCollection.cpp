@@ -448,15 +448,8 @@ BOOL HidFile::read(LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlap
     auto& state = HidCollectionAccess::state(*m_collection);
     std::unique_lock<std::mutex> lock(state.mutex);
     DWORD error = refusal_locked(can_read(m_access), buffer, size >= length, overlapped, length);
-    if (!error && m_read_error) {
-        error = m_read_error;
-        if (m_read_errors_left <= 1) {
-            m_read_error = 0;
-            m_read_errors_left = 0;
-        } else {
-            --m_read_errors_left;
-        }
-    }
+    if (!error)
+        error = take_read_error_locked();
     if (error) {
         SetLastError(error);
         return FALSE;
@@ -475,13 +468,8 @@ BOOL HidFile::read(LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlap
         // A synchronous handle blocks until a report comes or the handle ends.
         state.changed.wait(lock, [&] { return !m_queue.empty() || m_gone || m_closed || m_read_error; });
         if (m_queue.empty()) {
-            DWORD e = m_gone ? ERROR_DEVICE_NOT_CONNECTED : m_closed ? ERROR_OPERATION_ABORTED : m_read_error;
-            if (m_read_errors_left <= 1) {
-                m_read_error = 0;
-                m_read_errors_left = 0;
-            } else {
-                --m_read_errors_left;
-            }
+            const DWORD injected = take_read_error_locked();
+            DWORD e = m_gone ? ERROR_DEVICE_NOT_CONNECTED : m_closed ? ERROR_OPERATION_ABORTED : injected;
             SetLastError(e);
             return FALSE;
         }

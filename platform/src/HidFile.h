@@ -55,6 +55,17 @@ private:
     const bool m_overlapped;
     std::deque<sim::Bytes> m_queue;
     std::deque<PendingRead> m_reads;
+    // The injected error this read fails with (0: none), counted off. Under the collection's mutex.
+    DWORD take_read_error_locked() {
+        const DWORD error = m_read_error;
+        if (m_read_errors_left > 1) {
+            --m_read_errors_left;
+        } else {
+            m_read_error = 0;
+            m_read_errors_left = 0;
+        }
+        return error;
+    }
     DWORD m_read_error = 0;
     unsigned m_read_errors_left = 0;  // reads still to fail with m_read_error
     bool m_gone = false;
