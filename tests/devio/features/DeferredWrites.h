@@ -1,7 +1,7 @@
 #pragma once
 // Setting writes that a device refusing requests (code 5) keeps for its next configuration
 // change. Each feature family that defers writes adds its cases in a file of its own
-// (DeferredWrites<n>.cpp) through DeferredCases; DeferredWritesTest.cpp runs them all.
+// (DeferredWrites<family>.cpp) through DeferredCases; DeferredWritesTest.cpp runs them all.
 #include "GoldenWire.h"
 
 #include <functional>

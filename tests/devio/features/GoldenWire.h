@@ -1,7 +1,7 @@
 #pragma once
 // The golden wire table: rows of (feature, the replies the device gives, a call of one
 // operation, the exact requests it must put on the wire, what the call reports). Each feature
-// family keeps its rows in a file of its own (GoldenWire<n>.cpp) that adds them at start-up
+// family keeps its rows in a file of its own (GoldenWire<family>.cpp) that adds them at start-up
 // through GoldenRows; the parameterised test and the feature fuzz target both walk them.
 // Free of GoogleTest, so the fuzz target links the same rows.
 #include "FakeDevice.h"

@@ -1,6 +1,6 @@
 #pragma once
 // The registry sweep: every registered family id with the interface its class must have.
-// Each family adds its rows in a file of its own (InterfaceSweep<n>.cpp) through
+// Each family adds its rows in a file of its own (InterfaceSweep<family>.cpp) through
 // InterfaceRows; InterfaceSweepTest.cpp requires a row for every registered family id.
 #include "features/IFeature.h"
 

@@ -91,7 +91,7 @@ struct ReportingLog : Subscriber<IFeature2150Thumbwheel::Event> {
     }
 };
 
-TEST(Watchdogs9, ThumbwheelReportingChangeRereadsOffTheReportThread)
+TEST(PointerKeyboardWatchdogs, ThumbwheelReportingChangeRereadsOffTheReportThread)
 {
     Byte index = 0;
     Rig rig(with_feature(0x2150, index));
@@ -111,7 +111,7 @@ TEST(Watchdogs9, ThumbwheelReportingChangeRereadsOffTheReportThread)
     EXPECT_EQ(mode, 0);
 }
 
-TEST(Watchdogs9, GestureReportsWhileTheTableLoads)
+TEST(PointerKeyboardWatchdogs, GestureReportsWhileTheTableLoads)
 {
     Byte index = 0;
     Rig rig(with_feature(0x6501, index));

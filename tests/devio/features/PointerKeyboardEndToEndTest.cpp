@@ -205,7 +205,7 @@ void foreign_reply(platform::sim::SimProtocolDevice& model, Byte deviceIndex, By
     model.inject(report);
 }
 
-TEST(EndToEnd9, PointerKeyboardAndGestureFeaturesThroughTheFacade)
+TEST(PointerKeyboardEndToEnd, PointerKeyboardAndGestureFeaturesThroughTheFacade)
 {
     platform::sim::reset_machine();
     Timing::setScale(1, 20);

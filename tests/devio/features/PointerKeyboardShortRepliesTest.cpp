@@ -76,7 +76,7 @@ std::function<bool(const F&)> on(Fn fn)
     return [fn](const F& f) { return fn(*as<I>(f)); };
 }
 
-TEST(ShortReplies9, EveryReadAtTheLengthsThatMatter)
+TEST(PointerKeyboardShortReplies, EveryReadAtTheLengthsThatMatter)
 {
     std::uint32_t u32 = 0;
     std::uint16_t u16 = 0;

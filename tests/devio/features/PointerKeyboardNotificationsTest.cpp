@@ -184,7 +184,7 @@ struct Row {
     std::uint32_t code = 0; // last error on the delivering thread afterwards
 };
 
-TEST(Notifications9, DecodedPublishedOrDropped)
+TEST(PointerKeyboardNotifications, DecodedPublishedOrDropped)
 {
     const Bytes hybrid = long16({0x03, 0xFF, 0xFE, 0x00, 0x01, 0x80, 0x00, 0x7F, 0xFF, 0xFF, 0xFE, 0x00, 0x02, 0x99, 0x01, 0x00});
     const std::vector<Row> rows = {

@@ -32,7 +32,7 @@ const DeferredCases cases9({
 
 // A re-apply that the device refuses again (code 5) keeps the records once: the re-apply sends
 // them itself instead of going through the write that would keep each a second time.
-TEST(DeferredWrites9, KeyDisablingReappliedWhileRefusedKeepsNoDuplicate)
+TEST(PointerKeyboardDeferredWrites, KeyDisablingReappliedWhileRefusedKeepsNoDuplicate)
 {
     auto dev = std::make_shared<FakeDevice>();
     dev->software_id = kGoldenSoftwareId;
