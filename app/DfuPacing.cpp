@@ -84,6 +84,10 @@ void DfuPacing::accepted(const Packet& packet)
         return;
     // An empty packet beyond the image moves nothing; the start packet always counts, so the
     // start command goes out once per image, even an empty one.
-    const std::uint64_t end = std::min(static_cast<std::uint64_t>(packet.number) + 1, std::max<std::uint64_t>(m_packet_count, 1));
+    std::uint64_t end = 0;
+    if (packet.number < m_packet_count)
+        end = static_cast<std::uint64_t>(packet.number) + 1;
+    else if (packet.command == Command::Start)
+        end = 1;
     m_offset = std::max(m_offset, end * kPacketSize);
 }
