@@ -205,8 +205,7 @@ bool cDevioDevice::refreshFirmwareInfo()
 void cDevioDevice::selectImage(bool second)
 {
     m_current_is_second = second;
-    const std::size_t size = second ? m_second.size() : m_main.size();
-    m_packet_count = (size + kPacketSize - 1) / kPacketSize;
+    m_pacing.setImage(second ? m_second.size() : m_main.size());
 }
 
 int cDevioDevice::progressPercent() const
@@ -215,7 +214,7 @@ int cDevioDevice::progressPercent() const
     const std::uint64_t total = m_main.size() + m_second.size();
     if (total == 0)
         return 0;
-    const std::uint64_t done = std::min(m_offset, current) + (m_current_is_second ? 0 : m_second.size());
+    const std::uint64_t done = std::min(m_pacing.offset(), current) + (m_current_is_second ? 0 : m_second.size());
     return static_cast<int>(std::min<std::uint64_t>(done * 100 / total, 100));
 }
 
@@ -277,7 +276,7 @@ int cDevioDevice::startUpdate(const char* image, int length, const char* secondI
     notify(DFU_EVENT_STATUS, DFU_STATUS_STARTED);
     watchDfuFeature(dfu);
     std::lock_guard<std::recursive_mutex> lock(m_transfer_mutex);
-    m_offset = 0;
+    m_pacing.rewind();
     return sendPacket(0) ? DFU_OK : DFU_ERR_FAILED;
 }
 
@@ -312,58 +311,71 @@ bool cDevioDevice::sendPacket(std::uint32_t packetNumber)
     std::shared_ptr<devio::IFeature00d0DFU> dfu = dfuFeature();
     const std::vector<char>& current = m_current_is_second ? m_second : m_main;
 
-    // Packet n always carries bytes n x 16 on, so a packet the device asks for again is the
-    // same; the tail is padded with zeros. Beyond the image the packet goes out empty.
-    std::vector<Byte> packet;
-    const std::uint64_t start = static_cast<std::uint64_t>(packetNumber) * kPacketSize;
-    if (packetNumber < m_packet_count && start < current.size()) {
-        const std::uint64_t end = std::min<std::uint64_t>(start + kPacketSize, current.size());
-        packet.assign(current.begin() + static_cast<std::ptrdiff_t>(start),
-                      current.begin() + static_cast<std::ptrdiff_t>(end));
-        packet.resize(kPacketSize, 0);
-    }
+    // A start reply that names a packet is followed here at once; the packets after it are
+    // paced by the device's status notifications. Either way the start command goes out only
+    // while nothing of the image has been sent, so this ends after the next packet.
+    for (;;) {
+        const DfuPacing::Packet next = m_pacing.next(packetNumber);
+        if (!dfu || next.command == DfuPacing::Command::GiveUp) {
+            failTransfer();
+            return false;
+        }
+        std::vector<Byte> packet;
+        if (next.end > next.begin) {
+            packet.assign(current.begin() + static_cast<std::ptrdiff_t>(next.begin),
+                          current.begin() + static_cast<std::ptrdiff_t>(next.end));
+            packet.resize(kPacketSize, 0);
+        }
 
-    bool ok = false;
-    std::uint32_t status = 0;
-    std::vector<Byte> reply;
-    if (!dfu) {
-        ok = false;
-    } else if (packetNumber != 0) {
-        ok = dfu->DfuCmdData(packetNumber, packet);
-    } else {
-        m_restart_parameter = packet.empty() ? 0xFF : packet[0];
-        m_active = true;
-        ok = dfu->DfuStart(packet, &status, &reply) && status <= 3;
+        bool ok = false;
+        std::uint32_t status = 0;
+        std::vector<Byte> reply;
+        if (next.command == DfuPacing::Command::Data) {
+            ok = dfu->DfuCmdData(next.number, packet);
+        } else {
+            m_restart_parameter = packet.empty() ? 0xFF : packet[0];
+            m_active = true;
+            ok = dfu->DfuStart(packet, &status, &reply) &&
+                 dfuStartReplyVerdict(static_cast<std::uint8_t>(status)) != DfuVerdict::Failed;
+        }
+        if (!ok) {
+            failTransfer();
+            return false;
+        }
+        m_pacing.accepted(next);
+        notify(DFU_EVENT_PROGRESS, progressPercent());
+        if (next.command == DfuPacing::Command::Start &&
+            dfuStartReplyVerdict(static_cast<std::uint8_t>(status)) == DfuVerdict::SendNext) {
+            if (const auto record = readDfuStatusRecord(reply)) {
+                packetNumber = record->packet;
+                continue;
+            }
+        }
+        if (m_active)
+            armWatchdog();
+        return true;
     }
-    if (!ok) {
-        m_active = false;
-        stopWatchdog();
-        notify(DFU_EVENT_STATUS, DFU_STATUS_FAILED);
-        return false;
-    }
-    m_offset = std::max<std::uint64_t>(m_offset, start + kPacketSize);
-    notify(DFU_EVENT_PROGRESS, progressPercent());
-    if (packetNumber == 0 && status == 1 && reply.size() >= 4) {
-        const std::uint32_t next = static_cast<std::uint32_t>(reply[0]) << 24 |
-                                   static_cast<std::uint32_t>(reply[1]) << 16 |
-                                   static_cast<std::uint32_t>(reply[2]) << 8 | reply[3];
-        return sendPacket(next);
-    }
-    if (m_active)
-        armWatchdog();
-    return true;
+}
+
+// The transfer ends failed and leaves nothing behind: no time-out armed, no status the device
+// still sends (queued ones included) handled any more.
+void cDevioDevice::failTransfer()
+{
+    m_active = false;
+    stopWatchdog();
+    if (auto dfu = dfuFeature())
+        devio::Subscriber<devio::IFeature00d0DFU::Report>::unsubscribe(dfu);
+    notify(DFU_EVENT_STATUS, DFU_STATUS_FAILED);
 }
 
 void cDevioDevice::onDfuStatus(std::uint32_t /*packetNumber*/, std::vector<Byte> payload)
 {
     // A report without its status byte says nothing about the transfer.
-    if (payload.size() < 5)
+    const auto record = readDfuStatusRecord(payload);
+    if (!record)
         return;
-    const std::uint32_t packetNumber = static_cast<std::uint32_t>(payload[0]) << 24 |
-                                       static_cast<std::uint32_t>(payload[1]) << 16 |
-                                       static_cast<std::uint32_t>(payload[2]) << 8 | payload[3];
-    const std::uint8_t status = payload[4];
-    if (status == 3)
+    const DfuVerdict verdict = dfuStatusVerdict(record->status);
+    if (verdict == DfuVerdict::Wait)
         return;
     std::lock_guard<std::recursive_mutex> lock(m_transfer_mutex);
     m_deadline.reset();
@@ -371,33 +383,31 @@ void cDevioDevice::onDfuStatus(std::uint32_t /*packetNumber*/, std::vector<Byte>
         stopWatchdog();
         return;
     }
-    switch (status) {
-    case 1:
-        sendPacket(packetNumber);
+    switch (verdict) {
+    case DfuVerdict::SendNext:
+        sendPacket(record->packet);
         return;
-    case 2:
-    case 5:
+    case DfuVerdict::Succeeded:
         stopWatchdog();
         if (auto dfu = dfuFeature())
             dfu->Restart(m_restart_parameter);
         m_active = false;
         notify(DFU_EVENT_STATUS, DFU_STATUS_SUCCEEDED);
         return;
-    case 6:
+    case DfuVerdict::SecondImageDone:
         // The radio stack is in; the main image follows from the bootloader it restarts into.
         if (auto dfu = dfuFeature())
             dfu->Restart(0xFF);
         selectImage(false);
-        m_offset = 0;
         if (device()->getTransport() == devio::TransportBluetoothLE)
             setDetection(true);
         else
             m_resume_on_connect = true;
         return;
-    default:
-        stopWatchdog();
-        m_active = false;
-        notify(DFU_EVENT_STATUS, DFU_STATUS_FAILED);
+    case DfuVerdict::Failed:
+        failTransfer();
+        return;
+    case DfuVerdict::Wait:
         return;
     }
 }
@@ -430,7 +440,7 @@ void cDevioDevice::onConnect(std::shared_ptr<devio::IDevice> connected)
         m_resume_on_connect = false;
         if (!m_active)
             notify(DFU_EVENT_STATUS, DFU_STATUS_STARTED);
-        m_offset = 0;
+        m_pacing.rewind();
         sendPacket(0);
     }
 }
@@ -488,7 +498,5 @@ void cDevioDevice::onTimerEvent(int id)
         m_timer->start(static_cast<unsigned>(rest));
         return;
     }
-    m_deadline.reset();
-    m_active = false;
-    notify(DFU_EVENT_STATUS, DFU_STATUS_FAILED);
+    failTransfer();
 }

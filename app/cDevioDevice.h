@@ -2,6 +2,7 @@
 // and firmware entities, and the firmware update through the update feature 0x00D0.
 #pragma once
 
+#include "DfuPacing.h"
 #include "cDFUDevice.h"
 
 #include "core/ITimer.h"
@@ -34,7 +35,7 @@ class cDevioDevice : public cDFUDevice,
                      public devio::Subscriber<devio::ITimer::TimerEvent> {
 public:
     static constexpr unsigned kTransferTimeoutMs = 15000;
-    static constexpr std::size_t kPacketSize = 16;
+    static constexpr std::size_t kPacketSize = DfuPacing::kPacketSize;
 
     cDevioDevice(std::shared_ptr<devio::IDevice> device, DfuAdapterHost host);
     ~cDevioDevice() override;
@@ -62,6 +63,7 @@ private:
     bool refreshFirmwareInfo();
     int enterBootloader();
     bool sendPacket(std::uint32_t packetNumber);
+    void failTransfer();
     void watchDfuFeature(const std::shared_ptr<devio::IFeature00d0DFU>& feature);
     void notify(DFU_EVENTTYPE event, int parameter);
     void setDetection(bool on);
@@ -83,7 +85,7 @@ private:
     std::shared_ptr<devio::Timer> m_timer;
 
     // Transfer lock: every transfer field, whichever thread (the API caller or the provider
-    // thread) sends a packet or handles a status. Recursive: a packet may send the next.
+    // thread) sends a packet or handles a status. Recursive: a handler holds it around sendPacket.
     mutable std::recursive_mutex m_transfer_mutex;
     bool m_active = false;
     bool m_resume_on_connect = false;
@@ -91,8 +93,8 @@ private:
     std::vector<char> m_second;
     bool m_current_is_second = false;
     std::uint8_t m_restart_parameter = 0xFF;
-    std::uint64_t m_offset = 0;
-    std::uint64_t m_packet_count = 0;
+    // Offset and packet count of the current image, and what to send next.
+    DfuPacing m_pacing;
     // The transfer time-out: when it falls due (empty while no packet waits for an answer),
     // and whether the timer runs.
     std::optional<std::chrono::steady_clock::time_point> m_deadline;

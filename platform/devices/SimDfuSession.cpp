@@ -59,6 +59,7 @@ SimDfuAnswer SimDfuSession::answer(std::uint8_t status)
 
 SimDfuAnswer SimDfuSession::start(const Bytes& packet)
 {
+    ++m_packets_received;
     m_image.assign(packet.begin(), packet.end());
     m_image.resize(quillon::dfu::kPacketSize, 0);
     m_started = true;
@@ -86,6 +87,11 @@ SimDfuAnswer SimDfuSession::start(const Bytes& packet)
     }
     // The start packet is always answered directly.
     SimDfuAnswer a;
+    if (m_faults.startAsksForPacket0 || m_faults.stuckAt == 0) {
+        m_next = 0;
+        a.replies.push_back(status_record(kStatusNext));
+        return a;
+    }
     m_complete = m_next >= packet_count();
     a.replies.push_back(status_record(m_complete ? final_status() : kStatusNext));
     return a;
@@ -93,10 +99,13 @@ SimDfuAnswer SimDfuSession::start(const Bytes& packet)
 
 SimDfuAnswer SimDfuSession::data(std::uint8_t function, const Bytes& packet)
 {
+    ++m_packets_received;
     if (m_silent)
         return {};
     if (!m_started)
         return answer(kStatusNotStarted);
+    if (static_cast<int>(m_next) == m_faults.stuckAt)
+        return answer(kStatusNext);
     // Packet n travels on function (n + 1) & 3.
     if (function != ((m_next + 1) & 3))
         return answer(kStatusOutOfSequence);

@@ -28,6 +28,12 @@ struct SimDfuFaults {
     int shortReportAt = -1;
     // At packet k (the first time) drop packets k-1 on and ask for packet k-1 again.
     int resendAt = -1;
+    // Every start is answered with status 1 naming packet 0: the device takes the first packet
+    // again as a data packet, and goes on from there.
+    bool startAsksForPacket0 = false;
+    // From packet k on (0 = the start packet) every answer names packet k again with status 1,
+    // and the device takes nothing more.
+    int stuckAt = -1;
 };
 
 // What the device sends for one request: replies (payloads of the answering report; a short
@@ -68,6 +74,8 @@ public:
     std::optional<quillon::dfu::Header> header() const { return m_header; }
     // Images completed (a radio stack and a main image count two).
     unsigned completed() const { return m_completed; }
+    // Start and data packets received in all.
+    std::uint64_t packets_received() const { return m_packets_received; }
 
 private:
     Bytes status_record(std::uint8_t status) const;
@@ -87,6 +95,7 @@ private:
     Bytes m_image;
     std::optional<quillon::dfu::Header> m_header;
     unsigned m_completed = 0;
+    std::uint64_t m_packets_received = 0;
 };
 
 } // namespace platform::sim

@@ -698,6 +698,12 @@ std::uint32_t SimProtocolDevice::dfu_next_packet() const
     return m_dfu.next_packet();
 }
 
+std::uint64_t SimProtocolDevice::dfu_packets_received() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_dfu.packets_received();
+}
+
 std::vector<Bytes> SimProtocolDevice::written() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);

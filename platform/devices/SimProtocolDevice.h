@@ -171,6 +171,7 @@ public:
     // The value a stored answer of (feature, slot) gives now (see SimAnswerTable).
     Bytes answer_value(std::uint16_t featureId, std::uint8_t slot) const;
     std::uint32_t dfu_next_packet() const;
+    std::uint64_t dfu_packets_received() const;
 
     // ---- log of every report written to the device ----
     std::vector<Bytes> written() const;

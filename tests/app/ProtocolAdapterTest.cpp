@@ -4,6 +4,9 @@
 
 #include "cDevioDevice.h"
 
+#include "core/CDevio.h"
+#include "core/DataRequest.h"
+
 #include "devices/SimHidDevice.h"
 #include "devices/SimHidReceiver.h"
 #include "quillon/ProductIds.h"
@@ -267,6 +270,66 @@ TEST(ProtocolAdapterStatus, DeviceAnswersDecideTheOutcome)
         }
         for (int p : k.rig.log.progress(k.device))
             EXPECT_LE(p, 100);
+    }
+}
+
+// A device that names a packet it already has: asking once is a resend; asking for ever ends
+// the update as failed, with nothing left running.
+TEST(ProtocolAdapterStatus, ADeviceThatAsksAgainForWhatItHas)
+{
+    struct Row {
+        const char* name;
+        SimDfuFaults faults;
+        bool statusByNotification;
+        int outcome;
+    };
+    auto faults = [](auto set) {
+        SimDfuFaults f;
+        set(f);
+        return f;
+    };
+    const Row rows[] = {
+        {"every start reply names the start packet", faults([](SimDfuFaults& f) { f.startAsksForPacket0 = true; }),
+         false, DFU_STATUS_SUCCEEDED},
+        {"every answer names the start packet", faults([](SimDfuFaults& f) { f.stuckAt = 0; }), false,
+         DFU_STATUS_FAILED},
+        {"every answer from packet 3 on names packet 3", faults([](SimDfuFaults& f) { f.stuckAt = 3; }), false,
+         DFU_STATUS_FAILED},
+        {"the same, in notifications", faults([](SimDfuFaults& f) { f.stuckAt = 3; }), true, DFU_STATUS_FAILED},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        KeyboardRig k(Link::Usb, [&](SimProtocolConfig& c) {
+            c.features = c.bootloader_features;
+            c.dfu_status_by_notification = row.statusByNotification;
+        });
+        ASSERT_NE(k.device, 0u);
+        k.model().set_dfu_faults(row.faults);
+        const auto image = make_image(kUsbPid, 150, 0x1201, 0x0033);
+        EXPECT_EQ(k.rig.start_update(k.device, image), DFU_OK);
+        ASSERT_TRUE(k.rig.wait_status(k.device, row.outcome));
+        EXPECT_EQ(k.rig.statuses(k.device), (std::vector<int>{DFU_STATUS_STARTED, row.outcome}));
+        if (row.outcome == DFU_STATUS_SUCCEEDED) {
+            EXPECT_EQ(k.model().dfu_image(), bytes_of(image));
+            continue;
+        }
+        const std::uint64_t sent = k.model().dfu_packets_received();
+        EXPECT_LE(sent, 3u + 1u + DfuPacing::kMaxRepeats);
+        // Past the time-out (750 ms here) nothing more: no packet, no second failure.
+        auto failed = [&](const DfuEvent& e) {
+            return e.device == k.device && e.event == DFU_EVENT_STATUS && e.parameter == DFU_STATUS_FAILED;
+        };
+        EXPECT_FALSE(k.rig.log.wait_for_count(failed, 2, std::chrono::milliseconds(1000)));
+        EXPECT_EQ(k.model().dfu_packets_received(), sent);
+        // Nor does the adapter still listen to the device's status reports.
+        for (const auto& device : devio::CDevio::instance().getDevices()) {
+            if (device->getProductId() != kUsbPid)
+                continue;
+            auto reports = std::dynamic_pointer_cast<devio::Producer<devio::IFeature00d0DFU::Report>>(
+                devio::getFeatureSync<devio::IFeature00d0DFU>(device));
+            ASSERT_TRUE(reports);
+            EXPECT_EQ(reports->subscriber_count(), 0u);
+        }
     }
 }
 
