@@ -75,12 +75,12 @@ bool read_data_file(const std::string& path, std::string& content)
     std::string text;
     char chunk[16384];
     for (;;) {
-        DWORD read = 0;
-        if (!ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr))
+        DWORD got = 0;
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr))
             return false;
-        if (read == 0)
+        if (got == 0)
             break;
-        text.append(chunk, read);
+        text.append(chunk, got);
     }
     content = std::move(text);
     return true;
