@@ -1,6 +1,7 @@
 #include "bluetooth/PairedFile.h"
 
 #include "quillon/XmlNesting.h"
+#include "quillon/XmlValues.h"
 
 #include <rapidxml/rapidxml.hpp>
 #include <rapidxml/rapidxml_print.hpp>
@@ -11,7 +12,7 @@
 
 namespace devio {
 
-std::vector<PairedEntry> parse_paired_file(const std::string& text)
+std::vector<PairedEntry> parse_paired_file(std::string_view text)
 {
     std::vector<char> buffer(text.begin(), text.end());
     buffer.push_back('\0');
@@ -48,6 +49,13 @@ std::vector<PairedEntry> parse_paired_file(const std::string& text)
     return entries;
 }
 
+bool paired_entry_writable(const PairedEntry& entry)
+{
+    return quillon::xml_value_writable(entry.path) && quillon::xml_value_writable(entry.pid) &&
+           quillon::xml_value_writable(entry.name) && quillon::xml_value_writable(entry.radio) &&
+           quillon::xml_value_writable(entry.interfaceName);
+}
+
 std::string print_paired_file(const std::vector<PairedEntry>& entries)
 {
     // On the heap: the document's pool is large, and the optimiser misjudges its fields on the stack.
@@ -61,6 +69,8 @@ std::string print_paired_file(const std::vector<PairedEntry>& entries)
     doc.append_node(root);
     // rapidxml keeps pointers: the entries outlive the document.
     for (const PairedEntry& e : entries) {
+        if (!paired_entry_writable(e))
+            continue;
         auto* node = doc.allocate_node(rapidxml::node_element, "device");
         auto add = [&](const char* name, const std::string& value) {
             node->append_attribute(doc.allocate_attribute(name, value.c_str(), 0, value.size()));

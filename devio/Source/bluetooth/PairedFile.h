@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace devio {
@@ -27,10 +28,14 @@ private:
     const char* m_text;
 };
 
-// Entries in file order: the first `device` element below the first top-level `devices` and
-// every sibling after it; an entry lacking one of the five attributes is skipped. A UTF-8
-// byte-order mark is skipped. Throws PairedFileError.
-std::vector<PairedEntry> parse_paired_file(const std::string& text);
+// Entries in file order, values as the file holds them: the first `device` element below the first
+// top-level `devices` and every sibling after it; an entry lacking one of the five attributes is
+// skipped. A UTF-8 byte-order mark is skipped. Throws PairedFileError.
+std::vector<PairedEntry> parse_paired_file(std::string_view text);
+// False when a value holds a character that cannot be written so that it reads back: a NUL or
+// another control character (a character reference in the file brings them in).
+bool paired_entry_writable(const PairedEntry& entry);
+// Only writable entries are printed, so that what is printed parses back to the same entries.
 std::string print_paired_file(const std::vector<PairedEntry>& entries);
 
 // Hexadecimal as the standard library's stoul reads it, within 32 bits; throws

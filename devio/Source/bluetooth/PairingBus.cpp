@@ -3,12 +3,15 @@
 #include "bluetooth/PairedFile.h"
 #include "bluetooth/PairingDevice.h"
 #include "core/IRunLoopAccess.h"
-
-#include <fstream>
-#include <iterator>
-#include <sstream>
+#include "device/DataFile.h"
 
 namespace devio {
+
+namespace {
+
+constexpr char kUnwritableEntry[] = "paired.xml entry with a control character";
+
+} // namespace
 
 PairingBus::PairingBus(std::shared_ptr<IDeviceManager> manager, std::shared_ptr<IHardwareBus> childBus)
     : m_manager(manager), m_child(std::move(childBus))
@@ -240,9 +243,8 @@ void PairingBus::setDataDirectory(std::string directory)
         m_file = directory + "paired.xml";
         file = m_file;
     }
-    std::ifstream in(file, std::ios::binary);
-    if (in) {
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string text;
+    if (read_data_file(file, text)) {
         // A damaged file loses nothing: what it made stays, and it is not overwritten.
         try {
             load(text);
@@ -266,6 +268,13 @@ void PairingBus::setDataDirectory(std::string directory)
 void PairingBus::load(const std::string& text)
 {
     for (const PairedEntry& entry : parse_paired_file(text)) {
+        // A control character (a character reference brings one in) could not be saved so that it
+        // reads back; the other entries still load.
+        if (!paired_entry_writable(entry)) {
+            set_last_error(1, 0, kUnwritableEntry);
+            report_error("PairingBus::setDataDirectory");
+            continue;
+        }
         const std::uint32_t kindHint = entry.interfaceName == "blepp" ? std::uint32_t(TransportGatt) : 0u;
         {
             std::lock_guard<std::recursive_mutex> lock(m_mutex);
@@ -311,11 +320,14 @@ void PairingBus::save()
         entry.interfaceName = device->getTransportType() != TransportBluetoothLE ? "bluetooth"
                               : device->low_energy_gatt()                       ? "blepp"
                                                                                 : "bletessel";
+        if (!paired_entry_writable(entry)) {
+            set_last_error(1, 0, kUnwritableEntry);
+            report_error("PairingBus::save");
+            continue;
+        }
         entries.push_back(std::move(entry));
     }
-    std::ofstream out(m_file, std::ios::binary | std::ios::trunc);
-    if (out)
-        out << print_paired_file(entries);
+    write_data_file(m_file, print_paired_file(entries));
 }
 
 void PairingBus::onPlug(std::shared_ptr<IHardwareDevice> hardware)

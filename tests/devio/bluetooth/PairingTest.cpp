@@ -3,6 +3,8 @@
 
 #include "bluetooth/PairedFile.h"
 
+#include <sim/FileFaults.h>
+
 namespace {
 
 using namespace bt_test;
@@ -84,6 +86,111 @@ TEST(PairedFile, ReadsWhatItCanAndRejectsWhatTheParserRejects)
             EXPECT_EQ(parse_paired_file(c.text).size(), static_cast<std::size_t>(c.entries));
         }
     }
+}
+
+TEST(PairedFile, PrintsOnlyWhatReadsBack)
+{
+    // rapidxml decodes character references; its printer writes the characters raw, and a NUL ends
+    // the text at the next load.
+    struct Case {
+        const char* name;
+        const char* value;
+        bool writable;
+    };
+    const Case cases[] = {
+        {"NUL without digits", "&#;", false},  {"NUL", "&#0;", false},       {"control character", "&#x1B;", false},
+        {"tab", "&#9;", true},                 {"raw line feed", "a\nb", true}, {"DEL", "&#127;", true},
+        {"beyond ASCII", "&#xE9;", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto entries = parse_paired_file(
+            std::string("<devices><device path='p' pid='1' name='") + c.value +
+            "' radio='r' interface='bluetooth'/><device path='q' pid='2' name='' radio='r' interface='x'/></devices>");
+        ASSERT_EQ(entries.size(), 2u);
+        EXPECT_EQ(paired_entry_writable(entries[0]), c.writable);
+        const auto again = parse_paired_file(print_paired_file(entries));
+        ASSERT_EQ(again.size(), c.writable ? 2u : 1u);
+        EXPECT_EQ(again.front().name, c.writable ? entries[0].name : "");
+        EXPECT_EQ(again.back().path, "q");
+    }
+}
+
+TEST(PairingBus, AnEntryThatCannotBeSavedIsDroppedAtLoadAndTheOthersSurvive)
+{
+    TempDir dir;
+    dir.write("<devices><device path='a' pid='1' name='A' radio='unknown' interface='bluetooth'/>"
+              "<device path='b' pid='2' name='B&#0;' radio='unknown' interface='bluetooth'/>"
+              "<device path='c' pid='3' name='C' radio='unknown' interface='bluetooth'/></devices>");
+    // Every start loads the file and saves it: the second start reads what the first wrote.
+    for (int start = 1; start <= 2; ++start) {
+        SCOPED_TRACE(start);
+        PairingRig rig;
+        for (const char* path : {"a", "b", "c"})
+            rig.bt->add(path, std::string("0000:00:00000") + path, BluetoothClassic);
+        auto bus = rig.make_bus();
+        bus->enumerate();
+        bus->setDataDirectory(dir.dir());
+        EXPECT_EQ(rig.errors.errors, start == 1 ? std::vector<std::string>{"PairingBus::setDataDirectory|1|paired.xml "
+                                                                           "entry with a control character"}
+                                                : std::vector<std::string>{});
+        std::vector<std::string> names;
+        for (const auto& device : bus->remembered())
+            names.push_back(device->getPath() + "=" + device->getName());
+        EXPECT_EQ(names, (std::vector<std::string>{"a=A", "c=C"}));
+        EXPECT_EQ(dir.read(), print_paired_file({{"a", "1", "A", "unknown", "bluetooth"},
+                                                 {"c", "3", "C", "unknown", "bluetooth"}}));
+    }
+
+    // A live device whose name cannot be written is left out of the file, not written raw.
+    PairingRig rig;
+    rig.bt->add("d", "0000:00:00000d", BluetoothClassic);
+    rig.child->devices.push_back(std::make_shared<FakeHw>("d", 0xB001, TransportUsbHid, std::string("D\0", 2)));
+    auto bus = rig.make_bus();
+    bus->enumerate();
+    bus->setDataDirectory(dir.dir());
+    EXPECT_TRUE(rig.remembered("d"));
+    EXPECT_EQ(dir.read().find("\"d\""), std::string::npos);
+    ASSERT_FALSE(rig.errors.errors.empty());
+    EXPECT_EQ(rig.errors.errors.back(), "PairingBus::save|1|paired.xml entry with a control character");
+}
+
+TEST(PairingBus, KeepsItsFileInAFolderNamedInAnotherScriptAndKeepsItWhenAWriteFails)
+{
+    TempDir dir("\xD0\x9F\xD0\xBE\xD0\xBB\xD1\x8C\xD0\xB7\xD0\xBE\xD0\xB2\xD0\xB0\xD1\x82\xD0\xB5\xD0\xBB\xD1\x8C");
+    std::string saved;
+    {
+        PairingRig rig;
+        auto live = rig.bt->add(kKbPath, "0000:00:00BB02", BluetoothClassic);
+        live->connected = true;
+        live->radio = kRadio;
+        rig.bt->radios.insert(kRadio);
+        rig.child->devices.push_back(std::make_shared<FakeHw>(kKbPath, 0xB001, TransportUsbHid, "Sim Keyboard"));
+        auto bus = rig.make_bus();
+        bus->enumerate();
+        bus->setDataDirectory(dir.dir());
+        saved = dir.read();
+        EXPECT_NE(saved.find("Sim Keyboard"), std::string::npos) << saved;
+
+        // The disk is full: the save that forgets the device fails, and the file stays as it was.
+        struct WritesFail {
+            WritesFail() { platform::sim::set_file_writes_fail(true); }
+            ~WritesFail() { platform::sim::set_file_writes_fail(false); }
+        } writesFail;
+        rig.bt->by_path.erase(kKbPath);
+        bus->refresh();
+        EXPECT_FALSE(rig.remembered(kKbPath));
+        EXPECT_EQ(dir.read(), saved);
+    }
+    // The next start finds the device in the same folder.
+    PairingRig rig;
+    rig.bt->add(kKbPath, "0000:00:00BB02", BluetoothClassic);
+    auto bus = rig.make_bus();
+    bus->enumerate();
+    bus->setDataDirectory(dir.dir());
+    auto device = rig.remembered(kKbPath);
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->getName(), "Sim Keyboard");
 }
 
 TEST(PairingBus, UsbDevicesAreRelayedAndForgottenButNeverSaved)

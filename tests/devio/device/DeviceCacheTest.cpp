@@ -1,5 +1,6 @@
 #include "DeviceTestSupport.h"
 
+#include "device/CacheFile.h"
 #include "device/DeviceLock.h"
 
 #include <windows.h>
@@ -70,19 +71,13 @@ TEST(DeviceCache, OtherFirmwareOrDamagedFileLoadsNothingAndIsRewritten)
     ASSERT_TRUE(rig.device->getFeatureSync(0x0003));
     const std::string name = dir + "4082_541574B.xml";
 
-    {
-        std::ofstream out(name);
-        out << "<cache fw=\"0XYZ99990000\" path=\"abc\"><command cmd=\"10FF000A0000AA\" rsp=\"11FF000A0000AA\"/></cache>";
-    }
+    write_text(name, "<cache fw=\"0XYZ99990000\" path=\"abc\"><command cmd=\"10FF000A0000AA\" rsp=\"11FF000A0000AA\"/></cache>");
     rig.device->set_cache_directory(dir);
     rig.device->write_response_cache();
     EXPECT_EQ(read_text(name).find("0XYZ"), std::string::npos);
     EXPECT_EQ(read_text(name).find("10FF000A0000AA"), std::string::npos);
 
-    {
-        std::ofstream out(name);
-        out << "<cache fw=\"0APP01020033\"><command cmd=";
-    }
+    write_text(name, "<cache fw=\"0APP01020033\"><command cmd=");
     rig.device->set_cache_directory(dir);  // must not throw
     rig.device->write_response_cache();
     EXPECT_NE(read_text(name).find("<cache fw="), std::string::npos);
@@ -91,16 +86,15 @@ TEST(DeviceCache, OtherFirmwareOrDamagedFileLoadsNothingAndIsRewritten)
     // Nested deeper than the parser's stack allows (behind closing tags a processing instruction
     // hides): damaged too, not a crash.
     {
-        std::ofstream out(name);
-        out << "<cache fw=\"0APP01020033\" path=\"abc\"><command cmd=\"10FF000A0000AA\" rsp=\"11FF000A0000AA\"/><?";
+        std::string text = "<cache fw=\"0APP01020033\" path=\"abc\"><command cmd=\"10FF000A0000AA\" rsp=\"11FF000A0000AA\"/><?";
         for (int i = 0; i < 100000; ++i)
-            out << "</x>";
-        out << "?>";
+            text += "</x>";
+        text += "?>";
         for (int i = 0; i < 100000; ++i)
-            out << "<x>";
+            text += "<x>";
         for (int i = 0; i < 100000; ++i)
-            out << "</x>";
-        out << "</cache>";
+            text += "</x>";
+        write_text(name, text + "</cache>");
     }
     rig.device->set_cache_directory(dir);
     rig.device->write_response_cache();
@@ -110,15 +104,60 @@ TEST(DeviceCache, OtherFirmwareOrDamagedFileLoadsNothingAndIsRewritten)
     EXPECT_NE(rewritten.find("</cache>"), std::string::npos);
 }
 
+TEST(DeviceCache, AFirmwareTextThatCannotBeWrittenBackIsDamage)
+{
+    // rapidxml decodes these references; its printer would write the characters raw.
+    struct Case {
+        const char* name;
+        const char* fw;
+        bool loads;
+    };
+    const Case cases[] = {
+        {"NUL", "X&#0;", false},
+        {"control character", "X&#x1F;", false},
+        {"tab", "X&#9;", true},
+        {"plain", "X&amp;", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string text = std::string("<cache fw=\"") + c.fw +
+                                 "\" path=\"p\"><command cmd=\"10FF001A00\" rsp=\"11FF001A07\"/></cache>";
+        if (!c.loads) {
+            EXPECT_THROW(parse_cache(text), CacheFileError);
+            continue;
+        }
+        const auto file = parse_cache(text);
+        ASSERT_TRUE(file);
+        const auto printed = print_cache(*file);
+        ASSERT_TRUE(printed);
+        const auto again = parse_cache(*printed);
+        ASSERT_TRUE(again);
+        EXPECT_EQ(again->firmware, file->firmware);
+        EXPECT_EQ(again->replies, file->replies);
+    }
+    CacheFile withControlInPath;
+    withControlInPath.firmware = "0APP01020033";
+    withControlInPath.path = std::string("p\0", 2);
+    EXPECT_FALSE(print_cache(withControlInPath));
+
+    // A device that took such a text on would write it raw into its next file.
+    ScaledTiming timing;
+    const std::string dir = make_temp_dir();
+    ASSERT_FALSE(dir.empty());
+    Rig rig(product(0x4082), "abc");
+    const std::string name = dir + "4082_541574B.xml";
+    write_text(name, "<cache fw=\"X&#1;\" path=\"abc\"><command cmd=\"10FF001A000000\" rsp=\"11FF001A0407\"/></cache>");
+    rig.device->set_cache_directory(dir);
+    rig.device->write_response_cache();
+    EXPECT_EQ(read_text(name).find('\x01'), std::string::npos);
+}
+
 TEST(DeviceCache, LegacyNameLoadsWhenEnabledAndBothAreWritten)
 {
     ScaledTiming timing;
     const std::string dir = make_temp_dir();
-    {
-        std::ofstream out(dir + "4082.xml");
-        out << "<?xml version=\"1.0\"?><cache fw=\"0APP01020033\" path=\"abc\">"
-               "<command cmd=\"10FF000A000000\" rsp=\"11FF000A0407\"/></cache>";
-    }
+    write_text(dir + "4082.xml", "<?xml version=\"1.0\"?><cache fw=\"0APP01020033\" path=\"abc\">"
+                                 "<command cmd=\"10FF000A000000\" rsp=\"11FF000A0407\"/></cache>");
     Rig rig(product(0x4082), "abc");
     rig.manager->config()->set(ConfigUnhashedCache, true);
     auto device = Device::create(rig.manager, rig.hardware, rig.manager->config());

@@ -186,7 +186,7 @@ TEST(DeviceQueue, CacheIsWrittenByItsTimerAndWhenTheDeviceEnds)
         ASSERT_TRUE(eventually([&] { return read_text(name).find("<command") != std::string::npos; }));
         EXPECT_NE(read_text(name).find("path=\"sim\\keyboard\\1\""), std::string::npos) << read_text(name);
     }
-    std::remove(name.c_str());
+    std::remove(platform::sim::host_path(name).c_str());
     {
         Rig rig;
         rig.device->set_cache_directory(dir);
@@ -244,12 +244,9 @@ TEST(DeviceQueue, CacheFileWithByteOrderMarkAndOddTextLoads)
         rig.device->set_cache_directory(dir);
         return rig.device->cache_file_name();
     }();
-    {
-        std::ofstream out(name, std::ios::binary);
-        // Lower-case hex, a stray pair and an odd last digit are all tolerated.
-        out << "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<cache fw=\"X\" path=\"p\">"
-               "<command cmd=\"10ff001a0000zz07\" rsp=\"11FF001A0000070\"/><command/></cache>";
-    }
+    // Lower-case hex, a stray pair and an odd last digit are all tolerated.
+    write_text(name, "\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<cache fw=\"X\" path=\"p\">"
+                     "<command cmd=\"10ff001a0000zz07\" rsp=\"11FF001A0000070\"/><command/></cache>");
     rig.device->set_cache_directory(dir);
     Bytes reply;
     EXPECT_TRUE(rig.device->execute({0x10, 0xFF, 0x00, 0x11, 0x00, 0x00, 0x07}, reply, 1, {}));

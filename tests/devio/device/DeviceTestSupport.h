@@ -10,6 +10,7 @@
 #include "devices/SimHardwareDevice.h"
 
 #include <gtest/gtest.h>
+#include <sim/Kernel.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -123,24 +124,31 @@ private:
     std::vector<std::string> m_dirs;
 };
 
-// A fresh directory for cache files, with its trailing slash; empty when none could be made.
+// A fresh folder of the simulated machine for cache files, by its Windows path with a trailing
+// backslash (named outside ASCII, as a profile folder may be); empty when none could be made.
 inline std::string make_temp_dir()
 {
-    char name[] = "/tmp/devio-test-XXXXXX";
-    const char* dir = mkdtemp(name);
-    if (!dir)
+    const std::string parent = "C:\\Users\\Jos\xC3\xA9\\AppData\\Local\\Temp";
+    const std::string hostParent = platform::sim::host_path(parent);
+    std::error_code ignored;
+    std::filesystem::create_directories(hostParent, ignored);
+    std::string pattern = hostParent + "/devio-test-XXXXXX";
+    const char* made = mkdtemp(pattern.data());
+    if (!made)
         return std::string();
-    TempDirCleanup::track(dir);
-    return std::string(dir) + "/";
+    TempDirCleanup::track(made);
+    return parent + "\\" + std::filesystem::path(made).filename().string() + "\\";
 }
 
+// Files of the simulated machine by Windows path.
 inline std::string read_text(const std::string& name)
 {
-    std::ifstream in(name);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
+    std::string text;
+    platform::sim::read_file(name, text);
+    return text;
 }
+
+inline void write_text(const std::string& name, const std::string& text) { platform::sim::write_file(name, text); }
 
 // The simulated keyboard with the features `ids` added after its own (version 0, no flags).
 inline platform::sim::SimProtocolConfig keyboard_with(std::initializer_list<std::uint16_t> ids)

@@ -1,4 +1,5 @@
 // "paired.xml" as the pairing bus loads it: parse, read every product id, print and parse again.
+// (tests/fuzz/paired_bus takes the file through the bus itself.)
 #include "bluetooth/PairedFile.h"
 
 #include <cstdint>
@@ -21,13 +22,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         } catch (const std::out_of_range&) {
         }
     }
-    // What is printed reads back as the same entries.
+    // What is printed reads back as the same entries: every one that can be written.
+    std::vector<devio::PairedEntry> writable;
+    for (const auto& e : entries)
+        if (devio::paired_entry_writable(e))
+            writable.push_back(e);
     const auto again = devio::parse_paired_file(devio::print_paired_file(entries));
-    if (again.size() != entries.size())
+    if (again.size() != writable.size())
         std::abort();
-    for (std::size_t i = 0; i < entries.size(); ++i)
-        if (again[i].path != entries[i].path || again[i].name != entries[i].name || again[i].pid != entries[i].pid ||
-            again[i].radio != entries[i].radio || again[i].interfaceName != entries[i].interfaceName)
+    for (std::size_t i = 0; i < writable.size(); ++i)
+        if (again[i].path != writable[i].path || again[i].name != writable[i].name || again[i].pid != writable[i].pid ||
+            again[i].radio != writable[i].radio || again[i].interfaceName != writable[i].interfaceName)
             std::abort();
     return 0;
 }
