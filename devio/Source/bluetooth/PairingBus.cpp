@@ -252,14 +252,6 @@ void PairingBus::setDataDirectory(std::string directory)
             set_last_error(1, 0, e.text());
             report_error("PairingBus::setDataDirectory");
             return;
-        } catch (const std::invalid_argument&) {
-            set_last_error(1, 0, "invalid stoul argument");
-            report_error("PairingBus::setDataDirectory");
-            return;
-        } catch (const std::out_of_range&) {
-            set_last_error(1, 0, "stoul argument out of range");
-            report_error("PairingBus::setDataDirectory");
-            return;
         }
     }
     save();
@@ -289,7 +281,16 @@ void PairingBus::load(const std::string& text)
             continue;
         if (live->getTransport() == BluetoothLowEnergy && m_config[3] != (entry.interfaceName == "blepp"))
             continue;
-        const std::uint32_t productId = parse_paired_pid(entry.pid);
+        // A product id that does not read costs only its own entry: ending the load here would
+        // drop the entries after it from the file at the next save.
+        std::uint32_t productId = 0;
+        try {
+            productId = parse_paired_pid(entry.pid);
+        } catch (const std::exception& e) {
+            set_last_error(1, 0, e.what());
+            report_error("PairingBus::setDataDirectory");
+            continue;
+        }
         // Made and asked without the lock (see m_mutex).
         auto device = PairingDevice::create(shared_from_this(), nullptr, entry.path, productId, entry.name,
                                             std::move(live), entry.radio, kindHint);

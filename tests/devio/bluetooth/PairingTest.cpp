@@ -403,28 +403,56 @@ TEST(PairingBus, LoadsRememberedDevicesByTheirLiveDeviceAndConfiguration)
 
 TEST(PairingBus, ADamagedFileIsReportedKeepsWhatItMadeAndStaysAsItIs)
 {
-    const char* damaged[] = {
-        "<devices><device path='classic' pid='1' name='' radio='unknown' interface='bluetooth'/>"
-        "<device path='le' pid='zz' name='' radio='unknown' interface='bletessel'/></devices>",
-        "<devices><device path='classic' pid='1' name='' radio='unknown' interface='bluetooth'/>"
-        "<device path='le' pid='123456789' name='' radio='unknown' interface='bletessel'/></devices>",
-        "<devices><device path='classic'",
-    };
-    for (const char* text : damaged) {
-        SCOPED_TRACE(text);
+    const std::string text = "<devices><device path='classic'";
+    PairingRig rig;
+    TempDir dir;
+    rig.bt->add("classic", "0000:00:000001", BluetoothClassic);
+    dir.write(text);
+    auto bus = rig.make_bus();
+    bus->enumerate();
+    bus->setDataDirectory(dir.dir());
+    ASSERT_EQ(rig.errors.errors.size(), 1u);
+    EXPECT_EQ(rig.errors.errors[0].rfind("PairingBus::setDataDirectory|1|", 0), 0u);
+    EXPECT_EQ(dir.read(), text);
+    EXPECT_FALSE(rig.remembered("classic"));
+}
+
+TEST(PairingBus, AProductIdThatDoesNotReadCostsOnlyItsOwnEntry)
+{
+    const struct {
+        const char* pid;
+        const char* error;
+    } rows[] = {{"zz", "invalid stoul argument"}, {"123456789", "stoul argument out of range"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.pid);
         PairingRig rig;
         TempDir dir;
-        rig.bt->add("classic", "0000:00:000001", BluetoothClassic);
-        rig.bt->add("le", "0000:00:000002", BluetoothLowEnergy);
-        dir.write(text);
+        rig.bt->add("first", "0000:00:000001", BluetoothClassic);
+        rig.bt->add("bad", "0000:00:000002", BluetoothClassic);
+        rig.bt->add("last", "0000:00:000003", BluetoothClassic);
+        dir.write(print_paired_file({{"first", "1", "", "unknown", "bluetooth"},
+                                     {"bad", row.pid, "", "unknown", "bluetooth"},
+                                     {"last", "3", "", "unknown", "bluetooth"}}));
         auto bus = rig.make_bus();
         bus->enumerate();
         bus->setDataDirectory(dir.dir());
         ASSERT_EQ(rig.errors.errors.size(), 1u);
-        EXPECT_EQ(rig.errors.errors[0].rfind("PairingBus::setDataDirectory|1|", 0), 0u);
-        EXPECT_EQ(dir.read(), text);
-        EXPECT_EQ(bool(rig.remembered("classic")), std::string(text).find("pid='1'") != std::string::npos &&
-                                                       std::string(text).size() > 40);
+        EXPECT_NE(rig.errors.errors[0].find(row.error), std::string::npos) << rig.errors.errors[0];
+        ASSERT_TRUE(rig.remembered("first"));
+        ASSERT_TRUE(rig.remembered("last"));
+        EXPECT_EQ(rig.remembered("last")->getProductId(), 3u);
+        EXPECT_FALSE(rig.remembered("bad"));
+
+        // What was saved loads again without a report and keeps both good entries.
+        PairingRig again;
+        again.bt->add("first", "0000:00:000001", BluetoothClassic);
+        again.bt->add("last", "0000:00:000003", BluetoothClassic);
+        auto reloaded = again.make_bus();
+        reloaded->enumerate();
+        reloaded->setDataDirectory(dir.dir());
+        EXPECT_TRUE(again.errors.errors.empty());
+        EXPECT_TRUE(again.remembered("first"));
+        EXPECT_TRUE(again.remembered("last"));
     }
 }
 
