@@ -20,6 +20,8 @@ std::mutex CDFULite1::s_tuningMutex;
 namespace {
 
 constexpr int kLeaveTries = 5;
+// A chunk whose link drops (and comes back) more often than this in a row is given up.
+constexpr std::uint32_t kLinkReturnsPerChunk = 5;
 
 bool stop_requested()
 {
@@ -149,6 +151,7 @@ int CDFULite1::transfer(CWirelessDevice& device, const std::vector<std::uint8_t>
         bool restart = false;
         for (std::size_t i = 0; i + 1 < all.size() && !restart; ++i) {
             std::uint32_t attempts = 0;
+            std::uint32_t linkReturns = 0;
             // Time spent failing on this chunk, link recovery aside.
             std::uint64_t failingMs = 0;
             for (;;) {
@@ -181,6 +184,8 @@ int CDFULite1::transfer(CWirelessDevice& device, const std::vector<std::uint8_t>
                 ++progress.failures;
                 if (r == kLinkBack) {
                     ++linkLosses;
+                    if (++linkReturns > kLinkReturnsPerChunk)
+                        return QV_GENERIC_DFU_ERROR;
                 } else {
                     Sleep(Timing::scaled(m_tuning.pingDelayMs));
                     failingMs += m_tuning.pingDelayMs;

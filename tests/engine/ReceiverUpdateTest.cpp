@@ -419,3 +419,30 @@ TEST_F(ReceiverUpdateTest, IdentifiedDeviceWithoutNewerFirmwareHasNoUpdate)
 }
 
 }  // namespace
+
+namespace {
+
+// Recovery through a receiver that finds no device in its bootloader fails and leaves the
+// receiver, still plugged, in the table.
+TEST_F(ReceiverUpdateTest, RecoveryWithoutADeviceKeepsTheReceiver)
+{
+    auto rx = make_receiver(0xC510);
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    const std::uint64_t receiver = first_of_type(0);
+    ASSERT_NE(receiver, 0u);
+    qv::DfuManager& manager = qv::DfuManager::instance();
+    ASSERT_EQ(manager.start_operation(receiver, 4, 0, nullptr, nullptr), QV_SUCCESS);
+    EXPECT_EQ(final_status(receiver), QV_DFU_FAILED);
+    // The table is touched, if at all, before the operation lets go of its busy flag.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (manager.busy() && std::chrono::steady_clock::now() < deadline)
+        log.wait([](const std::vector<Event>&) { return false; }, std::chrono::milliseconds(5));
+    ASSERT_FALSE(manager.busy());
+    QV_DEVICE_INFO info{};
+    EXPECT_EQ(QV_GetDeviceInfo(static_cast<std::int64_t>(receiver), &info), QV_SUCCESS);
+    EXPECT_EQ(info.DFUStatus, QV_DFU_FAILED);
+    EXPECT_EQ(log.count(QV_EVENT_DEVICE_REMOVAL), 0u);
+}
+
+}  // namespace
