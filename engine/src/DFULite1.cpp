@@ -57,6 +57,11 @@ int CDFULite1::status_to_result(std::uint8_t status)
     return kAck;
 }
 
+int CDFULite1::packet_result(const std::vector<std::uint8_t>& reply)
+{
+    return status_to_result(reply.empty() ? 0 : reply[0]);
+}
+
 std::vector<std::vector<std::uint8_t>> CDFULite1::chunks(const std::vector<std::uint8_t>& image)
 {
     std::vector<std::vector<std::uint8_t>> out;
@@ -128,7 +133,7 @@ int CDFULite1::send_packet(CWirelessDevice& device, std::uint8_t command, const 
     int raw = 0;
     const int code = device.long_write(0xE2, packet, reply, &raw);
     if (code == QV_SUCCESS)
-        return status_to_result(reply.empty() ? 0 : reply[0]);
+        return packet_result(reply);
     if (!device.link_lost() && code != QV_LINK_LOSS && code != QV_DEVICE_ERROR)
         return kFailed;
     ResetEvent(device.link_up_event());
