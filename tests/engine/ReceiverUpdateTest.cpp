@@ -276,10 +276,10 @@ TEST_F(ReceiverUpdateTest, StartArguments)
     ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
     const auto receiver = static_cast<std::int64_t>(first_of_type(0));
     EXPECT_EQ(QV_StartDFU(receiver, 1, 0, nullptr, 0, nullptr), QV_NOT_SUPPORTED);
-    EXPECT_EQ(QV_StartDFU(0x1234, 1, 0, u"x", 0, nullptr), QV_INVALID_HANDLE);
+    EXPECT_EQ(QV_StartDFU(0x1234, 1, 0, QUILLON_W("x"), 0, nullptr), QV_INVALID_HANDLE);
     const std::u16string longPath(300, u'a');
     EXPECT_EQ(QV_StartDFU(receiver, 1, 0, longPath.c_str(), 0, nullptr), QV_INVALID_PARAM);
-    EXPECT_EQ(QV_StartDFU(receiver, 1, 0, u"C:\\x.hex", 0, longPath.c_str()), QV_INVALID_PARAM);
+    EXPECT_EQ(QV_StartDFU(receiver, 1, 0, QUILLON_W("C:\\x.hex"), 0, longPath.c_str()), QV_INVALID_PARAM);
 
     // While one update runs, another is refused.
     rx->set_switch_delays(std::chrono::milliseconds(300), std::chrono::milliseconds(20));
