@@ -20,6 +20,8 @@ std::mutex CDFULite1::s_tuningMutex;
 namespace {
 
 constexpr int kLeaveTries = 5;
+// A chunk whose link drops (and comes back) more often than this in a row is given up.
+constexpr std::uint32_t kLinkReturnsPerChunk = 5;
 
 bool stop_requested()
 {
@@ -53,6 +55,11 @@ int CDFULite1::status_to_result(std::uint8_t status)
     if (status & 0x04)
         return kChecked;
     return kAck;
+}
+
+int CDFULite1::packet_result(const std::vector<std::uint8_t>& reply)
+{
+    return status_to_result(reply.empty() ? 0 : reply[0]);
 }
 
 std::vector<std::vector<std::uint8_t>> CDFULite1::chunks(const std::vector<std::uint8_t>& image)
@@ -126,7 +133,7 @@ int CDFULite1::send_packet(CWirelessDevice& device, std::uint8_t command, const 
     int raw = 0;
     const int code = device.long_write(0xE2, packet, reply, &raw);
     if (code == QV_SUCCESS)
-        return status_to_result(reply.empty() ? 0 : reply[0]);
+        return packet_result(reply);
     if (!device.link_lost() && code != QV_LINK_LOSS && code != QV_DEVICE_ERROR)
         return kFailed;
     ResetEvent(device.link_up_event());
@@ -149,6 +156,7 @@ int CDFULite1::transfer(CWirelessDevice& device, const std::vector<std::uint8_t>
         bool restart = false;
         for (std::size_t i = 0; i + 1 < all.size() && !restart; ++i) {
             std::uint32_t attempts = 0;
+            std::uint32_t linkReturns = 0;
             // Time spent failing on this chunk, link recovery aside.
             std::uint64_t failingMs = 0;
             for (;;) {
@@ -181,6 +189,8 @@ int CDFULite1::transfer(CWirelessDevice& device, const std::vector<std::uint8_t>
                 ++progress.failures;
                 if (r == kLinkBack) {
                     ++linkLosses;
+                    if (++linkReturns > kLinkReturnsPerChunk)
+                        return QV_GENERIC_DFU_ERROR;
                 } else {
                     Sleep(Timing::scaled(m_tuning.pingDelayMs));
                     failingMs += m_tuning.pingDelayMs;

@@ -43,6 +43,8 @@ public:
 
     // Status byte of a packet reply to a packet result.
     static int status_to_result(std::uint8_t status);
+    // A packet's 3-byte reply to a packet result (an empty reply reads as status 0).
+    static int packet_result(const std::vector<std::uint8_t>& reply);
     // The image cut into 15-byte chunks, the last padded with 0xFF.
     static std::vector<std::vector<std::uint8_t>> chunks(const std::vector<std::uint8_t>& image);
 

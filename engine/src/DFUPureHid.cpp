@@ -89,15 +89,34 @@ int CDFUPureHid::EnterBootloader()
     return QV_SUCCESS;
 }
 
+bool CDFUPureHid::decode_info(const std::uint8_t* reply, std::uint16_t& start, std::uint16_t& end, std::uint16_t& page)
+{
+    if (reply[1] != kInfo)
+        return false;
+    start = static_cast<std::uint16_t>(reply[5] << 8 | reply[6]);
+    end = static_cast<std::uint16_t>(reply[7] << 8 | reply[8]);
+    page = static_cast<std::uint16_t>(reply[9] << 8 | reply[10]);
+    return true;
+}
+
+std::uint32_t CDFUPureHid::erase_count(std::uint16_t end, std::uint16_t page)
+{
+    return page == 0 ? 0 : (std::uint32_t{end} + page - 1) / page;
+}
+
+bool CDFUPureHid::version_from_reply(std::uint8_t cmd, const std::uint8_t* reply, VersionRecord& out)
+{
+    if (reply[1] != cmd)
+        return false;
+    const std::string text(reinterpret_cast<const char*>(reply + 5), 28);
+    return ParseVersion(text.substr(0, text.find('\0')), out);
+}
+
 int CDFUPureHid::bootloader_info()
 {
     std::uint8_t reply[33] = {};
-    if (command(kInfo, 0, 0, nullptr, reply, 50) && reply[1] == kInfo) {
-        m_start = static_cast<std::uint16_t>(reply[5] << 8 | reply[6]);
-        m_end = static_cast<std::uint16_t>(reply[7] << 8 | reply[8]);
-        m_page = static_cast<std::uint16_t>(reply[9] << 8 | reply[10]);
+    if (command(kInfo, 0, 0, nullptr, reply, 50) && decode_info(reply, m_start, m_end, m_page))
         return QV_SUCCESS;
-    }
     return QV_DEVICE_ERROR;
 }
 
@@ -128,10 +147,10 @@ int CDFUPureHid::Erase()
 {
     if (m_page == 0)
         return QV_DEVICE_ERROR;
-    // 32-bit addresses: a window ending at 0xFFFF still ends.
-    for (std::uint32_t address = 0; address < m_end; address += m_page) {
+    const std::uint32_t pages = erase_count(m_end, m_page);
+    for (std::uint32_t k = 0; k < pages; ++k) {
         std::uint8_t reply[33] = {};
-        if (!command(kErase, static_cast<std::uint16_t>(address), 1, nullptr, reply, 100) || reply[1] != kErase)
+        if (!command(kErase, static_cast<std::uint16_t>(k * m_page), 1, nullptr, reply, 100) || reply[1] != kErase)
             return QV_DEVICE_ERROR;
     }
     return QV_SUCCESS;
@@ -260,11 +279,8 @@ int CDFUPureHid::ReadBootloaderVersion(VersionRecord& out)
 {
     for (std::uint8_t cmd : {kVersionA, kVersionB}) {
         std::uint8_t reply[33] = {};
-        if (command(cmd, 0, 0, nullptr, reply, 50) && reply[1] == cmd) {
-            const std::string text(reinterpret_cast<const char*>(reply + 5), 28);
-            if (ParseVersion(text.substr(0, text.find('\0')), out))
-                return QV_SUCCESS;
-        }
+        if (command(cmd, 0, 0, nullptr, reply, 50) && version_from_reply(cmd, reply, out))
+            return QV_SUCCESS;
     }
     return QV_DEVICE_ERROR;
 }

@@ -48,6 +48,14 @@ public:
     // "RQR12.05_B0123"-style text from the bootloader: prefix, number, release, build (low 8 bits).
     static bool ParseVersion(const std::string& text, VersionRecord& out);
 
+    // The bootloader's answers, decoded (pure; replies are 33 bytes). Its window and page size
+    // from the info reply; false unless the reply echoes the command.
+    static bool decode_info(const std::uint8_t* reply, std::uint16_t& start, std::uint16_t& end, std::uint16_t& page);
+    // Erase requests for the window: pages from address 0 while below its end (0 without a page size).
+    static std::uint32_t erase_count(std::uint16_t end, std::uint16_t page);
+    // The version in a reply to version command `cmd` (0x50 or 0xA0).
+    static bool version_from_reply(std::uint8_t cmd, const std::uint8_t* reply, VersionRecord& out);
+
     std::uint16_t window_start() const { return m_start; }
     std::uint16_t window_end() const { return m_end; }
     std::uint16_t page_size() const { return m_page; }

@@ -8,6 +8,7 @@
 #include "EventHolder.h"
 #include "FSRepository.h"
 #include "ProtocolSelection.h"
+#include "Receiver.h"
 #include "WirelessDevice.h"
 #include "core/Timing.h"
 
@@ -266,8 +267,16 @@ void DfuManager::finish_operation(OperationRecord& rec, int result)
         store(rec.handle);
         EventHolder::instance().fire(rec.handle, QV_EVENT_DFU_STATUS_CHANGED, static_cast<std::uint64_t>(status));
     }
-    if (op == 4 && p && p->target())
-        e.remove(p->target());
+    // Recovery ends with the device the receiver found in its bootloader, never the receiver
+    // itself (the protocol's target, when no candidate named a device).
+    if (op == 4) {
+        std::uint64_t remembered = 0;
+        if (DeviceRef receiver = e.lookup(rec.handle))
+            if (auto* r = receiver.as<CReceiver>())
+                remembered = r->remembered_bootloader_device();
+        if (remembered && remembered != rec.handle)
+            e.remove(remembered);
+    }
     if (DeviceRef ref = e.lookup(rec.handle))
         ref->set_busy(false);
 }

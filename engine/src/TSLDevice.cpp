@@ -351,25 +351,32 @@ int CTSLDevice::wait_reply(int index, DWORD timeoutMs, bool& timedOut)
     }
 }
 
+std::optional<int> CTSLDevice::match_reply(const std::vector<std::uint8_t>& req, std::size_t matchLength,
+                                           const std::uint8_t* report, std::size_t length)
+{
+    if (length < 5 || req.size() < 4 || report[1] != req[1])
+        return std::nullopt;
+    if (length >= 2 + matchLength && req.size() >= 2 + matchLength &&
+        std::memcmp(report + 2, req.data() + 2, matchLength) == 0)
+        return 0;
+    if (length >= 6 && report[2] == 0x8F && report[3] == req[2] && report[4] == req[3])
+        // An error reply is never a success, whatever its code says.
+        return report[5] != 0 ? int{report[5]} : int{kRawErrorReply};
+    return std::nullopt;
+}
+
 bool CTSLDevice::OnResponse(const std::uint8_t* report, std::size_t length)
 {
     std::lock_guard<std::mutex> lock(m_pendingMutex);
-    if (!m_pending.active || length < 5 || m_pending.request.size() < 4)
+    if (!m_pending.active)
         return false;
-    const auto& req = m_pending.request;
-    if (report[1] != req[1])
+    const std::optional<int> error = match_reply(m_pending.request, m_pending.matchLength, report, length);
+    if (!error)
         return false;
-    bool matched = length >= 2 + m_pending.matchLength && req.size() >= 2 + m_pending.matchLength &&
-                   std::memcmp(report + 2, req.data() + 2, m_pending.matchLength) == 0;
-    if (matched) {
-        m_pending.error = 0;
-        // At most what the caller's reply holds: the collection's output length.
+    m_pending.error = *error;
+    // At most what the caller's reply holds: the collection's output length.
+    if (*error == 0)
         m_pending.response.assign(report, report + std::min(length, std::size_t{64}));
-    } else if (length >= 6 && report[2] == 0x8F && report[3] == req[2] && report[4] == req[3]) {
-        m_pending.error = report[5];
-    } else {
-        return false;
-    }
     m_pending.answered = true;
     QueryPerformanceCounter(&m_receiveTime);
     SetEvent(m_responseEvent);

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -78,6 +79,10 @@ public:
     DWORD mutex_wait_ms() const { return m_mutexWaitMs.load(); }
     int contention_threshold() const { return m_contentionThreshold.load(); }
     static std::string mutex_name_for(const WString& path);
+    // How a report answers a request (pure): not at all (none), as its reply (0), or as the
+    // receiver's error reply (its error code; an error reply without a code is kRawErrorReply).
+    static std::optional<int> match_reply(const std::vector<std::uint8_t>& request, std::size_t matchLength,
+                                          const std::uint8_t* report, std::size_t length);
 
 protected:
     Collection collection(int slot) const;

@@ -163,14 +163,23 @@ int CWirelessDevice::battery_from_0d(std::uint32_t value)
 
 int CWirelessDevice::battery_from_07(std::uint8_t b0, std::uint8_t b1)
 {
-    if (b1 == 0)
-        return b0 == 0 ? 0 : b0 == 2 ? 1 : 3;
+    if (b1 == 0)  // discharging: byte 0 is the level class, 1 critical
+        return b0 == 0 ? 0 : b0 == 1 ? 2 : 3;
     switch (b1) {
     case 0x21: return 4;
     case 0x22: return 6;
     case 0x23: return 5;
     default: return 4;
     }
+}
+
+int CWirelessDevice::battery_from_feature(const std::vector<std::uint8_t>& reply)
+{
+    if (reply.size() < 3)
+        return -1;
+    if (reply[2] == 0)
+        return reply[0] < 31 ? 2 : 3;
+    return reply[2] + 4;
 }
 
 void CWirelessDevice::battery_from_notification(std::uint8_t subId, const std::uint8_t* p)
@@ -189,11 +198,10 @@ int CWirelessDevice::read_battery()
         if (feature_index(0x1000, idx) != QV_SUCCESS)
             return info().Battery;
         std::vector<std::uint8_t> reply;
-        if (feature_request(idx, 0, {}, reply) != QV_SUCCESS || reply.size() < 3)
+        if (feature_request(idx, 0, {}, reply) != QV_SUCCESS)
             return info().Battery;
-        if (reply[2] == 0)
-            return reply[0] < 31 ? 2 : 3;
-        return reply[2] + 4;
+        const int code = battery_from_feature(reply);
+        return code < 0 ? info().Battery : code;
     }
     std::uint8_t v[3] = {0, 0, 0};
     if (read_register(0x0D, 3, v, nullptr) == QV_SUCCESS)
@@ -280,16 +288,26 @@ int CWirelessDevice::generation()
     std::vector<std::uint8_t> reply;
     int raw = 0;
     feature_request(0, 1, {}, reply, &raw);
-    int gen = kUnknown;
-    if (raw == 1)
-        gen = kRegisters;
-    else if (raw == kRawOk && reply.size() >= 2 && reply[0] == 2 && reply[1] == 0)
-        gen = kFeatures20;
-    else if (raw == kRawOk && !reply.empty() && reply[0] == 4)
-        gen = kFeatures4x;
+    const int gen = generation_of(raw, reply);
     if (gen != kUnknown)
         m_generation.store(gen);
     return gen;
+}
+
+int CWirelessDevice::generation_of(int raw, const std::vector<std::uint8_t>& reply)
+{
+    if (raw == 1)
+        return kRegisters;
+    if (raw == kRawOk && reply.size() >= 2 && reply[0] == 2 && reply[1] == 0)
+        return kFeatures20;
+    if (raw == kRawOk && !reply.empty() && reply[0] == 4)
+        return kFeatures4x;
+    return kUnknown;
+}
+
+std::uint8_t CWirelessDevice::feature_index_of(const std::vector<std::uint8_t>& reply)
+{
+    return reply.empty() ? 0 : reply[0];
 }
 
 int CWirelessDevice::feature_index(std::uint16_t featureId, std::uint8_t& index)
@@ -299,9 +317,10 @@ int CWirelessDevice::feature_index(std::uint16_t featureId, std::uint8_t& index)
                                      reply);
     if (code != QV_SUCCESS)
         return code;
-    if (reply.empty() || reply[0] == 0)
+    const std::uint8_t found = feature_index_of(reply);
+    if (found == 0)
         return QV_DEVICE_ERROR;
-    index = reply[0];
+    index = found;
     return QV_SUCCESS;
 }
 
@@ -320,21 +339,8 @@ bool CWirelessDevice::read_version(VersionRecord& out)
         bool found = false;
         for (int e = 0; e < entities && e < 16; ++e) {
             reply.clear();
-            if (feature_request(idx, 1, {static_cast<std::uint8_t>(e)}, reply) != QV_SUCCESS || reply.size() < 8)
-                continue;
-            const int type = reply[0] & 0x0F;
-            if (type == 0 && !found) {
-                char prefix[4] = {static_cast<char>(reply[1]), static_cast<char>(reply[2]), static_cast<char>(reply[3]), 0};
-                set_prefix(v, prefix);
-                v.number = reply[4];
-                v.release = reply[5];
-                const std::uint16_t build = static_cast<std::uint16_t>((reply[6] << 8) | reply[7]);
-                v.build = build == 0xFFFF ? 0 : build;
-                found = true;
-            } else if (type == 1) {
-                v.blMajor = static_cast<std::uint16_t>((reply[4] << 8) | reply[5]);
-                v.blMinor = static_cast<std::uint16_t>((reply[6] << 8) | reply[7]);
-            }
+            if (feature_request(idx, 1, {static_cast<std::uint8_t>(e)}, reply) == QV_SUCCESS)
+                version_entity(reply, v, found);
         }
         if (!found)
             return false;
@@ -353,6 +359,26 @@ bool CWirelessDevice::read_version(VersionRecord& out)
             return true;
         },
         out);
+}
+
+bool CWirelessDevice::version_entity(const std::vector<std::uint8_t>& reply, VersionRecord& v, bool& found)
+{
+    if (reply.size() < 8)
+        return false;
+    const int type = reply[0] & 0x0F;
+    if (type == 0 && !found) {
+        char prefix[4] = {static_cast<char>(reply[1]), static_cast<char>(reply[2]), static_cast<char>(reply[3]), 0};
+        set_prefix(v, prefix);
+        v.number = reply[4];
+        v.release = reply[5];
+        const std::uint16_t build = static_cast<std::uint16_t>((reply[6] << 8) | reply[7]);
+        v.build = build == 0xFFFF ? 0 : build;
+        found = true;
+    } else if (type == 1) {
+        v.blMajor = static_cast<std::uint16_t>((reply[4] << 8) | reply[5]);
+        v.blMinor = static_cast<std::uint16_t>((reply[6] << 8) | reply[7]);
+    }
+    return true;
 }
 
 int CWirelessDevice::switch_to_bootloader()

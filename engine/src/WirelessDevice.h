@@ -37,7 +37,7 @@ public:
     int feature_request(std::uint8_t featureIndex, std::uint8_t function, const std::vector<std::uint8_t>& params,
                         std::vector<std::uint8_t>& reply, int* raw = nullptr);
     int long_write(std::uint8_t reg, const std::uint8_t* data16, std::vector<std::uint8_t>& reply, int* raw);
-    // Battery code (Part of the record); reads the device.
+    // Battery code kept in the record's `Battery` (2 low, 3 good, 4..6 charging, 1 unreadable); reads the device.
     int read_battery();
     int switch_to_bootloader();
 
@@ -50,6 +50,14 @@ public:
     // Battery code from register 0x0D's 24-bit value, register 0x07's two bytes (pure).
     static int battery_from_0d(std::uint32_t value);
     static int battery_from_07(std::uint8_t b0, std::uint8_t b1);
+    // The device's answers, decoded (pure): protocol generation from the raw result and reply of
+    // feature 0 function 1; a feature index (0: not supported); the battery code of feature 0x1000
+    // (-1 when the reply is too short); one entity of feature 0x0003 function 1 into `v` (false
+    // when the reply is too short), `found` set by the first firmware entity.
+    static int generation_of(int raw, const std::vector<std::uint8_t>& reply);
+    static std::uint8_t feature_index_of(const std::vector<std::uint8_t>& reply);
+    static int battery_from_feature(const std::vector<std::uint8_t>& reply);
+    static bool version_entity(const std::vector<std::uint8_t>& reply, VersionRecord& v, bool& found);
     static std::uint32_t model_id_of(const std::uint8_t* payload);
     // `RadioType` from a connection notification's protocol byte; -1 refuses the device.
     static int radio_type_of(std::uint8_t protocol, int receiverRadioType);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "QVApi.h"
+#include "quillon/WideText.h"
 #include "core/Timing.h"
 
 #include <sim/Kernel.h>

@@ -92,7 +92,7 @@ TEST_F(FirmwareCheckTest, InstallTheNextOlderFirmware)
     ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
     const std::uint64_t h = first_receiver();
     // Both file arguments are ignored.
-    ASSERT_EQ(QV_StartDFU(static_cast<std::int64_t>(h), 1, 1, nullptr, 0, u"C:\\nowhere.pkcs1"), QV_SUCCESS);
+    ASSERT_EQ(QV_StartDFU(static_cast<std::int64_t>(h), 1, 1, nullptr, 0, QUILLON_W("C:\\nowhere.pkcs1")), QV_SUCCESS);
     ASSERT_TRUE(log.wait_for(QV_EVENT_DFU_STATUS_CHANGED, h, QV_DFU_SUCCEEDED));
     ASSERT_TRUE(rx->wait_for_mode(false, std::chrono::seconds(10)));
     EXPECT_EQ(rx->bootloader()->model().flash(0, image.size()), image);

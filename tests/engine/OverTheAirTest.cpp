@@ -142,14 +142,39 @@ TEST_F(OverTheAirTest, LinkDropAheadOfTheSwitchReplyIsTheRestart)
     EXPECT_EQ(ota().image(), image);
 }
 
-TEST_F(OverTheAirTest, LowBatteryIsNotTouched)
+// A protocol 1.0 device that refuses register 0x0D tells its level class in register 0x07.
+struct Battery {
+    const char* name;
+    const char* attributes;
+    bool register0d;
+};
+
+void PrintTo(const Battery& row, std::ostream* os)
 {
-    start_engine("", [](SimHidReceiver& rx) { rx.paired(1)->set_battery(10, 5); });
+    *os << row.name;
+}
+
+class LowBattery : public OverTheAirTest, public ::testing::WithParamInterface<Battery> {};
+
+TEST_P(LowBattery, IsNotTouched)
+{
+    const Battery& c = GetParam();
+    start_engine(c.attributes, [&](SimHidReceiver& rx) {
+        rx.paired(1)->set_battery(10, 5);
+        rx.paired(1)->ota().set_battery_register_0d(c.register0d);
+    });
     EXPECT_EQ(update(make_image(45)), QV_DFU_NEWER_FW_AVAILABLE) << "battery too low at the end of an update";
     EXPECT_EQ(values(QV_EVENT_DFU_BATTERY_CHECK), std::vector<std::uint64_t>{1});
+    EXPECT_EQ(info_of(device).Battery, 2);
     EXPECT_EQ(ota().packets(), 0u);
     EXPECT_FALSE(ota().in_bootloader());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Devices, LowBattery,
+    ::testing::Values(Battery{"feature", "", true}, Battery{"register0d", "protocol=\"1.0\"", true},
+                      Battery{"register07", "protocol=\"1.0\"", false}),
+    [](const ::testing::TestParamInfo<Battery>& info) { return std::string(info.param.name); });
 
 TEST_F(OverTheAirTest, SmallestImages)
 {
@@ -176,8 +201,8 @@ TEST_F(OverTheAirTest, LinkThatDoesNotComeBackFailsTheUpdate)
 namespace {
 
 // With no attempt limit (the default), a device that keeps refusing still ends the update:
-// a chunk never acknowledged gives up after the link-recovery wait, and every restart request
-// counts against the limit of 5 at once.
+// a chunk never acknowledged gives up after the link-recovery wait, or after its link dropped and
+// came back five times, and every restart request counts against the limit of 5 at once.
 struct Refusal {
     const char* name;
     SimOta::Fault fault;
@@ -208,7 +233,8 @@ TEST_P(EndlessRefusals, EndTheUpdate)
 INSTANTIATE_TEST_SUITE_P(
     Devices, EndlessRefusals,
     ::testing::Values(Refusal{"chunkCheckedForEver", SimOta::Fault::Checked, 3, 0},
-                      Refusal{"restartOnEveryPacket", SimOta::Fault::RestartRequest, 1, 6}),
+                      Refusal{"restartOnEveryPacket", SimOta::Fault::RestartRequest, 1, 6},
+                      Refusal{"linkLostOnEveryPacket", SimOta::Fault::LinkLoss, 3, 0}),
     [](const ::testing::TestParamInfo<Refusal>& info) { return std::string(info.param.name); });
 
 }  // namespace

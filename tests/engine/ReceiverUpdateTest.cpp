@@ -276,10 +276,10 @@ TEST_F(ReceiverUpdateTest, StartArguments)
     ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
     const auto receiver = static_cast<std::int64_t>(first_of_type(0));
     EXPECT_EQ(QV_StartDFU(receiver, 1, 0, nullptr, 0, nullptr), QV_NOT_SUPPORTED);
-    EXPECT_EQ(QV_StartDFU(0x1234, 1, 0, u"x", 0, nullptr), QV_INVALID_HANDLE);
+    EXPECT_EQ(QV_StartDFU(0x1234, 1, 0, QUILLON_W("x"), 0, nullptr), QV_INVALID_HANDLE);
     const std::u16string longPath(300, u'a');
     EXPECT_EQ(QV_StartDFU(receiver, 1, 0, longPath.c_str(), 0, nullptr), QV_INVALID_PARAM);
-    EXPECT_EQ(QV_StartDFU(receiver, 1, 0, u"C:\\x.hex", 0, longPath.c_str()), QV_INVALID_PARAM);
+    EXPECT_EQ(QV_StartDFU(receiver, 1, 0, QUILLON_W("C:\\x.hex"), 0, longPath.c_str()), QV_INVALID_PARAM);
 
     // While one update runs, another is refused.
     rx->set_switch_delays(std::chrono::milliseconds(300), std::chrono::milliseconds(20));
@@ -415,6 +415,33 @@ TEST_F(ReceiverUpdateTest, IdentifiedDeviceWithoutNewerFirmwareHasNoUpdate)
     ASSERT_EQ(qv::DfuManager::instance().start_operation(bootloader, 2, 0, nullptr, nullptr), QV_SUCCESS);
     EXPECT_EQ(final_status(bootloader), QV_DFU_NO_FW_UPDATE);
     EXPECT_EQ(rx->bootloader()->model().command_count(0x30), 0u) << "nothing erased";
+    EXPECT_EQ(log.count(QV_EVENT_DEVICE_REMOVAL), 0u);
+}
+
+}  // namespace
+
+namespace {
+
+// Recovery through a receiver that finds no device in its bootloader fails and leaves the
+// receiver, still plugged, in the table.
+TEST_F(ReceiverUpdateTest, RecoveryWithoutADeviceKeepsTheReceiver)
+{
+    auto rx = make_receiver(0xC510);
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    const std::uint64_t receiver = first_of_type(0);
+    ASSERT_NE(receiver, 0u);
+    qv::DfuManager& manager = qv::DfuManager::instance();
+    ASSERT_EQ(manager.start_operation(receiver, 4, 0, nullptr, nullptr), QV_SUCCESS);
+    EXPECT_EQ(final_status(receiver), QV_DFU_FAILED);
+    // The table is touched, if at all, before the operation lets go of its busy flag.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (manager.busy() && std::chrono::steady_clock::now() < deadline)
+        log.wait([](const std::vector<Event>&) { return false; }, std::chrono::milliseconds(5));
+    ASSERT_FALSE(manager.busy());
+    QV_DEVICE_INFO info{};
+    EXPECT_EQ(QV_GetDeviceInfo(static_cast<std::int64_t>(receiver), &info), QV_SUCCESS);
+    EXPECT_EQ(info.DFUStatus, QV_DFU_FAILED);
     EXPECT_EQ(log.count(QV_EVENT_DEVICE_REMOVAL), 0u);
 }
 

@@ -185,13 +185,19 @@ TEST(PairedDeviceTest, ConnectionNotificationAndBattery)
                            {0x000065, 0}, {0x400000, 4}, {0x800000, 6}, {0xC00000, 5}, {0x0000E4, 3}};
     for (const auto& b : b0d)
         EXPECT_EQ(CWirelessDevice::battery_from_0d(b.value), b.code) << std::hex << b.value;
-    EXPECT_EQ(CWirelessDevice::battery_from_07(0, 0), 0);
-    EXPECT_EQ(CWirelessDevice::battery_from_07(2, 0), 1);
-    EXPECT_EQ(CWirelessDevice::battery_from_07(7, 0), 3);
-    EXPECT_EQ(CWirelessDevice::battery_from_07(0, 0x21), 4);
-    EXPECT_EQ(CWirelessDevice::battery_from_07(0, 0x22), 6);
-    EXPECT_EQ(CWirelessDevice::battery_from_07(0, 0x23), 5);
-    EXPECT_EQ(CWirelessDevice::battery_from_07(0, 0x30), 4);
+    // Register 0x07: byte 1 the charging state, byte 0 (while discharging) the level class.
+    struct Level {
+        const char* name;
+        std::uint8_t b0, b1;
+        int code;
+    };
+    const Level b07[] = {{"unknownLevel", 0, 0, 0}, {"critical", 1, 0, 2},     {"levelTwoIsGood", 2, 0, 3},
+                         {"good", 7, 0, 3},        {"state21", 0, 0x21, 4}, {"state22", 1, 0x22, 6},
+                         {"state23", 0, 0x23, 5},  {"otherState", 1, 0x30, 4}};
+    for (const auto& b : b07) {
+        SCOPED_TRACE(b.name);
+        EXPECT_EQ(CWirelessDevice::battery_from_07(b.b0, b.b1), b.code);
+    }
 }
 
 TEST(PairedDeviceTest, ConnectionNotificationGivesTypeAndRadio)

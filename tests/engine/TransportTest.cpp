@@ -184,10 +184,11 @@ TEST_F(TransportTest, MutexHeldByAnotherProcess)
 
 namespace {
 
-// A receiver double that answers register 0x02 with error 7 ("busy") a set number of times.
+// A receiver double that answers register 0x02 with an error reply (7, "busy", by default) a set
+// number of times.
 class BusyReceiver : public IHidDeviceModel {
 public:
-    explicit BusyReceiver(int busyReplies) : m_busy(busyReplies) {}
+    explicit BusyReceiver(int busyReplies, std::uint8_t code = 0x07) : m_busy(busyReplies), m_code(code) {}
     // Weak: the collection owns its model.
     void set_short(const std::shared_ptr<HidCollection>& c) { m_short = c; }
     void onOutputReport(HidCollection&, const std::vector<std::uint8_t>& r) override
@@ -200,7 +201,7 @@ public:
             return;
         if (m_busy > 0) {
             --m_busy;
-            out->send_input_report({0x10, r[1], 0x8F, r[2], r[3], 0x07, 0});
+            out->send_input_report({0x10, r[1], 0x8F, r[2], r[3], m_code, 0});
         } else {
             out->send_input_report({0x10, r[1], r[2], r[3], 0, 2, 0});
         }
@@ -209,6 +210,7 @@ public:
 
 private:
     std::atomic<int> m_busy;
+    const std::uint8_t m_code;
     std::atomic<int> m_requests{0};
     std::weak_ptr<HidCollection> m_short;
 };
@@ -300,6 +302,21 @@ TEST(TransportBusyTest, BusyReceiverIsAskedAgainAfterAPause)
         // Two pauses of 500 ms (scaled to 25 ms) between the three tries.
         EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(50));
     }
+}
+
+// An error reply that carries no error code is still an error: the request's own parameters never
+// pass for the receiver's answer.
+TEST(TransportBusyTest, ErrorReplyWithoutACodeIsNoAnswer)
+{
+    fresh_machine();
+    auto model = std::make_shared<BusyReceiver>(1, 0);
+    ScriptedRig rig(model, "NOCODE");
+    model->set_short(rig.shortCollection);
+    const std::uint8_t params[3] = {0, 0, 0};
+    std::vector<std::uint8_t> payload;
+    EXPECT_EQ(rig.transport.register_read(0xFF, 0x02, false, params, payload), qv::kRawErrorReply);
+    EXPECT_TRUE(payload.empty());
+    EXPECT_EQ(model->requests(), 1);
 }
 
 }  // namespace
