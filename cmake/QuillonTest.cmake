@@ -21,6 +21,10 @@ function(quillon_add_test name)
     set(labels threaded)
   endif()
   if(NOT QUILLON_STANDIN)
+    # GCC 12 at -O2 and above takes the copy inside a vector of bytes grown by insert for an
+    # out-of-bounds access (known false positives of these two checks, in libstdc++'s own code
+    # inlined into the tests' byte helpers); the stand-in's debug builds never see them.
+    target_compile_options(${name} PRIVATE -Wno-array-bounds -Wno-stringop-overread)
     # One Wine process per suite: a process per case would cost Wine's start-up hundreds of times.
     add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
     set_tests_properties(${name} PROPERTIES LABELS "${labels};windows" TIMEOUT 300)

@@ -2,7 +2,6 @@
 
 #include "features/FeatureRegistry.h"
 
-#include <algorithm>
 #include <mutex>
 
 namespace devio::test {
@@ -22,13 +21,8 @@ GoldenRows::GoldenRows(std::vector<GoldenRow> rows)
 
 std::vector<Byte> golden_command(const Wire& wire)
 {
-    // Sized once and filled: GCC 12's -Warray-bounds misreads an insert after a braced list at -O2.
-    std::vector<Byte> command(4 + wire.params.size());
-    command[0] = 0x10;
-    command[1] = 0xFF;
-    command[2] = kGoldenIndex;
-    command[3] = static_cast<Byte>((wire.function << 4) | kGoldenSoftwareId);
-    std::copy(wire.params.begin(), wire.params.end(), command.begin() + 4);
+    std::vector<Byte> command{0x10, 0xFF, kGoldenIndex, static_cast<Byte>((wire.function << 4) | kGoldenSoftwareId)};
+    command.insert(command.end(), wire.params.begin(), wire.params.end());
     if (command.size() > 7)
         command[0] = 0x11;
     return command;
