@@ -19,6 +19,20 @@
 #include <cstdio>
 #include <type_traits>
 
+// The Bluetooth LE records come from the project's own copy of the SDK's declarations in both
+// builds (include/sdk), so the comparison cannot catch a fault in them: their x64 sizes and
+// offsets in the SDK are checked here instead.
+static_assert(sizeof(BTH_LE_UUID) == 20);
+static_assert(sizeof(BTH_LE_GATT_SERVICE) == 24);
+static_assert(sizeof(BTH_LE_GATT_CHARACTERISTIC) == 36);
+static_assert(sizeof(BTH_LE_GATT_CHARACTERISTIC_VALUE) == 8);
+static_assert(sizeof(BTH_LE_GATT_DESCRIPTOR) == 32);
+static_assert(sizeof(BTH_LE_GATT_DESCRIPTOR_VALUE) == 80);
+static_assert(offsetof(BTH_LE_GATT_DESCRIPTOR_VALUE, DataSize) == 72);
+static_assert(offsetof(BTH_LE_GATT_DESCRIPTOR_VALUE, Data) == 76);
+static_assert(sizeof(BLUETOOTH_GATT_VALUE_CHANGED_EVENT_REGISTRATION) == 40);
+static_assert(sizeof(BLUETOOTH_GATT_VALUE_CHANGED_EVENT) == 24);
+
 namespace {
 
 template <typename T>
