@@ -3,6 +3,7 @@
 #include "core/ErrorRecord.h"
 
 #include <quillon/WideText.h>
+
 #include <cstring>
 
 namespace devio {

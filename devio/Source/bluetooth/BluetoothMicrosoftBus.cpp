@@ -8,6 +8,7 @@
 #include "Windows/Win32System.h"
 
 #include <quillon/WideText.h>
+
 #include <algorithm>
 #include <cstring>
 #include <utility>

@@ -1,6 +1,7 @@
 #include "bluetooth/WinRTBinding.h"
 
 #include <quillon/WideText.h>
+
 #include <mutex>
 
 namespace devio {
