@@ -2,6 +2,8 @@
 // "<temp>\Ravelin\Quillon.log", recreated at each start.
 #pragma once
 
+#include <quillon/WideText.h>
+
 #include <cstdarg>
 #include <cstdint>
 #include <string>
@@ -10,7 +12,7 @@ void debugLogOpen();
 void debugLogClose();
 // Empty when the temporary folder cannot be read.
 std::string debugLogPath();
-void debugLogWrite(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void debugLogWrite(const char* format, ...) QUILLON_PRINTF(1, 2);
 // The log callback handed to DFU_SetLogCallback; returns 0.
 int debugLogSink(const char* format, va_list args);
 

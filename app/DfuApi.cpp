@@ -9,9 +9,15 @@
 
 namespace {
 
-std::atomic<DFU_LogCallback>& log_callback_slot()
+// Held in a record: under MinGW the callback's va_list parameter carries attributes that a
+// template argument would drop (with a warning).
+struct LogCallback {
+    DFU_LogCallback callback;
+};
+
+std::atomic<LogCallback>& log_callback_slot()
 {
-    static std::atomic<DFU_LogCallback> slot{nullptr};
+    static std::atomic<LogCallback> slot{LogCallback{nullptr}};
     return slot;
 }
 
@@ -33,7 +39,7 @@ int DFU_StartDetection()
 
 int DFU_SetLogCallback(DFU_LogCallback callback)
 {
-    log_callback_slot().store(callback);
+    log_callback_slot().store(LogCallback{callback});
     return DFU_OK;
 }
 

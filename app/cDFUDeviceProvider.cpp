@@ -9,6 +9,7 @@
 #include "device/IDevice.h"
 #include "quillon/ProductIds.h"
 
+#include <quillon/WideText.h>
 #include <versionhelpers.h>
 
 #include <algorithm>
@@ -16,7 +17,7 @@
 
 namespace {
 
-const WCHAR kWindowClass[] = u"Tarn_DFUAPI_MainWindow";
+const WCHAR kWindowClass[] = QUILLON_W("Tarn_DFUAPI_MainWindow");
 
 std::mutex g_instance_engine_mutex;
 std::shared_ptr<IQVEngine> g_instance_engine;

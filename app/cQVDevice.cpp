@@ -2,6 +2,7 @@
 
 #include "HexDigit.h"
 
+#include <quillon/WideText.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -105,7 +106,7 @@ bool cQVDevice::writeTempFile(const char* buffer, int length, WCHAR* path)
     const DWORD folderLength = GetTempPathW(MAX_PATH, folder);
     if (folderLength == 0 || folderLength >= MAX_PATH)
         return false;
-    if (GetTempFileNameW(folder, u"", 0, path) == 0)
+    if (GetTempFileNameW(folder, QUILLON_W(""), 0, path) == 0)
         return false;
     HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)

@@ -27,6 +27,12 @@ echo "== ThreadSanitizer: threaded suites =="
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer: all suites =="
 (cd "$root/build/asan" && ctest "${ctest_args[@]}") 2>&1 | tee "$logs/asan" || status=1
 
+# The Windows build under Wine; QUILLON_WINDOWS_STAGE=0 skips it.
+if [[ "${QUILLON_WINDOWS_STAGE:-1}" != 0 ]]; then
+  echo "== Windows: cross build, portable suites and smoke test under Wine =="
+  "$root/scripts/windows-stage.sh" || status=1
+fi
+
 "$root/scripts/fuzz.sh" || status=1
 
 # ctest prints a line per run: "Test #N: name ....***Failed" and, on the second run, "... Passed".

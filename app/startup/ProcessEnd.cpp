@@ -1,7 +1,5 @@
 #include "ProcessEnd.h"
 
-#include <QCoreApplication>
-
 #include <cstdlib>
 #include <mutex>
 
@@ -16,12 +14,6 @@ std::mutex& hookMutex()
 ProcessEndHook& endHook()
 {
     static ProcessEndHook hook;
-    return hook;
-}
-
-QuitHook& quitHook()
-{
-    static QuitHook hook;
     return hook;
 }
 
@@ -48,26 +40,5 @@ ProcessEndHook setProcessEndHook(ProcessEndHook hook)
     std::lock_guard<std::mutex> lock(hookMutex());
     ProcessEndHook previous = std::move(endHook());
     endHook() = std::move(hook);
-    return previous;
-}
-
-void quitApplication()
-{
-    QuitHook hook;
-    {
-        std::lock_guard<std::mutex> lock(hookMutex());
-        hook = quitHook();
-    }
-    if (hook)
-        hook();
-    else
-        QCoreApplication::quit();
-}
-
-QuitHook setQuitHook(QuitHook hook)
-{
-    std::lock_guard<std::mutex> lock(hookMutex());
-    QuitHook previous = std::move(quitHook());
-    quitHook() = std::move(hook);
     return previous;
 }

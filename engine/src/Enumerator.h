@@ -6,7 +6,6 @@
 
 #include <windows.h>
 #include <hidsdi.h>
-#include <hidpi.h>
 #include <setupapi.h>
 
 #include <atomic>

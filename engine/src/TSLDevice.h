@@ -6,7 +6,7 @@
 #include "EngineTypes.h"
 
 #include <windows.h>
-#include <hidpi.h>
+#include <hidsdi.h>
 
 #include <atomic>
 #include <cstdint>

@@ -1,5 +1,7 @@
 // Device property keys and types of the simulated device tree.
-#pragma once
+// Types are declared once; the key macro follows initguid.h at each inclusion, as in the SDK.
+#ifndef QUILLON_STANDIN_DEVPROPDEF_TYPES
+#define QUILLON_STANDIN_DEVPROPDEF_TYPES
 
 #include <windows.h>
 
@@ -32,3 +34,18 @@ inline bool operator==(const DEVPROPKEY& a, const DEVPROPKEY& b)
 {
     return a.pid == b.pid && std::memcmp(&a.fmtid, &b.fmtid, sizeof(GUID)) == 0;
 }
+
+// As in the SDK: a key is only declared, unless the translation unit included initguid.h first;
+// then it is defined, once per program whatever the number of such units (selectany there).
+#endif  // QUILLON_STANDIN_DEVPROPDEF_TYPES
+
+#ifdef DEFINE_DEVPROPKEY
+#undef DEFINE_DEVPROPKEY
+#endif
+#ifdef INITGUID
+#define DEFINE_DEVPROPKEY(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8, pid) \
+    extern "C" const DEVPROPKEY name;                                          \
+    extern "C" __attribute__((weak)) const DEVPROPKEY name = {{l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}, pid}
+#else
+#define DEFINE_DEVPROPKEY(name, l, w1, w2, b1, b2, b3, b4, b5, b6, b7, b8, pid) extern "C" const DEVPROPKEY name
+#endif

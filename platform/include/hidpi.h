@@ -1,14 +1,11 @@
 // HID parser of the simulated HID class driver: capabilities of a top-level collection.
 #pragma once
 
+// As in the SDK, this header takes USAGE from hidusage.h and NTSTATUS from hidsdi.h (or ntdef.h):
+// include hidsdi.h, which brings both in first, not this header on its own.
 #include <windows.h>
 
 #include <cstddef>
-
-typedef USHORT USAGE;
-typedef USAGE* PUSAGE;
-typedef USHORT* PUSHORT;
-typedef CHAR* PCHAR;
 
 typedef struct _USAGE_AND_PAGE {
     USAGE Usage;

@@ -2,6 +2,10 @@
 #pragma once
 
 #include <windows.h>
+
+typedef LONG NTSTATUS;
+
+#include <hidusage.h>
 #include <hidpi.h>
 
 typedef struct _HIDD_ATTRIBUTES {

@@ -4,7 +4,6 @@
 #include "HidFile.h"
 
 #include <dbt.h>
-#include <devpkey.h>
 #include <sim/HidCollection.h>
 
 #include <algorithm>
@@ -114,7 +113,7 @@ DevInst DeviceTree::add(const sim::DevNodeLayout& layout)
         prop.type = DEVPROP_TYPE_STRING;
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(name.c_str());
         prop.value.assign(bytes, bytes + (name.size() + 1) * sizeof(char16_t));
-        n.properties.emplace_back(DEVPKEY_Device_EnumeratorName, std::move(prop));
+        n.properties.emplace_back(kEnumeratorNameKey, std::move(prop));
     }
     p->children.push_back(n.id);
     const DevInst result = n.id;

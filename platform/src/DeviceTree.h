@@ -24,6 +24,11 @@ namespace platform::detail {
 
 using DevInst = sim::DevInst;
 
+// The system's own copy of DEVPKEY_Device_EnumeratorName: the program defines the public name
+// itself (initguid.h), as it must on Windows.
+inline constexpr DEVPROPKEY kEnumeratorNameKey = {
+    {0xA45C254E, 0xDF1C, 0x4EFD, {0x80, 0x20, 0x67, 0xD1, 0x46, 0xA8, 0x50, 0xE0}}, 24};
+
 // ---- text helpers shared by the device-tree sources ----
 // Device ids and paths compare with ASCII case folding (the text helpers are in KernelObject.h).
 bool equalsNoCase(const std::u16string& a, const std::u16string& b);

@@ -4,6 +4,7 @@
 
 #include <sim/Kernel.h>
 
+#include <cctype>
 #include <cstring>
 #include <tuple>
 #include <vector>
@@ -20,11 +21,36 @@ struct SecurityState {
     sim::Security security;
     std::vector<sim::ShellLaunch> launches;
     DWORD nextProcessId = 4000;
+    // What the program's manifest declares; a property of the program, so reset_machine keeps it.
+    bool supportsWindows81 = false;
+    bool supportsWindows10 = false;
 };
 
 SecurityState& state() {
     static SecurityState& s = *new SecurityState;  // never destroyed: threads may still use it at exit
     return s;
+}
+
+// The version Windows shows the process: from 8.1 on, a program whose manifest does not declare
+// the running version is told 6.2 (build 9200), or 6.3 when it declares 8.1 only.
+sim::OsVersion version_seen(const SecurityState& s) {
+    sim::OsVersion v = s.version;
+    const bool above8 = v.major > 6 || (v.major == 6 && v.minor >= 3);
+    const bool above81 = v.major >= 10;
+    if (!above8 || (above81 && s.supportsWindows10) || (!above81 && s.supportsWindows81))
+        return v;
+    if (s.supportsWindows81) {
+        v.major = 6;
+        v.minor = 3;
+        v.build = 9600;
+    } else {
+        v.major = 6;
+        v.minor = 2;
+        v.build = 9200;
+    }
+    v.servicePackMajor = 0;
+    v.servicePackMinor = 0;
+    return v;
 }
 
 // A process started through ShellExecuteEx: it has already run to its end with exit code 0.
@@ -82,17 +108,18 @@ BOOL GetVersionExW(LPOSVERSIONINFOW info) {
     }
     auto& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
-    info->dwMajorVersion = s.version.major;
-    info->dwMinorVersion = s.version.minor;
-    info->dwBuildNumber = s.version.build;
+    const sim::OsVersion seen = version_seen(s);
+    info->dwMajorVersion = seen.major;
+    info->dwMinorVersion = seen.minor;
+    info->dwBuildNumber = seen.build;
     info->dwPlatformId = VER_PLATFORM_WIN32_NT;
     std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
     if (info->dwOSVersionInfoSize == sizeof(OSVERSIONINFOEXW)) {
         auto* ex = reinterpret_cast<LPOSVERSIONINFOEXW>(info);
-        ex->wServicePackMajor = s.version.servicePackMajor;
-        ex->wServicePackMinor = s.version.servicePackMinor;
+        ex->wServicePackMajor = seen.servicePackMajor;
+        ex->wServicePackMinor = seen.servicePackMinor;
         ex->wSuiteMask = 0x100;  // single user
-        ex->wProductType = s.version.productType;
+        ex->wProductType = seen.productType;
         ex->wReserved = 0;
     }
     return TRUE;
@@ -148,7 +175,7 @@ BOOL VerifyVersionInfoW(LPOSVERSIONINFOEXW info, DWORD typeMask, DWORDLONG condi
     {
         auto& s = state();
         std::lock_guard<std::mutex> lock(s.mutex);
-        v = s.version;
+        v = version_seen(s);
     }
     bool ok = true;
     // Major, minor and service pack form one version, compared as a whole with the condition of the
@@ -358,6 +385,21 @@ void set_os_version(const OsVersion& version) {
     auto& s = state();
     std::lock_guard<std::mutex> lock(s.mutex);
     s.version = version;
+}
+
+void declare_manifest(const std::string& manifest) {
+    // The compatibility section's supportedOS ids of Windows 10 and of Windows 8.1 (GUIDs compare
+    // without regard to case).
+    std::string text = manifest;
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    auto declares = [&text](const char* id) {
+        return text.find(std::string("supportedos id=\"") + id + "\"") != std::string::npos;
+    };
+    auto& s = state();
+    std::lock_guard<std::mutex> lock(s.mutex);
+    s.supportsWindows10 = declares("{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}");
+    s.supportsWindows81 = declares("{1f676c76-80e1-4239-95bb-83d0f6d0da78}");
 }
 
 OsVersion os_version() {

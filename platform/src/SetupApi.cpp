@@ -2,7 +2,6 @@
 #include "DeviceTree.h"
 
 #include <cfgmgr32.h>
-#include <devpkey.h>
 #include <setupapi.h>
 
 #include <cstring>
@@ -340,7 +339,7 @@ BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA 
         std::optional<DeviceProperty> prop;
         DWORD regType = REG_SZ;
         if (Property == SPDRP_ENUMERATOR_NAME) {
-            prop = tree.property(node, DEVPKEY_Device_EnumeratorName);
+            prop = tree.property(node, kEnumeratorNameKey);
         } else if (Property == SPDRP_HARDWAREID) {
             std::u16string id = *tree.instanceId(node);
             id = id.substr(0, id.rfind(u'\\'));

@@ -2,7 +2,7 @@
 #include "BluetoothStack.h"
 #include "DeviceTree.h"
 
-#include <bluetoothapis.h>
+#include <bluetoothleapis.h>
 #include <sim/Gatt.h>
 
 #include <algorithm>

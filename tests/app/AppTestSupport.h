@@ -2,8 +2,11 @@
 // Shared pieces of the application tests: a record of DFU events, a scripted double of the
 // engine's four calls, and engine device records.
 
+#include "ApplicationManifest.h"
 #include "DfuApi.h"
 #include "QVEngine.h"
+
+#include <sim/Kernel.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -17,6 +20,9 @@
 namespace app::test {
 
 using namespace std::chrono_literals;
+
+// These suites stand in for the program, so the simulated loader sees the program's manifest.
+inline const bool kProgramManifestDeclared = (platform::sim::declare_manifest(applicationManifest()), true);
 
 struct DfuEvent {
     DFU_DEVICE device;

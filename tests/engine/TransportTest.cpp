@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 #include <hidsdi.h>
-#include <hidpi.h>
 
 #include <future>
 #include <sys/wait.h>

@@ -327,6 +327,11 @@ TEST_F(SystemTest, ModulesLoadByNameCountUseAndCanBeMadeAbsent) {
 
 // --- version and security ---
 TEST_F(SystemTest, VersionChecksCompareMajorMinorAndServicePackAsOneVersion) {
+    // As on Windows 8.1 and later, a process sees Windows 10 only when its manifest declares it.
+    sim::declare_manifest("");
+    EXPECT_FALSE(IsWindows10OrGreater());
+    EXPECT_TRUE(IsWindows8OrGreater());  // told 6.2
+    sim::declare_manifest(R"(<supportedOS Id="{8E0F7A12-BFB3-4FE8-B9A5-48FD50A15A9A}"/>)");
     EXPECT_TRUE(IsWindows10OrGreater());
     EXPECT_TRUE(IsWindows7OrGreater());  // 10.0 is at least 6.1
     sim::set_os_version({6, 1, 7601, 1, 0, VER_NT_WORKSTATION});
@@ -339,6 +344,7 @@ TEST_F(SystemTest, VersionChecksCompareMajorMinorAndServicePackAsOneVersion) {
     info.dwMinorVersion = 1;
     DWORDLONG mask = VerSetConditionMask(VerSetConditionMask(0, VER_MAJORVERSION, VER_EQUAL), VER_MINORVERSION, VER_EQUAL);
     EXPECT_TRUE(VerifyVersionInfoW(&info, VER_MAJORVERSION | VER_MINORVERSION, mask));
+    sim::declare_manifest("");
 }
 
 bool elevated() {

@@ -5,6 +5,7 @@
 #include "core/ErrorRecord.h"
 #include "core/IDeviceManager.h"
 
+#include <quillon/WideText.h>
 #include <devpkey.h>
 #include <setupapi.h>
 
@@ -14,7 +15,7 @@ namespace devio {
 
 namespace {
 
-const WCHAR kWindowClass[] = u"Tarn_Devio_MainWindow";
+const WCHAR kWindowClass[] = QUILLON_W("Tarn_Devio_MainWindow");
 
 std::mutex& makers_mutex()
 {

@@ -6,7 +6,6 @@
 #include "core/ErrorRecord.h"
 #include "core/Timing.h"
 
-#include <hidpi.h>
 #include <hidsdi.h>
 #include <setupapi.h>
 

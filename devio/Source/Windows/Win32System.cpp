@@ -2,6 +2,8 @@
 
 #include "core/ErrorRecord.h"
 
+#include <quillon/WideText.h>
+
 #include <cstring>
 
 namespace devio {
@@ -38,10 +40,10 @@ F entry_of(HMODULE module, const char* name, const char* missingText)
 } // namespace
 
 #define QUILLON_HID(fn) \
-    entry_of<decltype(&::fn)>(module_of(m_hid, u"hid.dll", "LoadLibrary hid.dll failed"), #fn, \
+    entry_of<decltype(&::fn)>(module_of(m_hid, QUILLON_W("hid.dll"), "LoadLibrary hid.dll failed"), #fn, \
                               #fn " ProcAddress Missing")
 #define QUILLON_SETUPAPI(fn) \
-    entry_of<decltype(&::fn)>(module_of(m_setupapi, u"setupapi.dll", "LoadLibrary setupapi.dll failed"), #fn, \
+    entry_of<decltype(&::fn)>(module_of(m_setupapi, QUILLON_W("setupapi.dll"), "LoadLibrary setupapi.dll failed"), #fn, \
                               #fn " ProcAddress Missing")
 // Through the virtual slot, so that a replacement table redirects all four entries.
 #define QUILLON_CFGMGR(fn, text) entry_of<decltype(&::fn)>(getCfgMgr32Module(), #fn, text)
@@ -150,7 +152,7 @@ BOOL Win32System::SetupDiGetDeviceInterfaceDetailW(HDEVINFO set, PSP_DEVICE_INTE
 }
 HMODULE Win32System::getCfgMgr32Module()
 {
-    return module_of(m_cfgmgr32, u"cfgmgr32.dll", "LoadLibrary cfgmgr32.dll failed");
+    return module_of(m_cfgmgr32, QUILLON_W("cfgmgr32.dll"), "LoadLibrary cfgmgr32.dll failed");
 }
 CONFIGRET Win32System::CM_Get_Parent(PDEVINST parent, DEVINST instance, ULONG flags)
 {
@@ -174,13 +176,13 @@ CONFIGRET Win32System::CM_Get_DevNode_PropertyW(DEVINST instance, const DEVPROPK
 }
 FARPROC Win32System::bluetoothPropsEntry(const char* name, const char* missingText)
 {
-    return entry_of<FARPROC>(module_of(m_bthprops, u"bthprops.cpl", "LoadLibrary bthprops.cpl failed"), name,
+    return entry_of<FARPROC>(module_of(m_bthprops, QUILLON_W("bthprops.cpl"), "LoadLibrary bthprops.cpl failed"), name,
                              missingText);
 }
 FARPROC Win32System::bluetoothApisEntry(const char* name, const char* missingText)
 {
     return entry_of<FARPROC>(
-        module_of(m_bluetoothapis, u"BluetoothApis.dll", "LoadLibrary BluetoothApis.dll failed"), name,
+        module_of(m_bluetoothapis, QUILLON_W("BluetoothApis.dll"), "LoadLibrary BluetoothApis.dll failed"), name,
         missingText);
 }
 

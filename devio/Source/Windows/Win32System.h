@@ -6,7 +6,6 @@
 
 #include <windows.h>
 #include <cfgmgr32.h>
-#include <hidpi.h>
 #include <hidsdi.h>
 #include <setupapi.h>
 

@@ -6,6 +6,7 @@
 #include "Windows/Win32System.h"
 
 #include <bluetoothapis.h>
+#include <bluetoothleapis.h>
 
 namespace devio {
 

@@ -2,8 +2,10 @@
 
 #include "bluetooth/BluetoothMicrosoftBus.h"
 #include "bluetooth/GattBus.h"
-#include "bluetooth/WinRTBluetoothBus.h"
 #include "bluetooth/WinRTBinding.h"
+#ifdef QUILLON_WINRT_BLUETOOTH
+#include "bluetooth/WinRTBluetoothBus.h"
+#endif
 
 namespace devio {
 
@@ -25,9 +27,14 @@ BluetoothBusMakers bluetooth_bus_makers()
         };
         return bus;
     };
+#ifdef QUILLON_WINRT_BLUETOOTH
     makers.makeRuntimeBus = [](std::shared_ptr<Win32Bus> parent, bool watchLowEnergy) -> std::shared_ptr<IHardwareSecondaryBus> {
         return WinRTBluetoothBus::create(parent, watchLowEnergy);
     };
+#else
+    // Built without the runtime bus: the HID bus takes the Win32 GATT path even on Windows 10.
+    makers.runtimeAvailable = [] { return false; };
+#endif
     makers.makeGattBus = [](std::shared_ptr<Win32Bus> parent) -> std::shared_ptr<IHardwareSecondaryBus> {
         return std::make_shared<GattBus>(std::move(parent));
     };

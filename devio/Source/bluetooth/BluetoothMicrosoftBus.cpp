@@ -7,6 +7,8 @@
 #include "Windows/Win32Bus.h"
 #include "Windows/Win32System.h"
 
+#include <quillon/WideText.h>
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -30,11 +32,11 @@ struct Key {
         if (handle)
             RegCloseKey(handle);
     }
-    bool open(HKEY parent, const std::u16string& name, REGSAM access)
+    bool open(HKEY parent, const quillon::WString& name, REGSAM access)
     {
         return RegOpenKeyExW(parent, name.c_str(), 0, access, &handle) == 0;
     }
-    bool sub_key(DWORD index, std::u16string& name) const
+    bool sub_key(DWORD index, quillon::WString& name) const
     {
         WCHAR buffer[256] = {};
         DWORD length = 256;
@@ -45,7 +47,7 @@ struct Key {
     }
 };
 
-std::string narrow_lower(const std::u16string& text)
+std::string narrow_lower(const quillon::WString& text)
 {
     std::vector<WCHAR> z(text.begin(), text.end());
     z.push_back(0);
@@ -355,22 +357,22 @@ std::shared_ptr<IBluetoothDevice> BluetoothMicrosoftBus::findDevice(const std::s
 std::shared_ptr<IBluetoothDevice> BluetoothMicrosoftBus::findDeviceInRegistry(const std::string& path,
                                                                             std::uint32_t kind)
 {
-    const char16_t* rootName = kind == BluetoothClassic     ? u"SYSTEM\\CurrentControlSet\\Enum\\BTHENUM"
-                               : kind == BluetoothLowEnergy ? u"SYSTEM\\CurrentControlSet\\Enum\\BTHLEDevice"
+    const WCHAR* rootName = kind == BluetoothClassic     ? QUILLON_W("SYSTEM\\CurrentControlSet\\Enum\\BTHENUM")
+                               : kind == BluetoothLowEnergy ? QUILLON_W("SYSTEM\\CurrentControlSet\\Enum\\BTHLEDevice")
                                                             : nullptr;
     if (!rootName)
         return nullptr;
     Key root;
     if (!root.open(HKEY_LOCAL_MACHINE, rootName, KEY_ENUMERATE_SUB_KEYS))
         return nullptr;
-    std::u16string serviceName;
+    quillon::WString serviceName;
     for (DWORD s = 0; root.sub_key(s, serviceName); ++s) {
         if (path.find(narrow_lower(serviceName)) == std::string::npos)
             continue;
         Key service;
         if (!service.open(root.handle, serviceName, KEY_ENUMERATE_SUB_KEYS))
             continue;
-        std::u16string instanceName;
+        quillon::WString instanceName;
         for (DWORD i = 0; service.sub_key(i, instanceName); ++i) {
             Key instance;
             if (!instance.open(service.handle, instanceName, KEY_ENUMERATE_SUB_KEYS | KEY_QUERY_VALUE))
@@ -381,7 +383,7 @@ std::shared_ptr<IBluetoothDevice> BluetoothMicrosoftBus::findDeviceInRegistry(co
                 WCHAR prefix[41] = {};
                 DWORD size = 80;
                 DWORD type = 0;
-                if (RegQueryValueExW(instance.handle, u"ParentIDPrefix", nullptr, &type,
+                if (RegQueryValueExW(instance.handle, QUILLON_W("ParentIDPrefix"), nullptr, &type,
                                      reinterpret_cast<LPBYTE>(prefix), &size) != 0)
                     continue;
                 prefix[std::min<DWORD>(size / sizeof(WCHAR), 40)] = 0;
@@ -390,13 +392,13 @@ std::shared_ptr<IBluetoothDevice> BluetoothMicrosoftBus::findDeviceInRegistry(co
                     continue;
             }
             Key parameters;
-            if (!parameters.open(instance.handle, u"Device Parameters", KEY_QUERY_VALUE))
+            if (!parameters.open(instance.handle, QUILLON_W("Device Parameters"), KEY_QUERY_VALUE))
                 continue;
             std::uint8_t value[8] = {};
             DWORD size = sizeof value;
             DWORD type = 0;
             std::optional<std::uint64_t> address;
-            if (RegQueryValueExW(parameters.handle, u"BluetoothAddress", nullptr, &type, value, &size) == 0)
+            if (RegQueryValueExW(parameters.handle, QUILLON_W("BluetoothAddress"), nullptr, &type, value, &size) == 0)
                 address = address_from_registry_value(value, size);
             if (!address) {
                 std::string narrow(instanceName.begin(), instanceName.end());

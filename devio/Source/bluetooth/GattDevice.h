@@ -7,7 +7,7 @@
 #include "core/Producer.h"
 
 #include <windows.h>
-#include <bluetoothapis.h>
+#include <bluetoothleapis.h>
 
 #include <atomic>
 #include <memory>

@@ -1,5 +1,7 @@
 #include "bluetooth/WinRTBinding.h"
 
+#include <quillon/WideText.h>
+
 #include <mutex>
 
 namespace devio {
@@ -17,7 +19,7 @@ constexpr DWORD kSearchSystem32 = 0x800;
 
 HMODULE load_combase()
 {
-    return LoadLibraryExW(u"combase.dll", nullptr, kSearchSystem32);
+    return LoadLibraryExW(QUILLON_W("combase.dll"), nullptr, kSearchSystem32);
 }
 
 // Two module handles, one per group of exports, each loaded at most once and never freed.
@@ -139,7 +141,7 @@ std::string HString::utf8() const
     return hstring_to_utf8(m_handle);
 }
 
-HString hstring_create(const std::u16string& text)
+HString hstring_create(const quillon::WString& text)
 {
     HString holder(nullptr);
     if (auto fn = create_string_fn())
@@ -180,12 +182,12 @@ std::string hstring_to_utf8(HSTRING string)
     return out;
 }
 
-std::u16string utf8_to_utf16(const std::string& text)
+quillon::WString utf8_to_utf16(const std::string& text)
 {
     if (text.empty())
         return {};
     const int size = MultiByteToWideChar(65001, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::u16string out(size > 0 ? size : 0, u'\0');
+    quillon::WString out(size > 0 ? size : 0, WCHAR(0));
     if (size > 0)
         MultiByteToWideChar(65001, 0, text.data(), static_cast<int>(text.size()), out.data(), size);
     return out;

@@ -5,6 +5,7 @@
 
 #include "core/ErrorRecord.h"
 
+#include <quillon/WideText.h>
 #include <inspectable.h>
 #include <wrl.h>
 
@@ -44,18 +45,18 @@ private:
 };
 
 // WindowsCreateString of the characters and their length; a missing export leaves it null.
-HString hstring_create(const std::u16string& text);
+HString hstring_create(const quillon::WString& text);
 void hstring_delete(HString& holder);
 const WCHAR* hstring_raw_buffer(HSTRING string, std::uint32_t* length);
 std::string hstring_to_utf8(HSTRING string);
-std::u16string utf8_to_utf16(const std::string& text);
+quillon::WString utf8_to_utf16(const std::string& text);
 
 // Throws DevioException("hresult_error", 1, hr) for a negative result.
 void check_hresult(HRESULT hr);
 
 // The factory of `className` as interface I; a new reference on every call.
 template <class I>
-Microsoft::WRL::ComPtr<I> get_activation_factory(const char16_t* className)
+Microsoft::WRL::ComPtr<I> get_activation_factory(const WCHAR* className)
 {
     Microsoft::WRL::ComPtr<I> factory;
     HString name = hstring_create(className);

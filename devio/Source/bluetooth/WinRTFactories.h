@@ -4,6 +4,7 @@
 
 #include "bluetooth/WinRTBinding.h"
 
+#include <quillon/WideText.h>
 #include <winrt_bluetooth.h>
 
 namespace devio {
@@ -11,34 +12,34 @@ namespace devio {
 inline Microsoft::WRL::ComPtr<ABI::Windows::Devices::Bluetooth::IBluetoothDeviceStatics> get_bluetooth_device_statics()
 {
     return get_activation_factory<ABI::Windows::Devices::Bluetooth::IBluetoothDeviceStatics>(
-        u"Windows.Devices.Bluetooth.BluetoothDevice");
+        QUILLON_W("Windows.Devices.Bluetooth.BluetoothDevice"));
 }
 inline Microsoft::WRL::ComPtr<ABI::Windows::Devices::Bluetooth::IBluetoothLEDeviceStatics>
 get_bluetooth_le_device_statics()
 {
     return get_activation_factory<ABI::Windows::Devices::Bluetooth::IBluetoothLEDeviceStatics>(
-        u"Windows.Devices.Bluetooth.BluetoothLEDevice");
+        QUILLON_W("Windows.Devices.Bluetooth.BluetoothLEDevice"));
 }
 inline Microsoft::WRL::ComPtr<ABI::Windows::Security::Cryptography::ICryptographicBufferStatics>
 get_cryptographic_buffer_statics()
 {
     return get_activation_factory<ABI::Windows::Security::Cryptography::ICryptographicBufferStatics>(
-        u"Windows.Security.Cryptography.CryptographicBuffer");
+        QUILLON_W("Windows.Security.Cryptography.CryptographicBuffer"));
 }
 inline Microsoft::WRL::ComPtr<ABI::Windows::Storage::Streams::IDataReaderStatics> get_data_reader_statics()
 {
     return get_activation_factory<ABI::Windows::Storage::Streams::IDataReaderStatics>(
-        u"Windows.Storage.Streams.DataReader");
+        QUILLON_W("Windows.Storage.Streams.DataReader"));
 }
 inline Microsoft::WRL::ComPtr<ABI::Windows::Devices::Enumeration::IDeviceInformationStatics>
 get_device_information_statics()
 {
     return get_activation_factory<ABI::Windows::Devices::Enumeration::IDeviceInformationStatics>(
-        u"Windows.Devices.Enumeration.DeviceInformation");
+        QUILLON_W("Windows.Devices.Enumeration.DeviceInformation"));
 }
 inline Microsoft::WRL::ComPtr<ABI::Windows::Devices::Radios::IRadioStatics> get_radio_statics()
 {
-    return get_activation_factory<ABI::Windows::Devices::Radios::IRadioStatics>(u"Windows.Devices.Radios.Radio");
+    return get_activation_factory<ABI::Windows::Devices::Radios::IRadioStatics>(QUILLON_W("Windows.Devices.Radios.Radio"));
 }
 
 // The bytes of a runtime buffer, read through a DataReader.

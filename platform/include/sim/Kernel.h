@@ -61,6 +61,10 @@ struct OsVersion {
 };
 void set_os_version(const OsVersion& version);
 OsVersion os_version();
+// The program's application manifest (its XML text), as Windows' loader reads it from the
+// executable. As on Windows, from 8.1 on a process is told the version its manifest declares
+// support for (6.2 with none); the program's entry point declares it, reset_machine keeps it.
+void declare_manifest(const std::string& manifest);
 
 // The user and token the process runs with. Elevated token: `elevated`, or an administrator with
 // UAC off. Administrators-group membership counts only for an elevated token.

@@ -2,6 +2,8 @@
 #include "SimTestSupport.h"
 
 #include <cfgmgr32.h>
+// The one unit of this suite that defines the property keys, as a program must.
+#include <initguid.h>
 #include <devpkey.h>
 #include <hidclass.h>
 #include <hidsdi.h>
