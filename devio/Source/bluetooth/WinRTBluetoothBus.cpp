@@ -23,9 +23,9 @@ using namespace ABI::Windows::Devices::Bluetooth::Advertisement;
 
 namespace {
 
-const char16_t kAddressKey[] = u"System.Devices.Aep.DeviceAddress";
-const char16_t kConnectedKey[] = u"System.Devices.Aep.IsConnected";
-const char16_t kPairedKey[] = u"System.Devices.Aep.IsPaired";
+const WCHAR kAddressKey[] = QUILLON_W("System.Devices.Aep.DeviceAddress");
+const WCHAR kConnectedKey[] = QUILLON_W("System.Devices.Aep.IsConnected");
+const WCHAR kPairedKey[] = QUILLON_W("System.Devices.Aep.IsPaired");
 const GUID kProtocolService = {0x00010000, 0x0000, 0x1000, {0x80, 0x00, 0x01, 0x1F, 0x20, 0x00, 0x7E, 0x51}};
 const GUID kSecondService = {0x00050000, 0x0000, 0x1000, {0x80, 0x00, 0x01, 0x1F, 0x20, 0x00, 0x7E, 0x51}};
 constexpr std::size_t kAddressTextLength = 17;
@@ -33,7 +33,7 @@ constexpr std::size_t kAddressTextLength = 17;
 constexpr std::uint64_t kEnumerationBackstopMs = 30000;
 
 // The named property's value, null where the map or the name is missing.
-ComPtr<IPropertyValue> property_value(const char16_t* name, PropertyMap* properties)
+ComPtr<IPropertyValue> property_value(const WCHAR* name, PropertyMap* properties)
 {
     if (!properties)
         return nullptr;
@@ -98,7 +98,8 @@ void WinRTBluetoothBus::setup()
     }
 
     ComPtr<IInspectable> instance;
-    HString className = hstring_create(u"Windows.Devices.Bluetooth.Advertisement.BluetoothLEAdvertisementWatcher");
+    HString className =
+        hstring_create(QUILLON_W("Windows.Devices.Bluetooth.Advertisement.BluetoothLEAdvertisementWatcher"));
     check_hresult(ro_activate_instance(className.get(), instance.GetAddressOf()));
     check_hresult(instance.As(&m_advertiser));
     std::weak_ptr<WinRTBluetoothBus> weak = weak_from_this();
@@ -273,7 +274,7 @@ void WinRTBluetoothBus::onEnumerationCompleted(IDeviceWatcher* sender)
     m_enumeration_changed.notify_all();
 }
 
-std::optional<std::string> WinRTBluetoothBus::read_string_property(const char16_t* name, PropertyMap* properties)
+std::optional<std::string> WinRTBluetoothBus::read_string_property(const WCHAR* name, PropertyMap* properties)
 {
     ComPtr<IPropertyValue> property = property_value(name, properties);
     if (!property)
@@ -283,7 +284,7 @@ std::optional<std::string> WinRTBluetoothBus::read_string_property(const char16_
     return text.utf8();
 }
 
-std::optional<bool> WinRTBluetoothBus::read_bool_property(const char16_t* name, PropertyMap* properties)
+std::optional<bool> WinRTBluetoothBus::read_bool_property(const WCHAR* name, PropertyMap* properties)
 {
     ComPtr<IPropertyValue> property = property_value(name, properties);
     if (!property)

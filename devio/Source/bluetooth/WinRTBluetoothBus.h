@@ -67,9 +67,9 @@ private:
                        ABI::Windows::Devices::Enumeration::PropertyMap* properties, const std::string& name);
     void remove_duplicate_locked(const std::shared_ptr<WinRTBluetoothDevice>& device);
     void publish(bool plug, const std::shared_ptr<WinRTBluetoothDevice>& device);
-    static std::optional<std::string> read_string_property(const char16_t* name,
+    static std::optional<std::string> read_string_property(const WCHAR* name,
                                                            ABI::Windows::Devices::Enumeration::PropertyMap* properties);
-    static std::optional<bool> read_bool_property(const char16_t* name,
+    static std::optional<bool> read_bool_property(const WCHAR* name,
                                                   ABI::Windows::Devices::Enumeration::PropertyMap* properties);
 
     std::weak_ptr<IDeviceManager> m_manager;
