@@ -144,6 +144,12 @@ std::vector<std::shared_ptr<IHardwareDevice>> RavelinBus::enumerate()
 
 void RavelinBus::onRead(std::vector<Byte> report, bool flag, unsigned status, unsigned length)
 {
+    // The last owner may let go on another thread while the reader is here: the destructor then
+    // waits for this delivery, and the bus can no longer hand itself to new paired devices or
+    // events. Held, it ends here at the latest; already going, it has nobody left to answer.
+    const auto held = Device::weak_from_this().lock();
+    if (!held)
+        return;
     if (report.size() >= 7) {
         const Byte index = report[1];
         const Byte sub = report[2];
