@@ -146,7 +146,8 @@ void RavelinBus::onRead(std::vector<Byte> report, bool flag, unsigned status, un
 {
     // The last owner may let go on another thread while the reader is here: the destructor then
     // waits for this delivery, and the bus can no longer hand itself to new paired devices or
-    // events. Held, it ends here at the latest; already going, it has nobody left to answer.
+    // events; a reference taken for one step only may end it in the middle of the next. Held
+    // for the whole report, it ends after it at the latest; already going, it answers nobody.
     const auto held = Device::weak_from_this().lock();
     if (!held)
         return;

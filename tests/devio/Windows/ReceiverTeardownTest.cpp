@@ -41,6 +41,19 @@ struct Tally {
         std::lock_guard<std::mutex> lock(mutex);
         ++ends[index];
     }
+    std::size_t size()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return ends.size();
+    }
+    std::size_t ended_count()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        std::size_t n = 0;
+        for (int e : ends)
+            n += e != 0;
+        return n;
+    }
     bool all_ended()
     {
         std::lock_guard<std::mutex> lock(mutex);
@@ -80,9 +93,6 @@ void run_round(const Row& row, unsigned round)
     std::vector<std::weak_ptr<void>> watched;
     {
         ReceiverRig rig;
-        // Reply time-outs of a few milliseconds, and the cache, firmware-check and quarantine
-        // timers fire within the round.
-        Timing::setScale(1, 100);
         for (int slot = 1; slot <= kSlots; ++slot)
             rig.pair(slot, static_cast<std::uint16_t>(0x4000 + slot), "Paired " + std::to_string(slot));
         // One device never answers: its requests time out and it goes into quarantine.
@@ -101,6 +111,9 @@ void run_round(const Row& row, unsigned round)
             watched.push_back(device);
             watched.push_back(h);
         }
+        // Built; now reply time-outs of a few milliseconds, and the cache, firmware-check and
+        // quarantine timers fire within the round.
+        Timing::setScale(1, 1000);
 
         // Each chain ends in a step that counts; a chain whose continuation was discarded
         // still reaches it, with a failure.
@@ -151,17 +164,21 @@ void run_round(const Row& row, unsigned round)
 
         rig.receiver.set_latency(std::chrono::microseconds(200 * (round % 5)));
         send_traffic(round);
-        // Link notices: the paired devices connect again (their firmware-check timer) while
-        // requests run.
-        rig.receiver.unlink(1);
-        rig.receiver.link(1);
+        // Link notices while requests run: a paired device connects again (its firmware-check
+        // timer), and the silent one leaves and returns while it may be going into quarantine.
+        for (int slot : {1, kSlots}) {
+            rig.receiver.unlink(slot);
+            rig.receiver.link(slot);
+        }
         // A caller blocked on the receiver's queue while everything goes.
         std::shared_ptr<IHardwareDevice> named = hardware[1];
         std::thread blocked([named] { named->getName(); });
         send_traffic(round + 1);
-        // Let part of the traffic get under way: replies, continuations and timers are then
-        // in every stage when the teardown begins.
-        std::this_thread::yield();
+        // Every other round lets the traffic get well under way first: half of it has ended
+        // (replies, time-outs, perhaps a quarantine) when the teardown begins.
+        if (round % 2 == 1) {
+            EXPECT_TRUE(eventually([&] { return tally->ended_count() * 2 >= tally->size(); }));
+        }
 
         auto drop_devices = [&] { devices.clear(); };
         auto drop_bus = [&] {
