@@ -144,6 +144,13 @@ std::vector<std::shared_ptr<IHardwareDevice>> RavelinBus::enumerate()
 
 void RavelinBus::onRead(std::vector<Byte> report, bool flag, unsigned status, unsigned length)
 {
+    // The last owner may let go on another thread while the reader is here: the destructor then
+    // waits for this delivery, and the bus can no longer hand itself to new paired devices or
+    // events; a reference taken for one step only may end it in the middle of the next. Held
+    // for the whole report, it ends after it at the latest; already going, it answers nobody.
+    const auto held = Device::weak_from_this().lock();
+    if (!held)
+        return;
     if (report.size() >= 7) {
         const Byte index = report[1];
         const Byte sub = report[2];

@@ -14,25 +14,34 @@ Timer::~Timer() { stop_thread(true); }
 
 bool Timer::kick(unsigned ms)
 {
+    std::lock_guard<std::mutex> control(m_control_mutex);
     if (m_thread && !m_second_half.load())
         return false;
-    return start(ms);
+    start_locked(ms);
+    return true;
 }
 
 bool Timer::start(unsigned ms)
 {
-    stop();
+    std::lock_guard<std::mutex> control(m_control_mutex);
+    start_locked(ms);
+    return true;
+}
+
+void Timer::start_locked(unsigned ms)
+{
+    stop_thread(false);
     m_second_half.store(false);
     // The new thread starts by taking the lock, so it cannot fire (and perhaps end the timer)
     // before m_thread is stored.
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stop = false;
     m_thread = std::make_unique<std::thread>([this, ms, weak = weak_from_this()] { run(ms, weak); });
-    return true;
 }
 
 bool Timer::stop()
 {
+    std::lock_guard<std::mutex> control(m_control_mutex);
     stop_thread(false);
     return true;
 }

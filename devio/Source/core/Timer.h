@@ -25,9 +25,13 @@ public:
     std::uint32_t id() const { return m_id; }
 
 private:
+    void start_locked(unsigned ms);
     void run(unsigned ms, std::weak_ptr<Timer> weak);
     void stop_thread(bool fromDestructor);
 
+    // Start, kick and stop one at a time, whatever their threads: a device's worker starts a
+    // timer that a disconnection on the run loop stops. Never taken by the timer thread.
+    std::mutex m_control_mutex;
     std::unique_ptr<std::thread> m_thread;
     bool m_stop = false;
     std::condition_variable m_condition;

@@ -106,13 +106,13 @@ Device::~Device()
     }
     if (m_cache_dirty)
         write_response_cache();
-    std::list<std::function<void(bool)>> continuations;
+    std::list<QueuedContinuation> continuations;
     {
         std::lock_guard<std::mutex> lock(m_write_mutex);
         continuations.swap(m_continuations);
     }
     for (auto& c : continuations)
-        c(false);
+        c.task(false);
     {
         std::lock_guard<std::mutex> lock(m_write_mutex);
         m_writes_closed = true;

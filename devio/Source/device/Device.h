@@ -183,6 +183,9 @@ private:
     bool post_write(const std::vector<Byte>& bytes, bool flag);
     // Ends the posted write `generation` if nobody has taken it: its run-loop trigger was dropped.
     void abandon_write(std::uint64_t generation);
+    // Discards continuation `id` (its request fails with 28) if nobody has run it: its run-loop
+    // trigger was dropped.
+    void discard_continuation(std::uint64_t id);
     bool firmware_check();
     bool direct_exchange(std::uint32_t index, std::uint32_t function, std::vector<Byte> params,
                          std::vector<Byte>& payload);
@@ -291,7 +294,13 @@ private:
     ErrorRecord m_write_error;
     std::condition_variable m_write_done_condition;
     std::condition_variable m_waiter_condition;
-    std::list<std::function<void(bool)>> m_continuations;
+    // Each with the number its run-loop trigger knows it by.
+    struct QueuedContinuation {
+        std::uint64_t id;
+        std::function<void(bool)> task;
+    };
+    std::list<QueuedContinuation> m_continuations;
+    std::uint64_t m_continuation_count = 0;
     std::condition_variable m_retry_delay_condition;
 
     std::unique_ptr<DeviceLock> m_device_lock;

@@ -198,26 +198,69 @@ bool Device::write(const std::vector<Byte>& bytes, bool flag)
     return false;
 }
 
+namespace {
+
+// The run-loop task that runs a queued continuation. One that is dropped unrun (a run loop that
+// stops, is flushed or is gone) discards its continuation: left queued, it would wait for the
+// device's end, and a chain that holds its device (as a caller's may) would keep it for good.
+struct ContinuationTrigger {
+    std::weak_ptr<Device> device;
+    std::function<void()> discard;
+    bool ran = false;
+
+    ~ContinuationTrigger()
+    {
+        if (!ran)
+            discard();
+    }
+};
+
+} // namespace
+
 void Device::post_continuation(std::function<void(bool)> task)
 {
+    std::uint64_t id = 0;
     {
         std::lock_guard<std::mutex> lock(m_write_mutex);
         if (m_writes_closed) {
             task(false);
             return;
         }
-        m_continuations.push_back(std::move(task));
+        id = ++m_continuation_count;
+        m_continuations.push_back(QueuedContinuation{id, std::move(task)});
     }
+    std::weak_ptr<Device> weak = shared_from_this();
+    auto trigger = std::make_shared<ContinuationTrigger>();
+    trigger->device = weak;
+    trigger->discard = [weak, id] {
+        if (auto device = weak.lock())
+            device->discard_continuation(id);
+    };
     if (auto manager = m_manager.lock()) {
-        std::weak_ptr<Device> weak = shared_from_this();
         manager->post(
-            [weak]() -> bool {
-                if (auto device = weak.lock())
+            [trigger]() -> bool {
+                trigger->ran = true;
+                if (auto device = trigger->device.lock())
                     device->run_continuation();
                 return false;
             },
             nullptr, nullptr, "continuation_trigger");
     }
+}
+
+void Device::discard_continuation(std::uint64_t id)
+{
+    std::function<void(bool)> task;
+    {
+        std::lock_guard<std::mutex> lock(m_write_mutex);
+        auto it = std::find_if(m_continuations.begin(), m_continuations.end(),
+                               [id](const QueuedContinuation& c) { return c.id == id; });
+        if (it == m_continuations.end())
+            return;  // run meanwhile by a waiting thread or an earlier trigger
+        task = std::move(it->task);
+        m_continuations.erase(it);
+    }
+    task(false);
 }
 
 bool Device::run_continuation()
@@ -227,7 +270,7 @@ bool Device::run_continuation()
         std::lock_guard<std::mutex> lock(m_write_mutex);
         if (m_continuations.empty())
             return false;
-        task = std::move(m_continuations.front());
+        task = std::move(m_continuations.front().task);
         m_continuations.pop_front();
     }
     task(true);

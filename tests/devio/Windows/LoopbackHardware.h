@@ -31,17 +31,21 @@ public:
     {
         set_run_loop(runLoop);
         m_receiver.set_sink([this](const std::vector<Byte>& report) { queue(report); });
-        m_reader = std::thread([this] { reader(); });
+        m_reader = std::thread([this, inbox = m_inbox] { reader(inbox); });
     }
     ~LoopbackHardware() override
     {
         m_receiver.set_sink(nullptr);
         {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_stop = true;
+            std::lock_guard<std::mutex> lock(m_inbox->mutex);
+            m_inbox->stop = true;
         }
-        m_condition.notify_all();
-        m_reader.join();
+        m_inbox->condition.notify_all();
+        // A handler may let go of the last owner on the reader thread (as with a HID device).
+        if (m_reader.get_id() == std::this_thread::get_id())
+            m_reader.detach();
+        else
+            m_reader.join();
         if (m_gone)
             m_gone->store(true);
     }
@@ -67,36 +71,45 @@ public:
     std::uint32_t getSubIndex() override { return 0; }
 
 private:
+    // What the reader thread shares with the hardware: it may outlive the hardware by a moment.
+    struct Inbox {
+        std::mutex mutex;
+        std::condition_variable condition;
+        std::deque<std::vector<Byte>> queue;
+        bool stop = false;
+    };
+
     void queue(const std::vector<Byte>& report)
     {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_queue.push_back(report);
-        m_condition.notify_all();
+        std::lock_guard<std::mutex> lock(m_inbox->mutex);
+        m_inbox->queue.push_back(report);
+        m_inbox->condition.notify_all();
     }
-    void reader()
+    void reader(std::shared_ptr<Inbox> inbox)
     {
-        std::unique_lock<std::mutex> lock(m_mutex);
+        std::unique_lock<std::mutex> lock(inbox->mutex);
         for (;;) {
-            m_condition.wait(lock, [&] { return m_stop || !m_queue.empty(); });
-            if (m_stop)
+            inbox->condition.wait(lock, [&] { return inbox->stop || !inbox->queue.empty(); });
+            if (inbox->stop)
                 return;
-            std::vector<Byte> report = m_queue.front();
-            m_queue.pop_front();
+            std::vector<Byte> report = std::move(inbox->queue.front());
+            inbox->queue.pop_front();
             lock.unlock();
-            const unsigned length = static_cast<unsigned>(report.size());
-            Producer<IHardwareDevice::Read>::notify(
-                [report, length](IHardwareDevice::Read* s) { s->onRead(report, false, 0, length); },
-                "LoopbackHardware::Read::onRead");
+            // Held for the delivery, so that a handler letting go of the last owner ends the
+            // hardware only after it; the loop then touches the inbox alone.
+            if (auto self = weak_from_this().lock()) {
+                const unsigned length = static_cast<unsigned>(report.size());
+                Producer<IHardwareDevice::Read>::notify(
+                    [report, length](IHardwareDevice::Read* s) { s->onRead(report, false, 0, length); },
+                    "LoopbackHardware::Read::onRead");
+            }
             lock.lock();
         }
     }
 
     platform::sim::SimReceiver& m_receiver;
     std::shared_ptr<std::atomic<bool>> m_gone;
-    std::mutex m_mutex;
-    std::condition_variable m_condition;
-    std::deque<std::vector<Byte>> m_queue;
-    bool m_stop = false;
+    std::shared_ptr<Inbox> m_inbox = std::make_shared<Inbox>();
     std::thread m_reader;
 };
 

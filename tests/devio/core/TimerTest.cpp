@@ -170,3 +170,30 @@ TEST(CoreTimer, DirectHandlerControllingItsOwnTimerIsRefusedNotDeadlocked)
     lock.unlock();
     c.timer->stop(); // from here the thread can be joined
 }
+
+// A device's worker starts its quarantine timer while a disconnection on the run loop stops it:
+// start, kick and stop of one timer from different threads at once.
+TEST(CoreTimer, StartAndStopFromDifferentThreadsAtOnce)
+{
+    auto timer = std::make_shared<Timer>(std::weak_ptr<IRunLoopManager>(), 9);
+    TimerRecorder r;
+    ASSERT_TRUE(r.subscribe(std::static_pointer_cast<ITimer>(timer), 1, "test"));
+    constexpr int kRounds = 100;
+    std::thread starter([&] {
+        for (int i = 0; i < kRounds; ++i)
+            timer->start(i % 2 ? 1 : 2);
+    });
+    std::thread stopper([&] {
+        for (int i = 0; i < kRounds; ++i) {
+            timer->stop();
+            timer->kick(2);
+        }
+    });
+    starter.join();
+    stopper.join();
+    // Still whole: a last start fires.
+    timer->stop();
+    const std::size_t fired = r.count();
+    timer->start(2);
+    EXPECT_TRUE(r.wait_for(fired + 1, k_generous));
+}

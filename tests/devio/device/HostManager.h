@@ -65,13 +65,17 @@ public:
     }
     void flush(void* subscriber, void* producer) override
     {
+        // Released after the unlock: a dropped task may post again as it goes.
+        std::deque<Entry> removed;
         std::lock_guard<std::mutex> lock(m_mutex);
         for (auto it = m_queue.begin(); it != m_queue.end();) {
             const bool all = !subscriber && !producer;
-            if (all || (it->subscriber == subscriber && it->producer == producer))
+            if (all || (it->subscriber == subscriber && it->producer == producer)) {
+                removed.push_back(std::move(*it));
                 it = m_queue.erase(it);
-            else
+            } else {
                 ++it;
+            }
         }
     }
 
