@@ -139,6 +139,9 @@ bool CombinerDevice::is_complete()
 
 void CombinerDevice::onRead(std::vector<Byte> data, bool relayed, unsigned status, unsigned length)
 {
+    const auto held = hold_for_delivery();
+    if (!held)
+        return;
     Delivering delivering(this);
     Producer<IHardwareDevice::Read>::notify(
         [data, relayed, status, length](IHardwareDevice::Read* s) { s->onRead(data, relayed, status, length); },
@@ -147,6 +150,9 @@ void CombinerDevice::onRead(std::vector<Byte> data, bool relayed, unsigned statu
 
 void CombinerDevice::onWrite(std::vector<Byte> data, ErrorCode code, unsigned detail)
 {
+    const auto held = hold_for_delivery();
+    if (!held)
+        return;
     Delivering delivering(this);
     Producer<IHardwareDevice::Write>::notify([data, code, detail](IHardwareDevice::Write* s) { s->onWrite(data, code, detail); },
                                              "CombinerDevice::Write::onWrite");
@@ -154,9 +160,29 @@ void CombinerDevice::onWrite(std::vector<Byte> data, ErrorCode code, unsigned de
 
 void CombinerDevice::onFastDisconnect()
 {
+    const auto held = hold_for_delivery();
+    if (!held)
+        return;
     Delivering delivering(this);
     Producer<IHardwareDevice::FastDisconnect>::notify([](IHardwareDevice::FastDisconnect* s) { s->onFastDisconnect(); },
                                                       "CombinerDevice::FastDisconnect::onFastDisconnect");
+}
+
+CombinerDevice::~CombinerDevice()
+{
+    // Another member's reader may be calling in right now: leave every member (waiting for such
+    // a call) before any part of this object goes.
+    Subscriber<IHardwareDevice::Read>::unsubscribe_all();
+    Subscriber<IHardwareDevice::Write>::unsubscribe_all();
+    Subscriber<IHardwareDevice::FastDisconnect>::unsubscribe_all();
+}
+
+std::shared_ptr<CombinerDevice> CombinerDevice::hold_for_delivery()
+{
+    // A subscriber may let go of this device during the delivery; it must then end after the
+    // delivery, not inside it, where its own producer lock is held. Already going, it passes
+    // nothing on.
+    return weak_from_this().lock();
 }
 
 bool CombinerDevice::delivering_here() const

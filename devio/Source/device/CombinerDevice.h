@@ -27,6 +27,7 @@ class CombinerDevice : public IHardwareDevice,
 public:
     // The first member gives path (its parent id), product id, name and the kinds needed.
     CombinerDevice(std::shared_ptr<IHardwareDevice> first, std::weak_ptr<IHardwareBus> bus);
+    ~CombinerDevice() override;
 
     bool isConnected() override { return true; }
     bool open() override;
@@ -77,6 +78,7 @@ private:
     bool sync_member(const std::shared_ptr<IHardwareDevice>& member, bool wanted, bool mayLeave);
     unsigned sync_members();
     bool delivering_here() const;
+    std::shared_ptr<CombinerDevice> hold_for_delivery();
 
     std::string m_path;
     std::uint16_t m_product_id;

@@ -428,3 +428,57 @@ TEST(Combiner, SubscribersComingAndGoingWhileMembersDeliverAndLeave)
     EXPECT_EQ(first->Producer<IHardwareDevice::Read>::subscriber_count(), 0u);
     EXPECT_EQ(second->Producer<IHardwareDevice::Read>::subscriber_count(), 0u);
 }
+
+namespace {
+
+// Holds the only reference to the combined device and lets go of it in the first read it gets,
+// as a receiver bus does when its last owner left while it handled a report.
+class LastOwner : public Subscriber<IHardwareDevice::Read> {
+public:
+    ~LastOwner() override { unsubscribe_all(); }
+    void onRead(std::vector<Byte>, bool, unsigned, unsigned) override
+    {
+        std::shared_ptr<IHardwareDevice> device;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            device.swap(owned);
+        }
+        if (device)
+            ++reads;
+    }
+    std::mutex m_mutex;
+    std::shared_ptr<IHardwareDevice> owned;
+    std::atomic<int> reads{0};
+};
+
+} // namespace
+
+// The device ends after the delivery in which its last owner let go, while the other member
+// keeps delivering on its own thread: never inside a delivery, never under another's call.
+TEST(Combiner, LastOwnerLettingGoInsideADeliveryEndsTheDeviceAfterIt)
+{
+    for (int round = 0; round < 20; ++round) {
+        SCOPED_TRACE(round);
+        auto first = std::make_shared<FakeCollection>("kb-1", "usb-kb", 1, 3, 7);
+        auto second = std::make_shared<FakeCollection>("kb-2", "usb-kb", 2, 3, 20);
+        auto combined = std::make_shared<CombinerDevice>(first, std::weak_ptr<IHardwareBus>());
+        ASSERT_TRUE(combined->add_member(second));
+        std::weak_ptr<CombinerDevice> watch = combined;
+        LastOwner owner;
+        ASSERT_TRUE(owner.subscribe(std::shared_ptr<IHardwareDevice>(combined), 1, "owner"));
+        owner.owned = std::move(combined);
+
+        std::atomic<bool> done{false};
+        std::thread other([&] {
+            while (!done.load())
+                second->read(std::vector<Byte>(20, 0));
+        });
+        while (!watch.expired())
+            first->read(std::vector<Byte>(7, 0));
+        done = true;
+        other.join();
+        EXPECT_EQ(owner.reads.load(), 1);
+        EXPECT_EQ(first->Producer<IHardwareDevice::Read>::subscriber_count(), 0u);
+        EXPECT_EQ(second->Producer<IHardwareDevice::Read>::subscriber_count(), 0u);
+    }
+}
