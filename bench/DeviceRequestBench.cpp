@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
-#include <sys/resource.h>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -24,16 +23,6 @@ namespace {
 
 using namespace devio;
 using platform::sim::Bytes;
-
-// Context switches of the whole process so far: each thread hand-over of a request costs one or two.
-double process_switches()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_nvcsw + usage.ru_nivcsw);
-}
-
-using bench::process_cpu_seconds;
 
 void framework_request(benchmark::State& state, std::chrono::microseconds latency)
 {
@@ -47,26 +36,21 @@ void framework_request(benchmark::State& state, std::chrono::microseconds latenc
         device->initDevice(manager);
         device->attach();
         auto battery = device->getFeatureSync(0x1000);
-        if (!battery) {
-            state.SkipWithError("no battery feature");
-            return;
-        }
         std::vector<Byte> reply;
-        battery->execute(0, {}, reply, 0);  // warm: worker started, software id settled
-        const double cpu0 = process_cpu_seconds();
-        const double switches0 = process_switches();
+        if (!battery)
+            bench::fail("no battery feature");
+        else if (!battery->execute(0, {}, reply, 0))  // warm: worker started, software id settled
+            bench::fail("first request failed");
+        bench::CpuMeter cpu;
         for (auto _ : state) {
+            if (bench::failed())
+                continue;
             reply.clear();
-            if (!battery->execute(0, {}, reply, 0)) {
-                state.SkipWithError("request failed");
-                break;
-            }
+            if (!battery->execute(0, {}, reply, 0))
+                bench::fail("request failed");
             benchmark::DoNotOptimize(reply.data());
         }
-        state.counters["process_cpu_us"] =
-            benchmark::Counter((process_cpu_seconds() - cpu0) * 1e6 / static_cast<double>(state.iterations()));
-        state.counters["switches"] =
-            benchmark::Counter((process_switches() - switches0) / static_cast<double>(state.iterations()));
+        cpu.report(state);
     }
 }
 
@@ -88,12 +72,14 @@ BENCHMARK(BM_FrameworkRequestUsbFrame)
 
 int main(int argc, char** argv)
 {
-    bench::MedianReporter reporter;
-    bench::run_and_compare(&argc, argv, reporter, "BM_BareRequest", "BM_FrameworkRequest", 50);
-    if (reporter.medians.count("BM_FrameworkRequestUsbFrame"))
-        std::printf("with a 1000 us device: %.1f us per request, process CPU %.1f us per request (no spinning)\n",
-                    reporter.medians["BM_FrameworkRequestUsbFrame"],
-                    reporter.cpuPerRequest["BM_FrameworkRequestUsbFrame"]);
+    bench::Reporter reporter;
+    const int code = bench::run_and_compare(&argc, argv, reporter, "BM_BareRequest", "BM_FrameworkRequest",
+                                            "framework", 50);
+    if (code != 0)
+        return code;
+    if (const bench::Figures* usb = reporter.figures("BM_FrameworkRequestUsbFrame"))
+        std::printf("with a 1000 us device: %.1f us wall per request, process CPU %.1f us per request (no spinning)\n",
+                    usb->wallUs, usb->counter("process_cpu_us"));
     benchmark::Shutdown();
-    return 0;
+    return reporter.exitCode();
 }

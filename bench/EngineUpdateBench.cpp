@@ -12,8 +12,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -23,19 +26,11 @@ using namespace platform::sim;
 constexpr std::size_t kImageSize = 48 * 1024;
 constexpr char kImagePath[] = "C:\\Temp\\bench.hex";
 
-struct Result {
-    double cpuPerKb = 0;      // µs
-    double wallPerKb = 0;     // µs
-    double writingPerKb = 0;  // µs of CPU while the image is written (from "run" to "finish")
-};
 // This machine's other load only ever adds time: the least CPU of the iterations is the measure.
-Result g_engine[2], g_bare[2];
-
 double least(double a, double b)
 {
-    return a == 0 ? b : std::min(a, b);
+    return a < 0 ? b : std::min(a, b);
 }
-
 
 // Notes the process's CPU time when the update starts writing and when it finishes.
 class BenchLog : public EventLog {
@@ -79,9 +74,11 @@ struct EngineRig {
         log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1);
         write_file(kImagePath, hex_text(make_image(kImageSize)));
         // One update before measuring: the first one builds what later ones reuse.
-        update();
+        ready = update();
         log.take_writing();
     }
+
+    bool ready = false;  // the first update went through
 
     std::uint64_t receiver() const
     {
@@ -116,25 +113,33 @@ void engine_update(benchmark::State& state)
 {
     const int slow = static_cast<int>(state.range(0));
     EngineRig& r = rig();
+    if (!r.ready) {
+        bench::fail("the first update failed");
+        bench::skip_loop(state);
+        return;
+    }
     r.rx->bootloader()->model().set_latency(std::chrono::microseconds(slow ? 1000 : 0));
     const double kbPerUpdate = static_cast<double>(kImageSize) / 1024.0;
-    Result best;
-    auto wall0 = std::chrono::steady_clock::now();
+    double cpuPerKb = -1;
+    double writingPerKb = -1;
+    const auto wall0 = std::chrono::steady_clock::now();
     for (auto _ : state) {
+        if (bench::failed())
+            continue;
         const double c0 = bench::process_cpu_seconds();
         if (!r.update()) {
-            state.SkipWithError("update failed");
-            return;
+            bench::fail("update failed");
+            continue;
         }
-        best.cpuPerKb = least(best.cpuPerKb, (bench::process_cpu_seconds() - c0) / kbPerUpdate * 1e6);
-        best.writingPerKb = least(best.writingPerKb, r.log.take_writing() / kbPerUpdate * 1e6);
+        cpuPerKb = least(cpuPerKb, (bench::process_cpu_seconds() - c0) / kbPerUpdate * 1e6);
+        writingPerKb = least(writingPerKb, r.log.take_writing() / kbPerUpdate * 1e6);
     }
+    if (bench::failed())
+        return;
     const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-    best.wallPerKb = wall / (kbPerUpdate * static_cast<double>(state.iterations())) * 1e6;
-    g_engine[slow] = best;
-    state.counters["cpu_us_per_KB"] = g_engine[slow].cpuPerKb;
-    state.counters["writing_cpu_us_per_KB"] = g_engine[slow].writingPerKb;
-    state.counters["wall_us_per_KB"] = g_engine[slow].wallPerKb;
+    state.counters["cpu_us_per_KB"] = cpuPerKb;
+    state.counters["writing_cpu_us_per_KB"] = writingPerKb;
+    state.counters["wall_us_per_KB"] = wall / (kbPerUpdate * static_cast<double>(state.iterations())) * 1e6;
 }
 
 // The same records written straight to a bootloader's collection: write 33 bytes, read 33 bytes.
@@ -150,9 +155,15 @@ void bare_transfer(benchmark::State& state)
     // While the engine writes an image its receiver is away (in its bootloader): the baseline runs
     // with the engine idle and without a receiver, so both see the same waiting threads.
     EngineRig& r = rig();
+    if (!r.ready) {
+        bench::fail("the engine's first update failed");
+        bench::skip_loop(state);
+        return;
+    }
     const std::size_t removals = r.log.count(QV_EVENT_DEVICE_REMOVAL);
     r.rx->unplug();
-    r.log.wait_count(QV_EVENT_DEVICE_REMOVAL, removals + 1);
+    if (!r.log.wait_count(QV_EVENT_DEVICE_REMOVAL, removals + 1))
+        bench::fail("the receiver did not leave");
     const std::u16string path = wide(bootloader->collection()->path());
     HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
@@ -168,12 +179,16 @@ void bare_transfer(benchmark::State& state)
             return false;
         if (!ok && WaitForSingleObject(event, 1000) != WAIT_OBJECT_0)
             return false;
-        return GetOverlappedResult(file, &ov, &done, FALSE) != FALSE;
+        return GetOverlappedResult(file, &ov, &done, FALSE) != FALSE && done == 33;
     };
     const double kbPerRun = static_cast<double>(kImageSize) / 1024.0;
-    Result best;
-    auto wall0 = std::chrono::steady_clock::now();
+    double cpuPerKb = -1;
+    const auto wall0 = std::chrono::steady_clock::now();
+    if (file == INVALID_HANDLE_VALUE || !event)
+        bench::fail("the bootloader's collection did not open");
     for (auto _ : state) {
+        if (bench::failed())
+            continue;
         const double c0 = bench::process_cpu_seconds();
         for (std::size_t at = 0; at < image.size(); at += 16) {
             std::uint8_t request[33] = {0, 0x20, static_cast<std::uint8_t>(at >> 8), static_cast<std::uint8_t>(at), 16};
@@ -181,23 +196,25 @@ void bare_transfer(benchmark::State& state)
                       request + 5);
             std::uint8_t reply[33] = {};
             if (!io(true, request) || !io(false, reply)) {
-                state.SkipWithError("transfer failed");
-                return;
+                bench::fail("transfer failed");
+                break;
             }
         }
-        best.cpuPerKb = least(best.cpuPerKb, (bench::process_cpu_seconds() - c0) / kbPerRun * 1e6);
+        cpuPerKb = least(cpuPerKb, (bench::process_cpu_seconds() - c0) / kbPerRun * 1e6);
     }
-    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
-    best.wallPerKb = wall / (kbPerRun * static_cast<double>(state.iterations())) * 1e6;
-    best.writingPerKb = best.cpuPerKb;
-    g_bare[slow] = best;
-    state.counters["cpu_us_per_KB"] = g_bare[slow].cpuPerKb;
-    state.counters["wall_us_per_KB"] = g_bare[slow].wallPerKb;
-    CloseHandle(event);
-    CloseHandle(file);
+    if (!bench::failed()) {
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - wall0).count();
+        state.counters["cpu_us_per_KB"] = cpuPerKb;
+        state.counters["wall_us_per_KB"] = wall / (kbPerRun * static_cast<double>(state.iterations())) * 1e6;
+    }
+    if (event)
+        CloseHandle(event);
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
     const std::size_t arrivals = r.log.arrivals().size();
     r.rx->plug();
-    r.log.wait_count(QV_EVENT_DEVICE_ARRIVAL, arrivals + 1);
+    if (!r.log.wait_count(QV_EVENT_DEVICE_ARRIVAL, arrivals + 1))
+        bench::fail("the receiver did not come back");
 }
 
 // The bare runs are short: more of them, so that one undisturbed run is among them.
@@ -210,19 +227,31 @@ BENCHMARK(engine_update)->Arg(0)->Arg(1)->Iterations(5)->UseRealTime()->Unit(ben
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 2;
     // The engine runs (idle) during the baseline too, so both see the same machine.
     rig();
-    benchmark::RunSpecifiedBenchmarks();
+    bench::Reporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
     for (int slow = 0; slow < 2; ++slow) {
+        const std::string engine = "engine_update/" + std::to_string(slow);
+        const std::string bare = "bare_transfer/" + std::to_string(slow);
         const char* label = slow ? "1 ms bootloader" : "bootloader answering at once";
-        const Result& e = g_engine[slow];
-        const Result& b = g_bare[slow];
-        std::printf("%s (least CPU of the iterations):\n  whole update %.1f us CPU/KB (wall %.1f us/KB); writing the image %.1f us CPU/KB\n"
-                    "  bare baseline %.1f us CPU/KB (wall %.1f us/KB)\n  ratio: whole update %.2f, writing %.2f "
-                    "(target <= 1.5)\n",
-                    label, e.cpuPerKb, e.wallPerKb, e.writingPerKb, b.cpuPerKb, b.wallPerKb,
-                    b.cpuPerKb > 0 ? e.cpuPerKb / b.cpuPerKb : 0.0, b.cpuPerKb > 0 ? e.writingPerKb / b.cpuPerKb : 0.0);
+        if (!reporter.have({engine, bare}, label))
+            continue;
+        const bench::Figures& e = *reporter.figures(engine);
+        const bench::Figures& b = *reporter.figures(bare);
+        const double eCpu = e.counter("cpu_us_per_KB");
+        const double eWriting = e.counter("writing_cpu_us_per_KB");
+        const double bCpu = b.counter("cpu_us_per_KB");
+        std::printf("\n%s (process CPU: least of the iterations; wall: all iterations):\n"
+                    "  whole update   %8.1f us CPU/KB  (wall %8.1f us/KB)\n"
+                    "  writing image  %8.1f us CPU/KB\n"
+                    "  bare baseline  %8.1f us CPU/KB  (wall %8.1f us/KB)\n"
+                    "  CPU ratio: whole update %.2f, writing %.2f (target <= 1.5)\n",
+                    label, eCpu, e.counter("wall_us_per_KB"), eWriting, bCpu, b.counter("wall_us_per_KB"),
+                    eCpu / bCpu, eWriting / bCpu);
     }
-    return 0;
+    return reporter.exitCode();
 }

@@ -1,7 +1,8 @@
 // Cost of the lighting features' framework: (a) building a ready-made 0x8081 colour report
 // against bare framing of the same 20 bytes; (b) a 104-key frame (eight queued batches of
 // per-key colours and a flush) through devio::Device against the bare write-and-wait of one
-// request. Medians and ratios are printed; the target is at most 50 us of framework per request.
+// request. Wall-time medians and process CPU per request are printed; the target is at most 50 us
+// of framework per request.
 
 #include "BareRequest.h"
 #include "devio/device/HostManager.h"
@@ -43,10 +44,10 @@ void BM_Build8081Report(benchmark::State& state)
                                                                  {4, 13, 23, 33}};
     std::vector<Byte> report;
     for (auto _ : state) {
-        if (!keys->BuildIndividualRgbZonesReport(report, zones)) {
-            state.SkipWithError("build failed");
-            break;
-        }
+        if (bench::failed())
+            continue;
+        if (!keys->BuildIndividualRgbZonesReport(report, zones))
+            bench::fail("build failed");
         benchmark::DoNotOptimize(report.data());
     }
 }
@@ -65,23 +66,23 @@ void BM_KeyFrame104(benchmark::State& state)
         device->attach();
         auto keys = std::dynamic_pointer_cast<IFeature8080PerKeyLighting>(device->getFeatureSync(0x8080));
         if (!keys) {
-            state.SkipWithError("no per-key lighting feature");
+            bench::fail("no per-key lighting feature");
+            bench::skip_loop(state);
             return;
         }
         std::vector<IFeature8080PerKeyLighting::KeyRecord> frame;
         for (int k = 1; k <= kKeys; ++k)
             frame.push_back({static_cast<Byte>(k), static_cast<Byte>(k), 0x40, 0x80});
-        const double cpu0 = bench::process_cpu_seconds();
+        bench::CpuMeter cpu;
         for (auto _ : state) {
+            if (bench::failed())
+                continue;
             auto colours = keys->SetKeyColorsAsync(1, frame);
             auto flush = keys->FlushAsync();
-            if (!colours || !flush || !flush->wait() || !colours->wait()) {
-                state.SkipWithError("frame failed");
-                break;
-            }
+            if (!colours || !flush || !flush->wait() || !colours->wait())
+                bench::fail("frame failed");
         }
-        state.counters["process_cpu_us"] = benchmark::Counter(
-            (bench::process_cpu_seconds() - cpu0) * 1e6 / static_cast<double>(state.iterations()));
+        cpu.report(state);
     }
 }
 
@@ -97,21 +98,22 @@ BENCHMARK(BM_KeyFrame104)->Unit(benchmark::kMicrosecond)->Repetitions(7)->Report
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    bench::MedianReporter reporter;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 2;
+    bench::Reporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    const double framing = reporter.medians["BM_BareFraming20"];
-    const double build = reporter.medians["BM_Build8081Report"];
-    if (framing > 0 && build > 0)
+    if (reporter.have({"BM_BareFraming20", "BM_Build8081Report"}, "0x8081 report comparison")) {
+        const double framing = reporter.figures("BM_BareFraming20")->wallUs * 1e3;
+        const double build = reporter.figures("BM_Build8081Report")->wallUs * 1e3;
         std::printf("\nmedian 0x8081 report: bare framing %.0f ns, built %.0f ns, ratio %.2f\n", framing, build,
                     build / framing);
-    const double bare = reporter.medians["BM_BareRequest"];
-    const double frame = reporter.medians["BM_KeyFrame104"];
-    if (bare > 0 && frame > 0) {
-        const double perRequest = frame / kRequestsPerFrame;
-        std::printf("median 104-key frame: %.1f us for %d requests, %.1f us per request; bare request %.1f us, "
-                    "ratio %.2f, framework adds %.1f us per request (target: at most 50 us)\n",
-                    frame, kRequestsPerFrame, perRequest, bare, perRequest / bare, perRequest - bare);
+    }
+    if (reporter.have({"BM_BareRequest", "BM_KeyFrame104"}, "104-key frame comparison")) {
+        const bench::Figures& bare = *reporter.figures("BM_BareRequest");
+        const bench::Figures& frame = *reporter.figures("BM_KeyFrame104");
+        std::printf("\nmedian 104-key frame: %.1f us wall for %d requests\n", frame.wallUs, kRequestsPerFrame);
+        bench::print_comparison("request", "frame", bare, frame.perUnit(kRequestsPerFrame), 50);
     }
     benchmark::Shutdown();
-    return 0;
+    return reporter.exitCode();
 }

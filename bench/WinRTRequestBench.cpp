@@ -19,6 +19,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -31,8 +32,6 @@ using namespace ABI::Windows::Foundation;
 using namespace ABI::Windows::Foundation::Collections;
 using namespace ABI::Windows::Devices::Bluetooth;
 using namespace ABI::Windows::Devices::Bluetooth::GenericAttributeProfile;
-
-using bench::process_cpu_seconds;
 
 // A connected simulated Bluetooth LE keyboard on a fresh machine.
 struct Rig {
@@ -55,36 +54,63 @@ struct Rig {
     std::unique_ptr<platform::sim::SimBluetoothDevice> sim;
 };
 
+// The protocol characteristic of the rig's keyboard, with notifications switched on; null when
+// any step of getting there failed.
+ComPtr<IGattCharacteristic> find_protocol_characteristic(const Rig& rig)
+{
+    ComPtr<IAsyncOperation<IBluetoothLEDevice*>> found;
+    if (FAILED(get_bluetooth_le_device_statics()->FromBluetoothAddressAsync(rig.sim->address(), found.GetAddressOf())))
+        return nullptr;
+    auto device = await<IBluetoothLEDevice*>(found);
+    ComPtr<IBluetoothLEDevice3> device3;
+    if (!device || FAILED(device.As(&device3)))
+        return nullptr;
+    ComPtr<IAsyncOperation<IGattDeviceServicesResult*>> listing;
+    if (FAILED(device3->GetGattServicesWithCacheModeAsync(BluetoothCacheMode_Cached, listing.GetAddressOf())))
+        return nullptr;
+    auto services = await<IGattDeviceServicesResult*>(listing);
+    ComPtr<IVectorView<IGattDeviceService*>> list;
+    ComPtr<IGattDeviceService> protocol;
+    ComPtr<IGattDeviceService3> protocol3;
+    if (!services || FAILED(services->get_Services(list.GetAddressOf())) || FAILED(list->GetAt(1, protocol.GetAddressOf())) ||
+        FAILED(protocol.As(&protocol3)))
+        return nullptr;
+    ComPtr<IAsyncOperation<IGattCharacteristicsResult*>> characteristicsOp;
+    if (FAILED(protocol3->GetCharacteristicsWithCacheModeAsync(BluetoothCacheMode_Cached, characteristicsOp.GetAddressOf())))
+        return nullptr;
+    auto characteristics = await<IGattCharacteristicsResult*>(characteristicsOp);
+    ComPtr<IVectorView<IGattCharacteristic*>> items;
+    ComPtr<IGattCharacteristic> characteristic;
+    ComPtr<IGattCharacteristic3> characteristic3;
+    if (!characteristics || FAILED(characteristics->get_Characteristics(items.GetAddressOf())) ||
+        FAILED(items->GetAt(0, characteristic.GetAddressOf())) || FAILED(characteristic.As(&characteristic3)))
+        return nullptr;
+    ComPtr<IAsyncOperation<IGattWriteResult*>> cccd;
+    if (FAILED(characteristic3->WriteClientCharacteristicConfigurationDescriptorWithResultAsync(GattCccd_Notify,
+                                                                                                cccd.GetAddressOf())) ||
+        !await<IGattWriteResult*>(cccd))
+        return nullptr;
+    return characteristic;
+}
+
+ComPtr<IGattCharacteristic> protocol_characteristic(const Rig& rig)
+{
+    try {
+        return find_protocol_characteristic(rig);
+    } catch (const DevioException&) {
+        return nullptr;
+    }
+}
+
 void BM_BareCharacteristic(benchmark::State& state)
 {
     Rig rig;
-    ComPtr<IAsyncOperation<IBluetoothLEDevice*>> found;
-    get_bluetooth_le_device_statics()->FromBluetoothAddressAsync(rig.sim->address(), found.GetAddressOf());
-    auto device = await<IBluetoothLEDevice*>(found);
-    ComPtr<IBluetoothLEDevice3> device3;
-    device.As(&device3);
-    ComPtr<IAsyncOperation<IGattDeviceServicesResult*>> listing;
-    device3->GetGattServicesWithCacheModeAsync(BluetoothCacheMode_Cached, listing.GetAddressOf());
-    auto services = await<IGattDeviceServicesResult*>(listing);
-    ComPtr<IVectorView<IGattDeviceService*>> list;
-    services->get_Services(list.GetAddressOf());
-    ComPtr<IGattDeviceService> protocol;
-    list->GetAt(1, protocol.GetAddressOf());
-    ComPtr<IGattDeviceService3> protocol3;
-    protocol.As(&protocol3);
-    ComPtr<IAsyncOperation<IGattCharacteristicsResult*>> characteristicsOp;
-    protocol3->GetCharacteristicsWithCacheModeAsync(BluetoothCacheMode_Cached, characteristicsOp.GetAddressOf());
-    auto characteristics = await<IGattCharacteristicsResult*>(characteristicsOp);
-    ComPtr<IVectorView<IGattCharacteristic*>> items;
-    characteristics->get_Characteristics(items.GetAddressOf());
-    ComPtr<IGattCharacteristic> characteristic;
-    items->GetAt(0, characteristic.GetAddressOf());
-    ComPtr<IGattCharacteristic3> characteristic3;
-    characteristic.As(&characteristic3);
-    ComPtr<IAsyncOperation<IGattWriteResult*>> cccd;
-    characteristic3->WriteClientCharacteristicConfigurationDescriptorWithResultAsync(GattCccd_Notify, cccd.GetAddressOf());
-    await<IGattWriteResult*>(cccd);
-
+    ComPtr<IGattCharacteristic> characteristic = protocol_characteristic(rig);
+    if (!characteristic) {
+        bench::fail("no protocol characteristic");
+        bench::skip_loop(state);
+        return;
+    }
     std::mutex mutex;
     std::condition_variable condition;
     std::uint64_t notifications = 0;
@@ -98,20 +124,27 @@ void BM_BareCharacteristic(benchmark::State& state)
     characteristic->add_ValueChanged(handler.Get(), &token);
     auto crypto = get_cryptographic_buffer_statics();
     std::vector<std::uint8_t> payload = {0x05, 0x01, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    const double cpu0 = process_cpu_seconds();
+    bench::CpuMeter cpu;
     for (auto _ : state) {
+        if (bench::failed())
+            continue;
         std::unique_lock<std::mutex> lock(mutex);
         const std::uint64_t target = notifications + 1;
         lock.unlock();
         ComPtr<ABI::Windows::Storage::Streams::IBuffer> buffer;
-        crypto->CreateFromByteArray(static_cast<std::uint32_t>(payload.size()), payload.data(), buffer.GetAddressOf());
         ComPtr<IAsyncOperation<GattCommunicationStatus>> write;
-        characteristic->WriteValueWithOptionAsync(buffer.Get(), GattWriteOption_WriteWithoutResponse, write.GetAddressOf());
+        if (FAILED(crypto->CreateFromByteArray(static_cast<std::uint32_t>(payload.size()), payload.data(),
+                                               buffer.GetAddressOf())) ||
+            FAILED(characteristic->WriteValueWithOptionAsync(buffer.Get(), GattWriteOption_WriteWithoutResponse,
+                                                             write.GetAddressOf()))) {
+            bench::fail("write failed");
+            continue;
+        }
         lock.lock();
-        condition.wait(lock, [&] { return notifications >= target; });
+        if (!condition.wait_for(lock, std::chrono::seconds(5), [&] { return notifications >= target; }))
+            bench::fail("no notification within 5 s");
     }
-    state.counters["process_cpu_us"] =
-        benchmark::Counter((process_cpu_seconds() - cpu0) * 1e6 / static_cast<double>(state.iterations()));
+    cpu.report(state);
     characteristic->remove_ValueChanged(token);
 }
 
@@ -128,23 +161,21 @@ void BM_WinRTFrameworkRequest(benchmark::State& state)
         device->initDevice(manager);
         device->attach();
         auto battery = device->getFeatureSync(0x1000);
-        if (!battery) {
-            state.SkipWithError("no battery feature");
-            return;
-        }
         std::vector<Byte> reply;
-        battery->execute(0, {}, reply, 0);
-        const double cpu0 = process_cpu_seconds();
+        if (!battery)
+            bench::fail("no battery feature");
+        else if (!battery->execute(0, {}, reply, 0))
+            bench::fail("first request failed");
+        bench::CpuMeter cpu;
         for (auto _ : state) {
+            if (bench::failed())
+                continue;
             reply.clear();
-            if (!battery->execute(0, {}, reply, 0)) {
-                state.SkipWithError("request failed");
-                break;
-            }
+            if (!battery->execute(0, {}, reply, 0))
+                bench::fail("request failed");
             benchmark::DoNotOptimize(reply.data());
         }
-        state.counters["process_cpu_us"] =
-            benchmark::Counter((process_cpu_seconds() - cpu0) * 1e6 / static_cast<double>(state.iterations()));
+        cpu.report(state);
     }
     hardware->close();
 }
@@ -160,8 +191,11 @@ BENCHMARK(BM_WinRTFrameworkRequest)
 
 int main(int argc, char** argv)
 {
-    bench::MedianReporter reporter;
-    bench::run_and_compare(&argc, argv, reporter, "BM_BareCharacteristic", "BM_WinRTFrameworkRequest", 100);
+    bench::Reporter reporter;
+    const int code = bench::run_and_compare(&argc, argv, reporter, "BM_BareCharacteristic", "BM_WinRTFrameworkRequest",
+                                            "framework", 100);
+    if (code != 0)
+        return code;
     benchmark::Shutdown();
-    return 0;
+    return reporter.exitCode();
 }
