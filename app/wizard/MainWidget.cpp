@@ -197,7 +197,7 @@ QString MainWidget::deviceName()
         if (m_api.getDeviceInfo(device, &info) == DFU_OK)
             return QString::fromUtf8(info.name, static_cast<int>(strnlen(info.name, sizeof info.name)));
     }
-    return tr_(m_shownKind == 3 ? "default-mouse-name" : "default-keyboard-name");
+    return tr_(m_shownKind == kFirmwareKindMouse ? "default-mouse-name" : "default-keyboard-name");
 }
 
 void MainWidget::buildPage(int state)
@@ -209,13 +209,14 @@ void MainWidget::buildPage(int state)
     m_percentLabel->hide();
     m_animation.stop();
 
-    applyColours(wizard::isErrorPage(state));
+    const auto page = static_cast<wizard::Page>(state);
+    applyColours(wizard::isErrorPage(page));
     const QString name = deviceName();
 
-    const wizard::PageRow* row = wizard::pageFor(state, m_retryCount);
+    const wizard::PageRow* row = wizard::pageFor(page, m_retryCount);
     if (!row)
         return;
-    const bool keyboard = m_shownKind == 2;
+    const bool keyboard = m_shownKind == kFirmwareKindKeyboard;
 
     const char* headerKey = (!keyboard && row->mouseHeader) ? row->mouseHeader : row->keyboardHeader;
     QString header = tr_(headerKey);
@@ -267,9 +268,9 @@ void MainWidget::buildPage(int state)
 void MainWidget::refreshRightButton()
 {
     bool enable;
-    if (m_state == 3)
+    if (page() == wizard::Page::UnplugReceivers)
         enable = distinctReceivers() == 1;
-    else if (m_state == 4)
+    else if (page() == wizard::Page::PlugReceivers)
         enable = !m_receivers.empty();
     else
         return;

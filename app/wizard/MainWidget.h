@@ -7,6 +7,7 @@
 #include "FirmwareCatalogue.h"
 #include "IDfuApi.h"
 #include "UpdateDecision.h"
+#include "WizardPages.h"
 
 #include <QLabel>
 #include <QMovie>
@@ -42,6 +43,7 @@ public:
     ~MainWidget() override;
 
     void setState(int state);
+    void setState(wizard::Page page) { setState(static_cast<int>(page)); }
     int state() const { return m_state; }
     void buildPage(int state);
 
@@ -70,6 +72,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    wizard::Page page() const { return static_cast<wizard::Page>(m_state); }
+
     // Window (MainWidget.cpp)
     void layoutWindow();
     void applyColours(bool error);
@@ -80,14 +84,14 @@ private:
     QString countdownText() const;
 
     // Decisions and actions (MainWidgetStates.cpp)
-    void enterAction(int state);
+    void enterAction(wizard::Page page);
     wizard::DeviceFacts facts(DFU_DEVICE device);
     bool needsUpdate(DFU_DEVICE device, const FirmwareVersion& wanted);
     DFU_DEVICE pickNextDevice(bool sameUnitOnly);
     void dropOnlineDevices();
     void forgetDevice();
     void removeTrackedUnit();
-    int nextPage() const;
+    wizard::Page nextPage() const;
     void enterSummary();
     bool checkReceiver();
     void startDeviceUpdate(bool mainFirst);
@@ -111,6 +115,7 @@ private:
     DFU_DEVICE m_currentDevice = 0;
     std::uint32_t m_trackedProductId = 0;
     std::uint32_t m_trackedUnitId = 0;
+    static constexpr int kShownReceiver = 1;  // beside the catalogue's keyboard and mouse kinds
     int m_shownKind = 0;
     int m_retryCount = 0;
     int m_retryTicks = 0;

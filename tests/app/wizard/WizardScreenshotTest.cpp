@@ -51,8 +51,8 @@ TEST_F(Screenshots, EveryPage)
     for (std::size_t i = 0; i < count; ++i) {
         if (rows[i].variant == wizard::PageVariant::Final)
             continue;
-        w->buildPage(rows[i].state);
-        shoot(QString::asprintf("page-%02d", rows[i].state), wizard::isErrorPage(rows[i].state));
+        w->buildPage(static_cast<int>(rows[i].state));
+        shoot(QString::asprintf("page-%02d", static_cast<int>(rows[i].state)), wizard::isErrorPage(rows[i].state));
     }
     w->setState(5);
     ASSERT_EQ(w->state(), 7);

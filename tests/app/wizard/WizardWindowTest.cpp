@@ -204,7 +204,7 @@ TEST_F(WizardTest, PageTableRowsNameResourcesThatExist)
     std::size_t count = 0;
     const wizard::PageRow* rows = wizard::pageRows(&count);
     for (std::size_t i = 0; i < count; ++i) {
-        SCOPED_TRACE(rows[i].state);
+        SCOPED_TRACE(static_cast<int>(rows[i].state));
         for (const char* picture : {rows[i].keyboardPicture, rows[i].mousePicture, rows[i].badge}) {
             if (!picture)
                 continue;
@@ -219,8 +219,10 @@ TEST_F(WizardTest, PageTableRowsNameResourcesThatExist)
     EXPECT_GT(loader.frameCount(), 1);
     for (const char* font : {":/Fonts/Lato-Bold.ttf", ":/Fonts/Lato-Regular.ttf"})
         EXPECT_GT(rig::resource(font).size(), 10000) << font;
-    for (int state : {5, 9, 15, 17, 22})
-        EXPECT_EQ(wizard::pageFor(state, 0), nullptr) << state;
+    using wizard::Page;
+    for (Page state : {Page::NextDevice, Page::StartUpdate, Page::NextReceiver, Page::StartReceiverUpdate,
+                       Page::WaitForBootloader})
+        EXPECT_EQ(wizard::pageFor(state, 0), nullptr) << static_cast<int>(state);
 }
 
 TEST_F(WizardTest, PagesWithoutTheirOwnKeepThePreviousOne)
