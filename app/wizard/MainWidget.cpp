@@ -13,8 +13,11 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -42,6 +45,27 @@ const char* const kNormalText = "QLabel { margin: 0; font: 16px 'Lato'; color: r
 const char* const kErrorHeader = "QLabel { margin: 0; font: bold 40px 'Lato'; color: rgb(255, 41, 71); }";
 const char* const kErrorText = "QLabel { margin: 0; font: 16px 'Lato'; color: rgb(255, 41, 71); }";
 const char* const kBadgeStyle = "QLabel { margin: 0; background-color: transparent }";
+
+constexpr int kButtonWidth = 120;
+constexpr int kButtonHeight = 50;
+
+// The button styles give the plain and the focused state different boxes (border and padding),
+// and a button measures itself in the state it is in: its width fits the text in both.
+void fitButtonToText(QPushButton* button)
+{
+    button->ensurePolished();
+    const QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+    int width = kButtonWidth;
+    for (const bool focused : {false, true}) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        option.state.setFlag(QStyle::State_HasFocus, focused);
+        option.state.setFlag(QStyle::State_MouseOver, focused);
+        width = std::max(width, button->style()->sizeFromContents(QStyle::CT_PushButton, &option, text, button).width());
+    }
+    button->setMinimumWidth(width);
+}
 
 }  // namespace
 
@@ -124,14 +148,16 @@ void MainWidget::layoutWindow()
     m_text->setFixedWidth(624);
     m_text->setWordWrap(true);
     for (QPushButton* button : {m_leftButton, m_rightButton}) {
-        button->setMinimumSize(120, 50);
+        button->setMinimumSize(kButtonWidth, kButtonHeight);
         button->setFocusPolicy(Qt::StrongFocus);
     }
 
     auto* buttons = new QHBoxLayout;
     buttons->setAlignment(Qt::AlignLeft);
     buttons->addWidget(m_leftButton);
-    buttons->addSpacing(8);
+    // The gap belongs to the left button: buildPage closes it when that button is hidden.
+    m_buttonGap = new QSpacerItem(8, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    buttons->addSpacerItem(m_buttonGap);
     buttons->addWidget(m_rightButton);
 
     auto* column = new QVBoxLayout;
@@ -145,7 +171,9 @@ void MainWidget::layoutWindow()
     auto* grid = new QGridLayout(this);
     grid->setRowMinimumHeight(0, 219);
     grid->setColumnMinimumWidth(0, 322);
-    grid->addLayout(column, 1, 3, Qt::AlignTop);
+    // Left as well as top: a cell wider than the column would centre it (moving it between pages
+    // with and without buttons) and lay the labels out for the cell's width instead of their own.
+    grid->addLayout(column, 1, 3, Qt::AlignTop | Qt::AlignLeft);
 
     applyColours(false);
     m_badge->raise();
@@ -261,6 +289,11 @@ void MainWidget::buildPage(int state)
             m_rightButton->setFocus();
     }
 
+    fitButtonToText(m_leftButton);
+    fitButtonToText(m_rightButton);
+    m_buttonGap->changeSize(row->leftButton ? 8 : 0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    layout()->invalidate();
+
     m_header->adjustSize();
     m_text->adjustSize();
 }
@@ -276,6 +309,7 @@ void MainWidget::refreshRightButton()
         return;
     m_rightButton->setEnabled(enable);
     m_rightButton->setStyleSheet(QString::fromLatin1(enable ? kNormalButton : kDisabledButton));
+    fitButtonToText(m_rightButton);
 }
 
 void MainWidget::mousePressEvent(QMouseEvent* event)

@@ -13,6 +13,7 @@
 #include <QMovie>
 #include <QPoint>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QTimer>
 #include <QTranslator>
 #include <QWidget>
@@ -137,6 +138,7 @@ private:
     QLabel* m_text = nullptr;
     QPushButton* m_leftButton = nullptr;
     QPushButton* m_rightButton = nullptr;
+    QSpacerItem* m_buttonGap = nullptr;
     QLabel* m_picture = nullptr;
     QLabel* m_badge = nullptr;
     QLabel* m_percentLabel = nullptr;

@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTest>
 
@@ -48,6 +49,16 @@ inline QByteArray resource(const char* path)
     QFile f(QString::fromLatin1(path));
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// The window picks its language from the default locale when it is made.
+class LocaleScope {
+public:
+    explicit LocaleScope(const QLocale& locale) : m_saved(QLocale()) { QLocale::setDefault(locale); }
+    ~LocaleScope() { QLocale::setDefault(m_saved); }
+
+private:
+    QLocale m_saved;
+};
 
 }  // namespace rig
 

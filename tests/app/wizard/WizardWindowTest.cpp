@@ -32,15 +32,6 @@ std::vector<const char*> allKeys()
     return out;
 }
 
-class LocaleScope {
-public:
-    explicit LocaleScope(const QLocale& locale) : m_saved(QLocale()) { QLocale::setDefault(locale); }
-    ~LocaleScope() { QLocale::setDefault(m_saved); }
-
-private:
-    QLocale m_saved;
-};
-
 }  // namespace
 
 TEST(WizardTranslations, EveryKeyInBothLanguages)
@@ -88,14 +79,14 @@ TEST(WizardTranslations, LanguageChoice)
 TEST_F(WizardTest, WindowSpeaksTheLocalesLanguage)
 {
     {
-        LocaleScope german(QLocale(QLocale::German, QLocale::Germany));
+        rig::LocaleScope german(QLocale(QLocale::German, QLocale::Germany));
         make();
         EXPECT_EQ(left()->text(), "WEITER");
         EXPECT_TRUE(text().contains("Tarnwick-Produkte"));
         w.reset();
     }
     {
-        LocaleScope french(QLocale(QLocale::French, QLocale::France));
+        rig::LocaleScope french(QLocale(QLocale::French, QLocale::France));
         make();
         EXPECT_EQ(left()->text(), "CONTINUE");
     }

@@ -1,0 +1,118 @@
+// Every page in English and German, as laid out: each text fits its box, nothing overlaps, the
+// text column stands still from page to page, and a button's text fits it focused or not.
+#include "PageTour.h"
+
+#include <QLayout>
+#include <QStyle>
+#include <QStyleOptionButton>
+
+#include <optional>
+#include <set>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const QLocale kEnglish(QLocale::English, QLocale::UnitedStates);
+const QLocale kGerman(QLocale::German, QLocale::Germany);
+
+// Shown and holding something: a cleared badge stays visible but empty.
+bool showsSomething(const QWidget* widget)
+{
+    if (!widget->isVisible())
+        return false;
+    if (const auto* label = qobject_cast<const QLabel*>(widget))
+        return !label->text().isEmpty() || !label->pixmap(Qt::ReturnByValue).isNull() || label->movie();
+    return true;
+}
+
+// The width the button's text needs against the box its style leaves for it.
+void expectButtonTextFits(QPushButton* button)
+{
+    const QFontMetrics metrics(button->font());
+    for (const bool focused : {false, true}) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        option.state.setFlag(QStyle::State_HasFocus, focused);
+        const QRect box = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+        EXPECT_LE(metrics.horizontalAdvance(button->text()), box.width())
+            << button->text().toStdString() << (focused ? ", focused" : ", not focused");
+        EXPECT_LE(metrics.height(), box.height()) << button->text().toStdString();
+    }
+}
+
+}  // namespace
+
+class WizardLayout : public PageTour {
+protected:
+    void check()
+    {
+        w->layout()->activate();
+        QLabel* header = label("header");
+        QLabel* text = label("text");
+        for (QLabel* l : {header, text}) {
+            SCOPED_TRACE(l->objectName().toStdString());
+            EXPECT_LE(l->heightForWidth(l->width()), l->height()) << l->text().toStdString();
+            EXPECT_LE(l->geometry().right(), w->width());
+        }
+        QLabel* percent = label("percentLabel");
+        if (percent->isVisible()) {
+            EXPECT_LE(percent->sizeHint().width(), percent->width());
+            EXPECT_LE(percent->sizeHint().height(), percent->height());
+        }
+
+        std::vector<QWidget*> shown;
+        for (QWidget* widget : std::initializer_list<QWidget*>{header, text, left(), right(), label("picture"),
+                                                               label("badge"), percent, button("CloseButton"),
+                                                               button("MinimizeButton")})
+            if (showsSomething(widget))
+                shown.push_back(widget);
+        // The badge and the percent label sit on the picture by design.
+        const std::set<std::pair<QString, QString>> layered = {{"picture", "badge"}, {"picture", "percentLabel"}};
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            for (std::size_t j = i + 1; j < shown.size(); ++j) {
+                const QString a = shown[i]->objectName();
+                const QString b = shown[j]->objectName();
+                if (layered.count({a, b}) || layered.count({b, a}))
+                    continue;
+                EXPECT_FALSE(shown[i]->geometry().intersects(shown[j]->geometry()))
+                    << a.toStdString() << " overlaps " << b.toStdString();
+            }
+        }
+
+        // The column's left edge: header, text and the first button shown.
+        std::vector<int> edges = {header->x(), text->x()};
+        for (QPushButton* b : {left(), right()}) {
+            if (b->isVisible()) {
+                edges.push_back(b->x());
+                break;
+            }
+        }
+        for (const int edge : edges) {
+            if (!column)
+                column = edge;
+            EXPECT_EQ(edge, *column) << "the text column moved";
+        }
+        for (QPushButton* b : {left(), right()})
+            if (b->isVisible())
+                expectButtonTextFits(b);
+    }
+
+    std::optional<int> column;
+};
+
+TEST_F(WizardLayout, EveryPageInBothLanguages)
+{
+    for (const auto& [language, locale] : {std::pair{"English", kEnglish}, std::pair{"German", kGerman}}) {
+        SCOPED_TRACE(language);
+        int pages = 0;
+        tour(locale, [&](const QString& name, wizard::Page) {
+            SCOPED_TRACE(name.toStdString());
+            check();
+            ++pages;
+        });
+        ASSERT_FALSE(HasFatalFailure());
+        EXPECT_EQ(pages, 29);
+    }
+}
