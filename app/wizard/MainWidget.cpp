@@ -205,10 +205,9 @@ QString MainWidget::progressText(int percent) const
     return tr_("dfu-progress-label").arg(qMin(percent, 99), 2, 10, QLatin1Char(' '));
 }
 
-QString MainWidget::countdownText() const
+QString MainWidget::countdownText(int secondsLeft) const
 {
-    const int left = 10 - m_retryTicks;
-    return tr_("retry-timer-header").arg(left).arg(tr_(left == 1 ? "second-text" : "seconds-text"));
+    return tr_("retry-timer-header").arg(secondsLeft).arg(tr_(secondsLeft == 1 ? "second-text" : "seconds-text"));
 }
 
 QString MainWidget::deviceName()
@@ -248,9 +247,20 @@ void MainWidget::buildPage(int state)
 
     const char* headerKey = (!keyboard && row->mouseHeader) ? row->mouseHeader : row->keyboardHeader;
     QString header = tr_(headerKey);
-    if (row->headerCountdown)
-        header = header.arg(10);
+    int headerHeight = 0;
+    if (row->headerCountdown) {
+        header = header.arg(kCountdownSeconds);
+        // The countdown's texts wrap differently ("1 SECOND" is shorter): the header keeps the
+        // height of the tallest, so the text below does not move while it counts.
+        for (int left = 1; left < kCountdownSeconds; ++left) {
+            m_header->setText(countdownText(left));
+            headerHeight = std::max(headerHeight, m_header->heightForWidth(m_header->width()));
+        }
+    }
     m_header->setText(header);
+    if (row->headerCountdown)
+        headerHeight = std::max(headerHeight, m_header->heightForWidth(m_header->width()));
+    m_header->setMinimumHeight(headerHeight);
 
     QString text = tr_(row->text);
     if (row->textArgument == wizard::TextArgument::DeviceName)
@@ -270,7 +280,8 @@ void MainWidget::buildPage(int state)
         m_badge->setPixmap(QPixmap(QString::fromLatin1(row->badge)));
 
     if (row->percentLabel) {
-        m_percentLabel->setText(progressText(0));
+        // The page's own "%1" takes no field width; the progress events pad theirs to two.
+        m_percentLabel->setText(tr_("dfu-progress-label").arg(0));
         m_percentLabel->show();
     }
 

@@ -82,7 +82,7 @@ private:
     QString tr_(const char* key) const;
     QString deviceName();
     QString progressText(int percent) const;
-    QString countdownText() const;
+    QString countdownText(int secondsLeft) const;
 
     // Decisions and actions (MainWidgetStates.cpp)
     void enterAction(wizard::Page page);
@@ -116,6 +116,7 @@ private:
     DFU_DEVICE m_currentDevice = 0;
     std::uint32_t m_trackedProductId = 0;
     std::uint32_t m_trackedUnitId = 0;
+    static constexpr int kCountdownSeconds = 10;
     static constexpr int kShownReceiver = 1;  // beside the catalogue's keyboard and mouse kinds
     int m_shownKind = 0;
     int m_retryCount = 0;

@@ -16,7 +16,6 @@
 namespace {
 
 constexpr int kRetries = 3;
-constexpr int kCountdownSeconds = 10;
 constexpr unsigned kDetectMs = 2000;
 constexpr unsigned kRetryTickMs = 1000;
 const char* const kSupportPage = "https://support.tarnwick.com/en_us/home";
@@ -374,7 +373,7 @@ void MainWidget::onRetryTimeout()
 {
     ++m_retryTicks;
     if (m_retryTicks < kCountdownSeconds) {
-        m_header->setText(countdownText());
+        m_header->setText(countdownText(kCountdownSeconds - m_retryTicks));
         return;
     }
     m_retryTimer.stop();

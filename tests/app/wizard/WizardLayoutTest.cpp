@@ -116,3 +116,32 @@ TEST_F(WizardLayout, EveryPageInBothLanguages)
         EXPECT_EQ(pages, 29);
     }
 }
+
+TEST_F(WizardLayout, CountdownKeepsTheHeadersHeight)
+{
+    for (const auto& [language, locale] : {std::pair{"English", kEnglish}, std::pair{"German", kGerman}}) {
+        SCOPED_TRACE(language);
+        rig::LocaleScope scope(locale);
+        api = FakeDfuApi();
+        make();
+        arrive(0x10, oldKeyboard());
+        detect();
+        devio::Timing::setScale(100, 1);  // the countdown is driven below, one tick at a time
+        right()->click();
+        ASSERT_TRUE(waitState(12));
+        event(0x10, DFU_EVENT_STATUS, DFU_STATUS_FAILED);
+        ASSERT_EQ(w->state(), 14);
+        w->layout()->activate();
+        const QRect headerBox = label("header")->geometry();
+        const QRect textBox = label("text")->geometry();
+        for (int second = 9; second >= 1; --second) {
+            SCOPED_TRACE(second);
+            ASSERT_TRUE(QMetaObject::invokeMethod(w.get(), "onRetryTimeout"));
+            w->layout()->activate();
+            EXPECT_EQ(label("header")->geometry(), headerBox) << header().toStdString();
+            EXPECT_EQ(label("text")->geometry(), textBox);
+            EXPECT_LE(label("header")->heightForWidth(headerBox.width()), headerBox.height());
+        }
+        devio::Timing::setScale(1, 50);
+    }
+}

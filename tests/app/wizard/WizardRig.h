@@ -16,6 +16,17 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+
+// Readable failure messages for the Qt values the tests compare.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QRect& r, std::ostream* out)
+{
+    *out << r.width() << "x" << r.height() << " at (" << r.x() << ", " << r.y() << ")";
+}
 
 namespace rig {
 

@@ -44,6 +44,7 @@ TEST_F(WizardTest, DefaultRoadUpdatesKeyboardThenReceiver)
     EXPECT_TRUE(api.updates[0].second.empty());
     EXPECT_FALSE(api.updates[0].mainFirst);
     EXPECT_TRUE(label("percentLabel")->isVisible());
+    EXPECT_EQ(label("percentLabel")->text(), "0<sup>%</sup>");  // no padding before the first event
 
     struct Progress {
         int param;
@@ -63,6 +64,7 @@ TEST_F(WizardTest, DefaultRoadUpdatesKeyboardThenReceiver)
     ASSERT_EQ(w->state(), 16);  // the mouse is up to date; the receiver is next
     right()->click();
     ASSERT_EQ(w->state(), 18);
+    EXPECT_EQ(label("percentLabel")->text(), "0<sup>%</sup>");
     ASSERT_EQ(api.receiverUpdates.size(), 1u);
     EXPECT_EQ(api.receiverUpdates[0].device, kReceiver);
     EXPECT_EQ(QByteArray::fromStdString(api.receiverUpdates[0].image), rig::resource(":/Images/tick.png"));
