@@ -3,6 +3,7 @@
 #include "PageTour.h"
 
 #include <QLayout>
+#include <QMovie>
 #include <QStyle>
 #include <QStyleOptionButton>
 
@@ -143,5 +144,60 @@ TEST_F(WizardLayout, CountdownKeepsTheHeadersHeight)
             EXPECT_LE(label("header")->heightForWidth(headerBox.width()), headerBox.height());
         }
         devio::Timing::setScale(1, 50);
+    }
+}
+
+TEST_F(WizardLayout, PercentStaysInsideTheLoadersRing)
+{
+    // Every dot of every frame of the loader, in window coordinates, grown by a margin.
+    constexpr int kMargin = 2;
+    const QRgb background = qRgb(0, 234, 204);
+    QMovie loader(QStringLiteral(":/Images/loader.gif"));
+    ASSERT_TRUE(loader.isValid());
+    QImage dots(1000, 680, QImage::Format_Mono);
+    dots.fill(0);
+    for (int frame = 0; frame < loader.frameCount(); ++frame) {
+        ASSERT_TRUE(loader.jumpToFrame(frame));
+        const QImage image = loader.currentImage().convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(image.size(), QSize(124, 124));
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixel(x, y) == background)
+                    continue;
+                for (int dy = -kMargin; dy <= kMargin; ++dy)
+                    for (int dx = -kMargin; dx <= kMargin; ++dx)
+                        dots.setPixel(105 + x + dx, 238 + y + dy, 1);
+            }
+        }
+    }
+
+    for (const auto& [language, locale] : {std::pair{"English", kEnglish}, std::pair{"German", kGerman}}) {
+        SCOPED_TRACE(language);
+        rig::LocaleScope scope(locale);
+        api = FakeDfuApi();
+        make();
+        w->setState(wizard::Page::Updating);
+        QLabel* percent = label("percentLabel");
+        ASSERT_EQ(label("picture")->pos(), QPoint(105, 238));
+        for (int value = -1; value <= 100; ++value) {
+            if (value >= 0)
+                event(0x10, DFU_EVENT_PROGRESS, value);  // -1: the page's own first text
+            SCOPED_TRACE(percent->text().toStdString());
+            QImage ink(percent->size(), QImage::Format_ARGB32_Premultiplied);
+            ink.fill(Qt::transparent);
+            percent->render(&ink, QPoint(), QRegion(), QWidget::DrawChildren);
+            int inked = 0;
+            int overlaps = 0;
+            for (int y = 0; y < ink.height(); ++y) {
+                for (int x = 0; x < ink.width(); ++x) {
+                    if (qAlpha(ink.pixel(x, y)) < 64)
+                        continue;
+                    ++inked;
+                    overlaps += dots.pixelIndex(percent->x() + x, percent->y() + y);
+                }
+            }
+            EXPECT_GT(inked, 50);
+            EXPECT_EQ(overlaps, 0) << "pixels of the text on or next to the loader's dots";
+        }
     }
 }
