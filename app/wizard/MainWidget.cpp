@@ -125,7 +125,11 @@ MainWidget::MainWidget(IDfuApi& api, const WizardCatalogue& catalogue) : m_api(a
     connect(&m_retryTimer, &QTimer::timeout, this, &MainWidget::onRetryTimeout);
 }
 
-MainWidget::~MainWidget() = default;
+MainWidget::~MainWidget()
+{
+    if (m_startThread.joinable())
+        m_startThread.join();
+}
 
 void MainWidget::layoutWindow()
 {

@@ -20,7 +20,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
+#include <thread>
 
 // The catalogue rows the wizard matches devices against.
 struct WizardCatalogue {
@@ -53,6 +56,7 @@ public:
     int retryCount() const { return m_retryCount; }
     std::size_t deviceCount() const { return m_devices.size(); }
     std::size_t receiverEntryCount() const { return m_receivers.size(); }
+    bool updateStarting() const { return m_starting; }
 
 signals:
     void DfuEvent(DFU_DEVICE device, DFU_EVENTTYPE event, int param);
@@ -65,6 +69,7 @@ public slots:
 private slots:
     void onDetectTimeout();
     void onRetryTimeout();
+    void onStartFinished();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -97,6 +102,7 @@ private:
     bool checkReceiver();
     void startDeviceUpdate(bool mainFirst);
     void startReceiverUpdate();
+    void startInBackground(std::function<int()> start, std::function<void(int)> then);
     std::size_t distinctReceivers() const;
     DFU_DEVICE lowestReceiver() const;
     void openSupportPage();
@@ -132,6 +138,21 @@ private:
     std::map<int, bool> m_updatedUnits;
     QTimer m_detectTimer;
     QTimer m_retryTimer;
+
+    // Starting an update blocks for as long as the device takes to answer, seconds for a slow one:
+    // the call runs on a thread of its own while the window goes on drawing. Its result enters
+    // the next state first; the DFU events that came meanwhile are held and follow in order, as
+    // they would behind a blocking call.
+    struct HeldEvent {
+        DFU_DEVICE device;
+        DFU_EVENTTYPE event;
+        int param;
+    };
+    bool m_starting = false;
+    std::thread m_startThread;
+    int m_startResult = 0;  // written by the start thread, read after its join
+    std::function<void(int)> m_startThen;
+    std::deque<HeldEvent> m_heldEvents;
 
     // Widgets.
     QTranslator m_translator;

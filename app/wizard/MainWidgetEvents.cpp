@@ -5,6 +5,10 @@ using wizard::Page;
 
 void MainWidget::onDfuEvent(DFU_DEVICE device, DFU_EVENTTYPE event, int param)
 {
+    if (m_starting) {
+        m_heldEvents.push_back(HeldEvent{device, event, param});
+        return;
+    }
     switch (event) {
     case DFU_EVENT_DEVICE_ARRIVAL:
         onDeviceArrival(device);

@@ -7,10 +7,12 @@
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QMetaObject>
 #include <QUrl>
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -20,13 +22,20 @@ constexpr unsigned kDetectMs = 2000;
 constexpr unsigned kRetryTickMs = 1000;
 const char* const kSupportPage = "https://support.tarnwick.com/en_us/home";
 
-bool readResource(const char* path, QByteArray& content)
+// A plain copy: the start runs on a thread of its own.
+bool readResource(const char* path, std::string& content)
 {
     QFile file(QString::fromUtf8(path));
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    content = file.readAll();
+    const QByteArray bytes = file.readAll();
+    content.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     return true;
+}
+
+int length(const std::string& bytes)
+{
+    return static_cast<int>(bytes.size());
 }
 
 }  // namespace
@@ -247,16 +256,18 @@ void MainWidget::startDeviceUpdate(bool mainFirst)
     DFU_DEVICE_INFO info;
     std::memset(&info, 0, sizeof info);
     m_api.getDeviceInfo(m_currentDevice, &info);
-    QByteArray image;
-    QByteArray second;
+    std::string image;
+    std::string second;
     if (!info.online || !readResource(row.imagePath, image) ||
         (row.secondImagePath && row.secondImagePath[0] && !readResource(row.secondImagePath, second))) {
         setState(Page::UpdateFailed);
         return;
     }
-    const int result = m_api.startUpdate(m_currentDevice, image.constData(), image.size(), second.constData(),
-                                         second.size(), mainFirst);
-    setState(wizard::stateAfterDeviceStart(result));
+    startInBackground(
+        [this, device = m_currentDevice, image = std::move(image), second = std::move(second), mainFirst] {
+            return m_api.startUpdate(device, image.data(), length(image), second.data(), length(second), mainFirst);
+        },
+        [this](int result) { setState(wizard::stateAfterDeviceStart(result)); });
 }
 
 void MainWidget::startReceiverUpdate()
@@ -275,16 +286,44 @@ void MainWidget::startReceiverUpdate()
     m_receiverRotation = static_cast<int>(index) + 1;
     const ReceiverFirmwareEntry& row = candidates[index];
 
-    QByteArray image;
-    QByteArray signature;
+    std::string image;
+    std::string signature;
     if (!readResource(row.hexPath, image) ||
         (row.signaturePath && row.signaturePath[0] && !readResource(row.signaturePath, signature))) {
         setState(Page::ReceiverUpdateFailed);
         return;
     }
-    const int result = m_api.startReceiverUpdate(receiver, image.constData(), image.size(), signature.constData(),
-                                                 signature.size());
-    setState(result == DFU_OK ? Page::UpdatingReceiver : Page::ReceiverUpdateFailed);
+    startInBackground(
+        [this, receiver, image = std::move(image), signature = std::move(signature)] {
+            return m_api.startReceiverUpdate(receiver, image.data(), length(image), signature.data(),
+                                             length(signature));
+        },
+        [this](int result) { setState(result == DFU_OK ? Page::UpdatingReceiver : Page::ReceiverUpdateFailed); });
+}
+
+void MainWidget::startInBackground(std::function<int()> start, std::function<void(int)> then)
+{
+    m_starting = true;
+    m_startThen = std::move(then);
+    m_startThread = std::thread([this, start = std::move(start)] {
+        m_startResult = start();
+        QMetaObject::invokeMethod(this, "onStartFinished", Qt::QueuedConnection);
+    });
+}
+
+void MainWidget::onStartFinished()
+{
+    // The join also makes the thread's result and everything the call wrote visible here.
+    m_startThread.join();
+    m_starting = false;
+    const std::function<void(int)> then = std::move(m_startThen);
+    then(m_startResult);
+    // The events that came while the call ran, in their order, as if they had waited behind it.
+    while (!m_starting && !m_heldEvents.empty()) {
+        const HeldEvent held = m_heldEvents.front();
+        m_heldEvents.pop_front();
+        onDfuEvent(held.device, held.event, held.param);
+    }
 }
 
 void MainWidget::openSupportPage()

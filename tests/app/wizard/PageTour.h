@@ -41,7 +41,7 @@ protected:
         arrive(0x10, oldKeyboard());
         w->setState(wizard::Page::NextDevice);
         ASSERT_EQ(w->state(), 7);
-        right()->click();
+        press(right());
         for (int attempt = 0; attempt < 4; ++attempt) {
             ASSERT_TRUE(waitState(12));
             event(0x10, DFU_EVENT_STATUS, DFU_STATUS_FAILED);
@@ -49,12 +49,12 @@ protected:
         ASSERT_TRUE(waitState(14));
         ASSERT_EQ(w->retryCount(), 3);
         visit(QStringLiteral("page-14-final"), wizard::Page::UpdateFailed);
-        right()->click();
+        press(right());
 
         arrive(0x30, oldReceiver());
         w->setState(wizard::Page::NextReceiver);
         ASSERT_EQ(w->state(), 16);
-        right()->click();
+        press(right());
         for (int attempt = 0; attempt < 4; ++attempt) {
             ASSERT_TRUE(waitState(18));
             event(0x30, DFU_EVENT_STATUS, DFU_STATUS_FAILED);

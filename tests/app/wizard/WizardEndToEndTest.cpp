@@ -15,10 +15,12 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -140,6 +142,28 @@ std::string birchBehindReceiver(const std::string& extra)
 </scenario>)";
 }
 
+// The longest the window's event loop stood still while it lived, sampled every 5 ms.
+class LoopWatch {
+public:
+    LoopWatch()
+    {
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            const qint64 now = m_clock.elapsed();
+            m_longest = std::max(m_longest, now - m_last);
+            m_last = now;
+        });
+        m_clock.start();
+        m_timer.start(5);
+    }
+    qint64 longestMs() const { return std::max(m_longest, m_clock.elapsed() - m_last); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_last = 0;
+    qint64 m_longest = 0;
+};
+
 std::string defaultScenario()
 {
     std::ifstream in(QUILLON_DEFAULT_SCENARIO);
@@ -164,6 +188,31 @@ TEST_F(WizardEndToEnd, DefaultScenarioUpdatesKeyboardAndReceiver)
     right()->click();
     ASSERT_TRUE(reach(21)) << "states " << roadText();
     shoot("real-page-21");
+}
+
+TEST_F(WizardEndToEnd, WindowKeepsTurningThroughAnUpdate)
+{
+    // A keyboard that answers in 120 ms behind its receiver: starting its update takes seconds.
+    devio::Timing::setScale(1, 1);  // the waits of a real machine: none of them ends early
+    start(R"(<scenario>
+  <device kind="receiver" name="rx" product="0xC510" serial="0x1A2B3C4D" latency-us="120000">
+    <paired slot="1" kind="keyboard" product="0x4002" name="Tarn Keys Birch" unit-id="0x0B0B0B0B">
+      <firmware type="0" name="MPK" number="0x0803" build="0x0021"/>
+    </paired>
+  </device>
+</scenario>)");
+    ASSERT_TRUE(reach(7, 120000)) << "states " << roadText();
+    LoopWatch watch;
+    right()->click();  // UPDATE
+    ASSERT_TRUE(reach(12, 120000)) << "states " << roadText();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return widget->state() != 12; }, 300000))
+        << "states " << roadText();
+    EXPECT_EQ(widget->state(), 23) << "states " << roadText();
+    const qint64 longest = watch.longestMs();
+    RecordProperty("longest_stall_ms", static_cast<int>(longest));
+    std::printf("longest stall of the window's event loop during the update: %lld ms\n",
+                static_cast<long long>(longest));
+    EXPECT_LE(longest, 100);
 }
 
 TEST_F(WizardEndToEnd, DecliningEverythingEndsOnNoOtherDevices)

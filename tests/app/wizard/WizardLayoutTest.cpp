@@ -128,7 +128,7 @@ TEST_F(WizardLayout, CountdownKeepsTheHeadersHeight)
         arrive(0x10, oldKeyboard());
         detect();
         devio::Timing::setScale(100, 1);  // the countdown is driven below, one tick at a time
-        right()->click();
+        press(right());
         ASSERT_TRUE(waitState(12));
         event(0x10, DFU_EVENT_STATUS, DFU_STATUS_FAILED);
         ASSERT_EQ(w->state(), 14);

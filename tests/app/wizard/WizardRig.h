@@ -93,7 +93,18 @@ protected:
         w->setState(1);
         w->show();
     }
-    void event(DFU_DEVICE device, DFU_EVENTTYPE e, int param = 0) { w->onDfuEvent(device, e, param); }
+    // Waits until an update start, which runs on a thread of its own, has entered its result.
+    bool settle() { return QTest::qWaitFor([&] { return !w->updateStarting(); }, 5000); }
+    void press(QPushButton* button)
+    {
+        button->click();
+        ASSERT_TRUE(settle());
+    }
+    void event(DFU_DEVICE device, DFU_EVENTTYPE e, int param = 0)
+    {
+        w->onDfuEvent(device, e, param);
+        ASSERT_TRUE(settle());
+    }
     void arrive(DFU_DEVICE device, const FakeDevice& d)
     {
         api.devices[device] = d;
@@ -108,7 +119,7 @@ protected:
     void detect()
     {
         ASSERT_EQ(w->state(), 1);
-        left()->click();
+        press(left());
         ASSERT_EQ(w->state(), 2);
         event(0, DFU_EVENT_ENUMERATION_COMPLETE);
         ASSERT_TRUE(QTest::qWaitFor([&] { return w->state() != 2; }, 5000));

@@ -106,7 +106,7 @@ TEST_F(WizardTest, GeometryAndTitleButtons)
     // The page colours re-install the title buttons many times: still one pair.
     arrive(0x10, makeDevice("Broken K", rig::kBrokenId, "0.0.0", 0x42));
     detect();
-    right()->click();  // missing image: the red failure page
+    press(right());  // missing image: the red failure page
     ASSERT_EQ(w->state(), 14);
     EXPECT_TRUE(installTitleButtons(w.get(), 1));
     EXPECT_FALSE(installTitleButtons(label("header"), 1));
@@ -152,7 +152,7 @@ TEST_F(WizardTest, ReturnClicksTheFocusedVisibleButton)
     arrive(0x10, oldKeyboard());
     w->setState(5);
     ASSERT_EQ(w->state(), 7);
-    right()->click();
+    press(right());
     ASSERT_EQ(w->state(), 12);
     QTest::keyClick(w.get(), Qt::Key_Enter);
     EXPECT_EQ(quits, 0);
