@@ -30,6 +30,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -142,26 +143,49 @@ std::string birchBehindReceiver(const std::string& extra)
 </scenario>)";
 }
 
-// The longest the window's event loop stood still while it lived, sampled every 5 ms.
-class LoopWatch {
+// Times the handling of every event the window's thread delivers (queued DFU events, timers,
+// clicks, paints): the longest is the longest the window stood still. Handlers are timed, not the
+// gaps between them, so a machine too loaded to run the thread at once does not count.
+class TimedApplication : public QApplication {
 public:
-    LoopWatch()
+    using QApplication::QApplication;
+    bool notify(QObject* receiver, QEvent* event) override
     {
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            const qint64 now = m_clock.elapsed();
-            m_longest = std::max(m_longest, now - m_last);
-            m_last = now;
-        });
-        m_clock.start();
-        m_timer.start(5);
+        if (m_depth++ > 0) {
+            const bool handled = QApplication::notify(receiver, event);
+            --m_depth;
+            return handled;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        const bool handled = QApplication::notify(receiver, event);
+        --m_depth;
+        longestEventMs = std::max(longestEventMs, clock.elapsed());
+        return handled;
     }
-    qint64 longestMs() const { return std::max(m_longest, m_clock.elapsed() - m_last); }
+    qint64 longestEventMs = 0;
 
 private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_last = 0;
-    qint64 m_longest = 0;
+    int m_depth = 0;
+};
+
+// The longest the window stood still from now on: an event's handling, or a call the test makes
+// from outside the event loop (`time`).
+class LoopWatch {
+public:
+    LoopWatch() { app()->longestEventMs = 0; }
+    void time(const std::function<void()>& call)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        call();
+        m_longestCall = std::max(m_longestCall, clock.elapsed());
+    }
+    qint64 longestMs() const { return std::max(m_longestCall, app()->longestEventMs); }
+
+private:
+    static TimedApplication* app() { return static_cast<TimedApplication*>(QCoreApplication::instance()); }
+    qint64 m_longestCall = 0;
 };
 
 std::string defaultScenario()
@@ -180,14 +204,18 @@ TEST_F(WizardEndToEnd, DefaultScenarioUpdatesKeyboardAndReceiver)
     ASSERT_TRUE(reach(7)) << "states " << roadText();
     EXPECT_EQ(header(), "YOUR KEYBOARD <br>IS READY TO UPDATE");
     shoot("real-page-07");
-    right()->click();
+    LoopWatch watch;
+    watch.time([&] { right()->click(); });
     ASSERT_TRUE(reach(23)) << "states " << roadText();
-    left()->click();  // NEXT: the mouse is up to date, the receiver is not
+    watch.time([&] { left()->click(); });  // NEXT: the mouse is up to date, the receiver is not
     ASSERT_TRUE(reach(16)) << "states " << roadText();
     shoot("real-page-16");
-    right()->click();
+    watch.time([&] { right()->click(); });
     ASSERT_TRUE(reach(21)) << "states " << roadText();
     shoot("real-page-21");
+    std::printf("longest stall of the window's event loop through both updates: %lld ms\n",
+                static_cast<long long>(watch.longestMs()));
+    EXPECT_LE(watch.longestMs(), 100);
 }
 
 TEST_F(WizardEndToEnd, WindowKeepsTurningThroughAnUpdate)
@@ -203,9 +231,13 @@ TEST_F(WizardEndToEnd, WindowKeepsTurningThroughAnUpdate)
 </scenario>)");
     ASSERT_TRUE(reach(7, 120000)) << "states " << roadText();
     LoopWatch watch;
-    right()->click();  // UPDATE
-    ASSERT_TRUE(reach(12, 120000)) << "states " << roadText();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return widget->state() != 12; }, 300000))
+    watch.time([&] { right()->click(); });  // UPDATE
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            note();
+            return widget->state() != 7 && widget->state() != 9 && widget->state() != 12;
+        },
+        300000))
         << "states " << roadText();
     EXPECT_EQ(widget->state(), 23) << "states " << roadText();
     const qint64 longest = watch.longestMs();
@@ -372,7 +404,7 @@ int main(int argc, char** argv)
         if (!qEnvironmentVariableIsEmpty("QUILLON_KEEP_MACHINE"))
             std::printf("machine: %s\n", g_root.c_str());
     }
-    QApplication app(argc, argv);
+    TimedApplication app(argc, argv);
     const int result = RUN_ALL_TESTS();
     // The provider, the engine and their threads end with the process, as in the program.
     std::fflush(stdout);
