@@ -13,8 +13,11 @@
 #include <QLocale>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -42,6 +45,37 @@ const char* const kNormalText = "QLabel { margin: 0; font: 16px 'Lato'; color: r
 const char* const kErrorHeader = "QLabel { margin: 0; font: bold 40px 'Lato'; color: rgb(255, 41, 71); }";
 const char* const kErrorText = "QLabel { margin: 0; font: 16px 'Lato'; color: rgb(255, 41, 71); }";
 const char* const kBadgeStyle = "QLabel { margin: 0; background-color: transparent }";
+
+// Setting a style sheet re-polishes the widget and everything below it, even when the sheet is
+// the same: on the window that made each page change several times slower.
+void restyle(QWidget* widget, const char* style)
+{
+    const QString sheet = QString::fromLatin1(style);
+    if (widget->styleSheet() != sheet)
+        widget->setStyleSheet(sheet);
+}
+
+constexpr int kButtonWidth = 120;
+constexpr int kButtonHeight = 50;
+
+// The button styles give the plain and the focused state different boxes (border and padding),
+// and a button measures itself in the state it is in: its width fits the text in both.
+void fitButtonToText(QPushButton* button)
+{
+    button->ensurePolished();
+    const QSize text = button->fontMetrics().size(Qt::TextShowMnemonic, button->text());
+    int width = kButtonWidth;
+    for (const bool highlighted : {false, true}) {  // focus and hover share a style
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        option.state.setFlag(QStyle::State_HasFocus, highlighted);
+        option.state.setFlag(QStyle::State_MouseOver, highlighted);
+        const QSize size = button->style()->sizeFromContents(QStyle::CT_PushButton, &option, text, button);
+        width = std::max(width, size.width());
+    }
+    button->setMinimumWidth(width);
+}
 
 }  // namespace
 
@@ -101,7 +135,11 @@ MainWidget::MainWidget(IDfuApi& api, const WizardCatalogue& catalogue) : m_api(a
     connect(&m_retryTimer, &QTimer::timeout, this, &MainWidget::onRetryTimeout);
 }
 
-MainWidget::~MainWidget() = default;
+MainWidget::~MainWidget()
+{
+    if (m_startThread.joinable())
+        m_startThread.join();
+}
 
 void MainWidget::layoutWindow()
 {
@@ -124,14 +162,16 @@ void MainWidget::layoutWindow()
     m_text->setFixedWidth(624);
     m_text->setWordWrap(true);
     for (QPushButton* button : {m_leftButton, m_rightButton}) {
-        button->setMinimumSize(120, 50);
+        button->setMinimumSize(kButtonWidth, kButtonHeight);
         button->setFocusPolicy(Qt::StrongFocus);
     }
 
     auto* buttons = new QHBoxLayout;
     buttons->setAlignment(Qt::AlignLeft);
     buttons->addWidget(m_leftButton);
-    buttons->addSpacing(8);
+    // The gap belongs to the left button: buildPage closes it when that button is hidden.
+    m_buttonGap = new QSpacerItem(8, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    buttons->addSpacerItem(m_buttonGap);
     buttons->addWidget(m_rightButton);
 
     auto* column = new QVBoxLayout;
@@ -145,7 +185,9 @@ void MainWidget::layoutWindow()
     auto* grid = new QGridLayout(this);
     grid->setRowMinimumHeight(0, 219);
     grid->setColumnMinimumWidth(0, 322);
-    grid->addLayout(column, 1, 3, Qt::AlignTop);
+    // Left as well as top: a cell wider than the column would centre it (moving it between pages
+    // with and without buttons) and lay the labels out for the cell's width instead of their own.
+    grid->addLayout(column, 1, 3, Qt::AlignTop | Qt::AlignLeft);
 
     applyColours(false);
     m_badge->raise();
@@ -157,14 +199,13 @@ void MainWidget::layoutWindow()
 void MainWidget::applyColours(bool error)
 {
     installTitleButtons(this, error ? 2 : 1);
-    setStyleSheet(QString::fromLatin1(error ? kErrorWindow : kNormalWindow));
+    restyle(this, error ? kErrorWindow : kNormalWindow);
     if (!error)
-        m_percentLabel->setStyleSheet(QString::fromLatin1(kPercentStyle));
-    m_header->setStyleSheet(QString::fromLatin1(error ? kErrorHeader : kNormalHeader));
-    m_text->setStyleSheet(QString::fromLatin1(error ? kErrorText : kNormalText));
-    const QString buttonStyle = QString::fromLatin1(error ? kRedButton : kNormalButton);
-    m_leftButton->setStyleSheet(buttonStyle);
-    m_rightButton->setStyleSheet(buttonStyle);
+        restyle(m_percentLabel, kPercentStyle);
+    restyle(m_header, error ? kErrorHeader : kNormalHeader);
+    restyle(m_text, error ? kErrorText : kNormalText);
+    restyle(m_leftButton, error ? kRedButton : kNormalButton);
+    restyle(m_rightButton, error ? kRedButton : kNormalButton);
 }
 
 QString MainWidget::tr_(const char* key) const
@@ -177,10 +218,9 @@ QString MainWidget::progressText(int percent) const
     return tr_("dfu-progress-label").arg(qMin(percent, 99), 2, 10, QLatin1Char(' '));
 }
 
-QString MainWidget::countdownText() const
+QString MainWidget::countdownText(int secondsLeft) const
 {
-    const int left = 10 - m_retryTicks;
-    return tr_("retry-timer-header").arg(left).arg(tr_(left == 1 ? "second-text" : "seconds-text"));
+    return tr_("retry-timer-header").arg(secondsLeft).arg(tr_(secondsLeft == 1 ? "second-text" : "seconds-text"));
 }
 
 QString MainWidget::deviceName()
@@ -197,7 +237,7 @@ QString MainWidget::deviceName()
         if (m_api.getDeviceInfo(device, &info) == DFU_OK)
             return QString::fromUtf8(info.name, static_cast<int>(strnlen(info.name, sizeof info.name)));
     }
-    return tr_(m_shownKind == 3 ? "default-mouse-name" : "default-keyboard-name");
+    return tr_(m_shownKind == kFirmwareKindMouse ? "default-mouse-name" : "default-keyboard-name");
 }
 
 void MainWidget::buildPage(int state)
@@ -209,19 +249,31 @@ void MainWidget::buildPage(int state)
     m_percentLabel->hide();
     m_animation.stop();
 
-    applyColours(wizard::isErrorPage(state));
+    const auto page = static_cast<wizard::Page>(state);
+    applyColours(wizard::isErrorPage(page));
     const QString name = deviceName();
 
-    const wizard::PageRow* row = wizard::pageFor(state, m_retryCount);
+    const wizard::PageRow* row = wizard::pageFor(page, m_retryCount);
     if (!row)
         return;
-    const bool keyboard = m_shownKind == 2;
+    const bool keyboard = m_shownKind == kFirmwareKindKeyboard;
 
     const char* headerKey = (!keyboard && row->mouseHeader) ? row->mouseHeader : row->keyboardHeader;
     QString header = tr_(headerKey);
-    if (row->headerCountdown)
-        header = header.arg(10);
+    int headerHeight = 0;
+    if (row->headerCountdown) {
+        header = header.arg(kCountdownSeconds);
+        // The countdown's texts wrap differently ("1 SECOND" is shorter): the header keeps the
+        // height of the tallest, so the text below does not move while it counts.
+        for (int left = 1; left < kCountdownSeconds; ++left) {
+            m_header->setText(countdownText(left));
+            headerHeight = std::max(headerHeight, m_header->heightForWidth(m_header->width()));
+        }
+    }
     m_header->setText(header);
+    if (row->headerCountdown)
+        headerHeight = std::max(headerHeight, m_header->heightForWidth(m_header->width()));
+    m_header->setMinimumHeight(headerHeight);  // 0 on every other page
 
     QString text = tr_(row->text);
     if (row->textArgument == wizard::TextArgument::DeviceName)
@@ -241,7 +293,8 @@ void MainWidget::buildPage(int state)
         m_badge->setPixmap(QPixmap(QString::fromLatin1(row->badge)));
 
     if (row->percentLabel) {
-        m_percentLabel->setText(progressText(0));
+        // The page's own "%1" takes no field width; the progress events pad theirs to two.
+        m_percentLabel->setText(tr_("dfu-progress-label").arg(0));
         m_percentLabel->show();
     }
 
@@ -254,11 +307,16 @@ void MainWidget::buildPage(int state)
         const bool enabled = row->rightMode != wizard::RightButton::ShownDisabled;
         m_rightButton->setEnabled(enabled);
         if (!enabled)
-            m_rightButton->setStyleSheet(QString::fromLatin1(kDisabledButton));
+            restyle(m_rightButton, kDisabledButton);
         m_rightButton->show();
         if (row->focusRight)
             m_rightButton->setFocus();
     }
+
+    fitButtonToText(m_leftButton);
+    fitButtonToText(m_rightButton);
+    m_buttonGap->changeSize(row->leftButton ? 8 : 0, 0, QSizePolicy::Fixed, QSizePolicy::Minimum);
+    layout()->invalidate();
 
     m_header->adjustSize();
     m_text->adjustSize();
@@ -267,14 +325,15 @@ void MainWidget::buildPage(int state)
 void MainWidget::refreshRightButton()
 {
     bool enable;
-    if (m_state == 3)
+    if (page() == wizard::Page::UnplugReceivers)
         enable = distinctReceivers() == 1;
-    else if (m_state == 4)
+    else if (page() == wizard::Page::PlugReceivers)
         enable = !m_receivers.empty();
     else
         return;
     m_rightButton->setEnabled(enable);
-    m_rightButton->setStyleSheet(QString::fromLatin1(enable ? kNormalButton : kDisabledButton));
+    restyle(m_rightButton, enable ? kNormalButton : kDisabledButton);
+    fitButtonToText(m_rightButton);
 }
 
 void MainWidget::mousePressEvent(QMouseEvent* event)

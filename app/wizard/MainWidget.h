@@ -7,18 +7,23 @@
 #include "FirmwareCatalogue.h"
 #include "IDfuApi.h"
 #include "UpdateDecision.h"
+#include "WizardPages.h"
 
 #include <QLabel>
 #include <QMovie>
 #include <QPoint>
 #include <QPushButton>
+#include <QSpacerItem>
 #include <QTimer>
 #include <QTranslator>
 #include <QWidget>
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <map>
+#include <thread>
 
 // The catalogue rows the wizard matches devices against.
 struct WizardCatalogue {
@@ -42,6 +47,7 @@ public:
     ~MainWidget() override;
 
     void setState(int state);
+    void setState(wizard::Page page) { setState(static_cast<int>(page)); }
     int state() const { return m_state; }
     void buildPage(int state);
 
@@ -50,6 +56,7 @@ public:
     int retryCount() const { return m_retryCount; }
     std::size_t deviceCount() const { return m_devices.size(); }
     std::size_t receiverEntryCount() const { return m_receivers.size(); }
+    bool updateStarting() const { return m_starting; }
 
 signals:
     void DfuEvent(DFU_DEVICE device, DFU_EVENTTYPE event, int param);
@@ -62,6 +69,7 @@ public slots:
 private slots:
     void onDetectTimeout();
     void onRetryTimeout();
+    void onStartFinished();
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -70,6 +78,8 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    wizard::Page page() const { return static_cast<wizard::Page>(m_state); }
+
     // Window (MainWidget.cpp)
     void layoutWindow();
     void applyColours(bool error);
@@ -77,21 +87,22 @@ private:
     QString tr_(const char* key) const;
     QString deviceName();
     QString progressText(int percent) const;
-    QString countdownText() const;
+    QString countdownText(int secondsLeft) const;
 
     // Decisions and actions (MainWidgetStates.cpp)
-    void enterAction(int state);
+    void enterAction(wizard::Page page);
     wizard::DeviceFacts facts(DFU_DEVICE device);
     bool needsUpdate(DFU_DEVICE device, const FirmwareVersion& wanted);
     DFU_DEVICE pickNextDevice(bool sameUnitOnly);
     void dropOnlineDevices();
     void forgetDevice();
     void removeTrackedUnit();
-    int nextPage() const;
+    wizard::Page nextPage() const;
     void enterSummary();
     bool checkReceiver();
     void startDeviceUpdate(bool mainFirst);
     void startReceiverUpdate();
+    void startInBackground(std::function<int()> start, std::function<void(int)> then);
     std::size_t distinctReceivers() const;
     DFU_DEVICE lowestReceiver() const;
     void openSupportPage();
@@ -111,6 +122,8 @@ private:
     DFU_DEVICE m_currentDevice = 0;
     std::uint32_t m_trackedProductId = 0;
     std::uint32_t m_trackedUnitId = 0;
+    static constexpr int kCountdownSeconds = 10;
+    static constexpr int kShownReceiver = 1;  // beside the catalogue's keyboard and mouse kinds
     int m_shownKind = 0;
     int m_retryCount = 0;
     int m_retryTicks = 0;
@@ -126,12 +139,28 @@ private:
     QTimer m_detectTimer;
     QTimer m_retryTimer;
 
+    // Starting an update blocks for as long as the device takes to answer, seconds for a slow one:
+    // the call runs on a thread of its own while the window goes on drawing. Its result enters
+    // the next state first; the DFU events that came meanwhile are held and follow in order, as
+    // they would behind a blocking call.
+    struct HeldEvent {
+        DFU_DEVICE device;
+        DFU_EVENTTYPE event;
+        int param;
+    };
+    bool m_starting = false;
+    std::thread m_startThread;
+    int m_startResult = 0;  // written by the start thread, read after its join
+    std::function<void(int)> m_startThen;
+    std::deque<HeldEvent> m_heldEvents;
+
     // Widgets.
     QTranslator m_translator;
     QLabel* m_header = nullptr;
     QLabel* m_text = nullptr;
     QPushButton* m_leftButton = nullptr;
     QPushButton* m_rightButton = nullptr;
+    QSpacerItem* m_buttonGap = nullptr;
     QLabel* m_picture = nullptr;
     QLabel* m_badge = nullptr;
     QLabel* m_percentLabel = nullptr;

@@ -1,8 +1,14 @@
 // DFU events on the UI thread: arrivals, removals, connections, progress and status.
 #include "MainWidget.h"
 
+using wizard::Page;
+
 void MainWidget::onDfuEvent(DFU_DEVICE device, DFU_EVENTTYPE event, int param)
 {
+    if (m_starting) {
+        m_heldEvents.push_back(HeldEvent{device, event, param});
+        return;
+    }
     switch (event) {
     case DFU_EVENT_DEVICE_ARRIVAL:
         onDeviceArrival(device);
@@ -12,14 +18,14 @@ void MainWidget::onDfuEvent(DFU_DEVICE device, DFU_EVENTTYPE event, int param)
         break;
     case DFU_EVENT_ENUMERATION_COMPLETE:
         m_enumerationComplete = true;
-        if (m_state == 2 && !m_detectTimer.isActive())
-            setState(5);
+        if (page() == Page::Detecting && !m_detectTimer.isActive())
+            setState(Page::NextDevice);
         break;
     case DFU_EVENT_CONNECTED:
         onDeviceConnected(device);
         break;
     case DFU_EVENT_PROGRESS:
-        if (m_state == 12 || m_state == 18)
+        if (page() == Page::Updating || page() == Page::UpdatingReceiver)
             m_percentLabel->setText(progressText(param));
         break;
     case DFU_EVENT_STATUS:
@@ -34,24 +40,24 @@ void MainWidget::onStatus(int status)
 {
     switch (status) {
     case DFU_STATUS_STARTED:
-        if (m_state == 10)
-            setState(12);
+        if (page() == Page::TurnOffAndOn)
+            setState(Page::Updating);
         break;
     case DFU_STATUS_SUCCEEDED:
         m_anyUpdateSucceeded = true;
         // Unit id 0 names no unit (every receiver reports it): recording it would hide them all.
         if (m_trackedUnitId != 0)
             m_updatedUnits[static_cast<int>(m_trackedUnitId)] = true;
-        if (m_state == 12)
-            setState(23);
-        else if (m_state == 18)
+        if (page() == Page::Updating)
+            setState(Page::DeviceUpdated);
+        else if (page() == Page::UpdatingReceiver)
             enterSummary();
         break;
     case DFU_STATUS_FAILED:
-        if (m_state == 12)
-            setState(14);
-        else if (m_state == 18)
-            setState(20);
+        if (page() == Page::Updating)
+            setState(Page::UpdateFailed);
+        else if (page() == Page::UpdatingReceiver)
+            setState(Page::ReceiverUpdateFailed);
         break;
     default:
         break;
@@ -80,8 +86,8 @@ void MainWidget::onDeviceArrival(DFU_DEVICE device)
         if (!receiverRow)
             return;
         m_receivers.emplace(device, *receiverRow);
-        if (m_state == 19 && checkReceiver())
-            setState(17);
+        if (page() == Page::ReceiverConnectionLost && checkReceiver())
+            setState(Page::StartReceiverUpdate);
         refreshRightButton();
         return;
     }
@@ -91,24 +97,25 @@ void MainWidget::onDeviceArrival(DFU_DEVICE device)
     if (!f.readable || trackingFilters(f))
         return;
     const FirmwareVersion wanted = row->version;
-    if (m_state == 13) {
+    if (page() == Page::ConnectionLost) {
         if (needsUpdate(device, wanted)) {
             m_currentDevice = device;
-            setState(9);
+            setState(Page::StartUpdate);
         }
         return;
     }
-    const bool waiting = m_state == 4 || m_state == 8 || m_state == 12 || m_state == 22;
+    const bool waiting = page() == Page::PlugReceivers || page() == Page::WakeUp || page() == Page::Updating ||
+                         page() == Page::WaitForBootloader;
     if (!waiting || !f.inDfu || f.connectionKind != DFU_CONNECTION_BLUETOOTH_LE || !needsUpdate(device, wanted))
         return;
     m_currentDevice = device;
-    if (m_state == 12) {
+    if (page() == Page::Updating) {
         startDeviceUpdate(true);
-    } else if (m_state == 4) {
+    } else if (page() == Page::PlugReceivers) {
         m_rightButton->setEnabled(true);
-        setState(9);
+        setState(Page::StartUpdate);
     } else {
-        setState(9);
+        setState(Page::StartUpdate);
     }
 }
 
@@ -118,8 +125,8 @@ void MainWidget::onDeviceRemoval(DFU_DEVICE device)
     m_receivers.erase(device);
     if (device == m_currentDevice) {
         m_currentDevice = 0;
-        if (m_state == 10)
-            setState(13);
+        if (page() == Page::TurnOffAndOn)
+            setState(Page::ConnectionLost);
     }
     refreshRightButton();
 }
@@ -138,21 +145,21 @@ void MainWidget::onDeviceConnected(DFU_DEVICE device)
     if (trackingFilters(f) || entry == m_devices.end())
         return;
     const FirmwareVersion wanted = entry->second.version;
-    switch (m_state) {
-    case 8:
+    switch (page()) {
+    case Page::WakeUp:
         m_currentDevice = device;
         if (needsUpdate(device, wanted)) {
-            setState(7);
+            setState(Page::UpdateReady);
         } else {
             forgetDevice();
-            setState(5);
+            setState(Page::NextDevice);
         }
         break;
-    case 13:
-    case 22:
+    case Page::ConnectionLost:
+    case Page::WaitForBootloader:
         if (needsUpdate(device, wanted)) {
             m_currentDevice = device;
-            setState(9);
+            setState(Page::StartUpdate);
         }
         break;
     default:

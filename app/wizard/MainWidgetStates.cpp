@@ -7,54 +7,64 @@
 
 #include <QDesktopServices>
 #include <QFile>
+#include <QMetaObject>
 #include <QUrl>
 
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
 
 constexpr int kRetries = 3;
-constexpr int kCountdownSeconds = 10;
 constexpr unsigned kDetectMs = 2000;
 constexpr unsigned kRetryTickMs = 1000;
 const char* const kSupportPage = "https://support.tarnwick.com/en_us/home";
 
-bool readResource(const char* path, QByteArray& content)
+// A plain copy: the start runs on a thread of its own.
+bool readResource(const char* path, std::string& content)
 {
     QFile file(QString::fromUtf8(path));
     if (!file.open(QIODevice::ReadOnly))
         return false;
-    content = file.readAll();
+    const QByteArray bytes = file.readAll();
+    content.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     return true;
 }
 
+int length(const std::string& bytes)
+{
+    return static_cast<int>(bytes.size());
+}
+
 }  // namespace
+
+using wizard::Page;
 
 void MainWidget::setState(int state)
 {
     m_state = state;
     buildPage(state);
-    enterAction(state);
+    enterAction(page());
 }
 
-void MainWidget::enterAction(int state)
+void MainWidget::enterAction(Page state)
 {
     switch (state) {
-    case 2:
+    case Page::Detecting:
         m_api.startDetection();
         m_detectTimer.start(static_cast<int>(devio::Timing::scaled(kDetectMs)));
         break;
-    case 5: {
+    case Page::NextDevice: {
         m_retryCount = 0;
-        m_shownKind = 2;
+        m_shownKind = kFirmwareKindKeyboard;
         if (distinctReceivers() > 1) {
-            setState(3);
+            setState(Page::UnplugReceivers);
             return;
         }
         if (m_devices.empty()) {
-            setState(15);
+            setState(Page::NextReceiver);
             return;
         }
         const bool anyOnline = std::any_of(m_devices.begin(), m_devices.end(), [this](const auto& entry) {
@@ -63,24 +73,24 @@ void MainWidget::enterAction(int state)
         });
         if (!anyOnline) {
             m_currentDevice = m_devices.begin()->first;
-            setState(8);
+            setState(Page::WakeUp);
             return;
         }
         const DFU_DEVICE next = pickNextDevice(false);
         if (next != 0) {
             m_currentDevice = next;
-            setState(7);
+            setState(Page::UpdateReady);
         } else {
             dropOnlineDevices();
-            setState(5);
+            setState(Page::NextDevice);
         }
         break;
     }
-    case 8:
+    case Page::WakeUp:
         if (m_anyUpdateSucceeded)
             m_api.startDetection();
         break;
-    case 9: {
+    case Page::StartUpdate: {
         const wizard::DeviceFacts f = facts(m_currentDevice);
         if (f.readable) {
             m_trackedProductId = f.productId;
@@ -89,26 +99,26 @@ void MainWidget::enterAction(int state)
         startDeviceUpdate(false);
         break;
     }
-    case 14:
-    case 20:
+    case Page::UpdateFailed:
+    case Page::ReceiverUpdateFailed:
         if (m_retryCount < kRetries) {
             m_retryTicks = 0;
             m_retryTimer.start(static_cast<int>(devio::Timing::scaled(kRetryTickMs)));
         }
         break;
-    case 15: {
-        m_shownKind = 1;
+    case Page::NextReceiver: {
+        m_shownKind = kShownReceiver;
         m_retryCount = 0;
         const std::size_t receivers = distinctReceivers();
         if (receivers > 1)
-            setState(3);
+            setState(Page::UnplugReceivers);
         else if (receivers == 1 && checkReceiver())
-            setState(16);
+            setState(Page::ReceiverUpdateReady);
         else
             enterSummary();
         break;
     }
-    case 17:
+    case Page::StartReceiverUpdate:
         startReceiverUpdate();
         break;
     default:
@@ -176,7 +186,7 @@ void MainWidget::removeTrackedUnit()
     }
 }
 
-int MainWidget::nextPage() const
+Page MainWidget::nextPage() const
 {
     return wizard::summaryState(
         wizard::RunOutcome{m_failureAcknowledged, m_updateDeclined, m_anyUpdateSucceeded, m_upToDateSeen});
@@ -184,8 +194,8 @@ int MainWidget::nextPage() const
 
 void MainWidget::enterSummary()
 {
-    const int page = nextPage();
-    setState(page == wizard::kNothingFound ? 4 : page);
+    const Page summary = nextPage();
+    setState(summary == Page::NothingFound ? Page::PlugReceivers : summary);
 }
 
 std::size_t MainWidget::distinctReceivers() const
@@ -239,30 +249,32 @@ void MainWidget::startDeviceUpdate(bool mainFirst)
 {
     const auto entry = m_devices.find(m_currentDevice);
     if (entry == m_devices.end()) {
-        setState(14);
+        setState(Page::UpdateFailed);
         return;
     }
     const DeviceFirmwareEntry row = entry->second;
     DFU_DEVICE_INFO info;
     std::memset(&info, 0, sizeof info);
     m_api.getDeviceInfo(m_currentDevice, &info);
-    QByteArray image;
-    QByteArray second;
+    std::string image;
+    std::string second;
     if (!info.online || !readResource(row.imagePath, image) ||
         (row.secondImagePath && row.secondImagePath[0] && !readResource(row.secondImagePath, second))) {
-        setState(14);
+        setState(Page::UpdateFailed);
         return;
     }
-    const int result = m_api.startUpdate(m_currentDevice, image.constData(), image.size(), second.constData(),
-                                         second.size(), mainFirst);
-    setState(wizard::stateAfterDeviceStart(result));
+    startInBackground(
+        [this, device = m_currentDevice, image = std::move(image), second = std::move(second), mainFirst] {
+            return m_api.startUpdate(device, image.data(), length(image), second.data(), length(second), mainFirst);
+        },
+        [this](int result) { setState(wizard::stateAfterDeviceStart(result)); });
 }
 
 void MainWidget::startReceiverUpdate()
 {
     const DFU_DEVICE receiver = lowestReceiver();
     if (receiver == 0) {
-        setState(20);
+        setState(Page::ReceiverUpdateFailed);
         return;
     }
     std::vector<ReceiverFirmwareEntry> candidates;
@@ -274,16 +286,44 @@ void MainWidget::startReceiverUpdate()
     m_receiverRotation = static_cast<int>(index) + 1;
     const ReceiverFirmwareEntry& row = candidates[index];
 
-    QByteArray image;
-    QByteArray signature;
+    std::string image;
+    std::string signature;
     if (!readResource(row.hexPath, image) ||
         (row.signaturePath && row.signaturePath[0] && !readResource(row.signaturePath, signature))) {
-        setState(20);
+        setState(Page::ReceiverUpdateFailed);
         return;
     }
-    const int result = m_api.startReceiverUpdate(receiver, image.constData(), image.size(), signature.constData(),
-                                                 signature.size());
-    setState(result == DFU_OK ? 18 : 20);
+    startInBackground(
+        [this, receiver, image = std::move(image), signature = std::move(signature)] {
+            return m_api.startReceiverUpdate(receiver, image.data(), length(image), signature.data(),
+                                             length(signature));
+        },
+        [this](int result) { setState(result == DFU_OK ? Page::UpdatingReceiver : Page::ReceiverUpdateFailed); });
+}
+
+void MainWidget::startInBackground(std::function<int()> start, std::function<void(int)> then)
+{
+    m_starting = true;
+    m_startThen = std::move(then);
+    m_startThread = std::thread([this, start = std::move(start)] {
+        m_startResult = start();
+        QMetaObject::invokeMethod(this, "onStartFinished", Qt::QueuedConnection);
+    });
+}
+
+void MainWidget::onStartFinished()
+{
+    // The join also makes the thread's result and everything the call wrote visible here.
+    m_startThread.join();
+    m_starting = false;
+    const std::function<void(int)> then = std::move(m_startThen);
+    then(m_startResult);
+    // The events that came while the call ran, in their order, as if they had waited behind it.
+    while (!m_starting && !m_heldEvents.empty()) {
+        const HeldEvent held = m_heldEvents.front();
+        m_heldEvents.pop_front();
+        onDfuEvent(held.device, held.event, held.param);
+    }
 }
 
 void MainWidget::openSupportPage()
@@ -293,27 +333,27 @@ void MainWidget::openSupportPage()
 
 void MainWidget::onLeftButtonClicked()
 {
-    switch (m_state) {
-    case 1:
-        setState(2);
+    switch (page()) {
+    case Page::Welcome:
+        setState(Page::Detecting);
         break;
-    case 7:
-    case 8:
-    case 11:
+    case Page::UpdateReady:
+    case Page::WakeUp:
+    case Page::LowBattery:
         m_updateDeclined = true;
         forgetDevice();
-        setState(5);
+        setState(Page::NextDevice);
         break;
-    case 23:
+    case Page::DeviceUpdated:
         forgetDevice();
-        setState(5);
+        setState(Page::NextDevice);
         break;
-    case 14:
-    case 20:
+    case Page::UpdateFailed:
+    case Page::ReceiverUpdateFailed:
         if (m_retryCount >= kRetries)
             openSupportPage();
         break;
-    case 16:
+    case Page::ReceiverUpdateReady:
         m_updateDeclined = true;
         enterSummary();
         break;
@@ -325,34 +365,34 @@ void MainWidget::onLeftButtonClicked()
 
 void MainWidget::onRightButtonClicked()
 {
-    switch (m_state) {
-    case 3:
-        setState(m_shownKind == 1 ? 15 : 5);
+    switch (page()) {
+    case Page::UnplugReceivers:
+        setState(m_shownKind == kShownReceiver ? Page::NextReceiver : Page::NextDevice);
         break;
-    case 4:
-        setState(2);
+    case Page::PlugReceivers:
+        setState(Page::Detecting);
         break;
-    case 7:
-        setState(m_devices.empty() ? 14 : 9);
+    case Page::UpdateReady:
+        setState(m_devices.empty() ? Page::UpdateFailed : Page::StartUpdate);
         break;
-    case 14:
+    case Page::UpdateFailed:
         if (m_retryCount < kRetries)
             break;
         [[fallthrough]];
-    case 13:
+    case Page::ConnectionLost:
         removeTrackedUnit();
         m_failureAcknowledged = true;
         forgetDevice();
-        setState(5);
+        setState(Page::NextDevice);
         break;
-    case 16:
-        setState(m_receivers.empty() ? 20 : 17);
+    case Page::ReceiverUpdateReady:
+        setState(m_receivers.empty() ? Page::ReceiverUpdateFailed : Page::StartReceiverUpdate);
         break;
-    case 20:
+    case Page::ReceiverUpdateFailed:
         if (m_retryCount < kRetries)
             break;
         [[fallthrough]];
-    case 19:
+    case Page::ReceiverConnectionLost:
         m_failureAcknowledged = true;
         enterSummary();
         break;
@@ -364,31 +404,31 @@ void MainWidget::onRightButtonClicked()
 void MainWidget::onDetectTimeout()
 {
     m_detectTimer.stop();
-    if (m_state == 2 && m_enumerationComplete)
-        setState(5);
+    if (page() == Page::Detecting && m_enumerationComplete)
+        setState(Page::NextDevice);
 }
 
 void MainWidget::onRetryTimeout()
 {
     ++m_retryTicks;
     if (m_retryTicks < kCountdownSeconds) {
-        m_header->setText(countdownText());
+        m_header->setText(countdownText(kCountdownSeconds - m_retryTicks));
         return;
     }
     m_retryTimer.stop();
     ++m_retryCount;
-    if (m_state == 14) {
+    if (page() == Page::UpdateFailed) {
         const DFU_DEVICE device = pickNextDevice(true);
         if (device == 0) {
-            setState(13);
+            setState(Page::ConnectionLost);
         } else {
             m_currentDevice = device;
-            setState(9);
+            setState(Page::StartUpdate);
         }
-    } else if (m_state == 20) {
+    } else if (page() == Page::ReceiverUpdateFailed) {
         if (distinctReceivers() > 1)
-            setState(3);
+            setState(Page::UnplugReceivers);
         else
-            setState(checkReceiver() ? 17 : 19);
+            setState(checkReceiver() ? Page::StartReceiverUpdate : Page::ReceiverConnectionLost);
     }
 }

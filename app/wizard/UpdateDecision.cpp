@@ -98,30 +98,30 @@ Pick pickNextDevice(const std::vector<Candidate>& ascending, bool sameUnitOnly, 
     return pick;
 }
 
-int summaryState(const RunOutcome& outcome)
+Page summaryState(const RunOutcome& outcome)
 {
     if (outcome.failureAcknowledged || outcome.updateDeclined)
-        return 24;
+        return Page::NoOtherDevices;
     if (outcome.anyUpdateSucceeded)
-        return 21;
+        return Page::UpdateSucceeded;
     if (outcome.upToDateSeen)
-        return 6;
-    return kNothingFound;
+        return Page::UpToDate;
+    return Page::NothingFound;
 }
 
-int stateAfterDeviceStart(int result)
+Page stateAfterDeviceStart(int result)
 {
     switch (result) {
     case DFU_OK:
-        return 12;
+        return Page::Updating;
     case DFU_ERR_LOW_BATTERY:
-        return 11;
+        return Page::LowBattery;
     case DFU_ERR_POWER_CYCLE:
-        return 10;
+        return Page::TurnOffAndOn;
     case DFU_ERR_WAIT_RECONNECT:
-        return 22;
+        return Page::WaitForBootloader;
     default:
-        return 14;
+        return Page::UpdateFailed;
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "DfuApi.h"
 #include "FirmwareCatalogue.h"
+#include "WizardPages.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -64,12 +65,11 @@ struct RunOutcome {
     bool anyUpdateSucceeded = false;
     bool upToDateSeen = false;
 };
-constexpr int kNothingFound = 25;
-// 24 (declined or failed), 21 (updated), 6 (all up to date), or kNothingFound.
-int summaryState(const RunOutcome& outcome);
+// NoOtherDevices (declined or failed), UpdateSucceeded, UpToDate, or NothingFound.
+Page summaryState(const RunOutcome& outcome);
 
-// Page after DFU_StartUpdate's result.
-int stateAfterDeviceStart(int result);
+// The state after DFU_StartUpdate's result.
+Page stateAfterDeviceStart(int result);
 
 // A receiver and what it reports of its bootloader entity ("BL").
 struct ReceiverFacts {

@@ -5,6 +5,36 @@
 
 namespace wizard {
 
+// The wizard's states, numbered as the pages they show. The states marked "no page" decide or
+// start something and move on; their page keeps what the previous one showed.
+enum class Page : int {
+    Welcome = 1,
+    Detecting = 2,
+    UnplugReceivers = 3,
+    PlugReceivers = 4,
+    NextDevice = 5,  // no page: picks the next keyboard or mouse
+    UpToDate = 6,
+    UpdateReady = 7,
+    WakeUp = 8,
+    StartUpdate = 9,  // no page: starts the device update
+    TurnOffAndOn = 10,
+    LowBattery = 11,
+    Updating = 12,
+    ConnectionLost = 13,
+    UpdateFailed = 14,
+    NextReceiver = 15,  // no page: decides on the receiver
+    ReceiverUpdateReady = 16,
+    StartReceiverUpdate = 17,  // no page: starts the receiver update
+    UpdatingReceiver = 18,
+    ReceiverConnectionLost = 19,
+    ReceiverUpdateFailed = 20,
+    UpdateSucceeded = 21,
+    WaitForBootloader = 22,  // no page: waits for the device to return in its bootloader
+    DeviceUpdated = 23,
+    NoOtherDevices = 24,
+    NothingFound = 25,  // a summary only: shown as PlugReceivers
+};
+
 // The picture label shows the loader animation instead of a file.
 constexpr const char* kAnimation = "animation";
 
@@ -27,7 +57,7 @@ enum class RightButton {
 };
 
 struct PageRow {
-    int state;
+    Page state;
     PageVariant variant;
     const char* keyboardHeader;  // the mouse header differs only on some pages
     const char* mouseHeader;
@@ -44,13 +74,13 @@ struct PageRow {
     bool percentLabel;
 };
 
-// The row for a state; nullptr for the states without a page of their own (5, 9, 15, 17, 22).
-const PageRow* pageFor(int state, int retryCount);
+// The row for a state; nullptr for the states without a page of their own.
+const PageRow* pageFor(Page state, int retryCount);
 
 // Every row, for tests that walk the table.
 const PageRow* pageRows(std::size_t* count);
 
 // States drawn in the error colours.
-bool isErrorPage(int state);
+bool isErrorPage(Page state);
 
 }  // namespace wizard

@@ -2,6 +2,8 @@
 
 #include "DeviceTree.h"
 
+#include <sim/Kernel.h>
+
 #include <quillon/XmlNesting.h>
 #include <rapidxml/rapidxml.hpp>
 
@@ -13,6 +15,7 @@
 #include <map>
 #include <mutex>
 #include <sstream>
+#include <utility>
 
 namespace platform::sim {
 
@@ -41,6 +44,28 @@ KindRegistry& kinds()
         registry.factories["echo"] = [](const ScenarioElement& e) { return build_plain(e, true); };
     });
     return registry;
+}
+
+// <registry key="HKEY_LOCAL_MACHINE\..." value="name" dword="number"/>
+ScenarioRegistryValue registry_value(const ScenarioElement& e)
+{
+    ScenarioRegistryValue value;
+    const std::string path = e.required("key");
+    bool rooted = false;
+    for (const auto& [root, currentUser] : {std::pair<std::string, bool>{"HKEY_LOCAL_MACHINE\\", false},
+                                            std::pair<std::string, bool>{"HKEY_CURRENT_USER\\", true}}) {
+        if (path.compare(0, root.size(), root) == 0) {
+            value.currentUser = currentUser;
+            value.key = path.substr(root.size());
+            rooted = true;
+        }
+    }
+    if (!rooted || value.key.empty() || value.key.back() == '\\')
+        e.fail("attribute \"key\": \"" + path +
+               "\" is not a key below HKEY_LOCAL_MACHINE\\ or HKEY_CURRENT_USER\\");
+    value.name = e.required("value");
+    value.value = e.required_number("dword", 0xFFFFFFFFul);
+    return value;
 }
 
 // Numbers of generated instance ids, per process.
@@ -260,7 +285,8 @@ HidCollectionLayout scenario_collection_layout(const ScenarioElement& c, const S
 // ---------------------------------------------------------------------------------------------
 // Scenario
 
-Scenario::Scenario(Scenario&& other) noexcept : m_devices(std::move(other.m_devices))
+Scenario::Scenario(Scenario&& other) noexcept
+    : m_devices(std::move(other.m_devices)), m_registry(std::move(other.m_registry))
 {
     other.m_devices.clear();
 }
@@ -270,6 +296,7 @@ Scenario& Scenario::operator=(Scenario&& other) noexcept
     if (this != &other) {
         clear();
         m_devices = std::move(other.m_devices);
+        m_registry = std::move(other.m_registry);
         other.m_devices.clear();
     }
     return *this;
@@ -322,8 +349,12 @@ Scenario Scenario::from_text(const std::string& xml)
     Scenario scenario;
     const ScenarioElement top(root, "scenario");
     for (const auto& e : top.children()) {
+        if (e.name() == "registry") {
+            scenario.m_registry.push_back(registry_value(e));
+            continue;
+        }
         if (e.name() != "device")
-            e.fail("is not a <device>");
+            e.fail("is not a <device> or a <registry>");
         const std::string kind = e.required("kind");
         DeviceKindFactory factory;
         {
@@ -370,6 +401,9 @@ Scenario Scenario::from_text(const std::string& xml)
 
 void Scenario::plug()
 {
+    for (const auto& r : m_registry)
+        registry_set_dword(r.currentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE, r.key, r.name,
+                           static_cast<DWORD>(r.value));
     for (const auto& d : m_devices)
         if (d.plugged && d.node && !is_present(d.node))
             platform::sim::plug(d.node);

@@ -14,6 +14,9 @@
 // Each <device> names a kind; the kind's factory builds it. Built in: "hid" (plain collections
 // that answer nothing) and "echo" (every collection echoes its output reports). Device models
 // register further kinds ("keyboard", "mouse", "receiver") with register_device_kind.
+//
+// <registry key="HKEY_LOCAL_MACHINE\SOFTWARE\TARNWICK\RAVELIN" value="LoggingLevel" dword="0x4"/>
+// sets a REG_DWORD value of the machine when the scenario is plugged (HKEY_CURRENT_USER too).
 #pragma once
 
 #include <sim/DeviceTree.h>
@@ -85,6 +88,14 @@ DevInst make_scenario_devnode(const ScenarioElement& device);
 HidCollectionLayout scenario_collection_layout(const ScenarioElement& collection, const ScenarioElement& device,
                                            DevInst parent);
 
+// A registry value a scenario sets.
+struct ScenarioRegistryValue {
+    bool currentUser = false;  // else HKEY_LOCAL_MACHINE
+    std::string key;           // below the root, "\\"-separated
+    std::string name;
+    unsigned long value = 0;
+};
+
 class Scenario {
 public:
     // Builds every device of the scenario (absent); plug() makes the marked ones present.
@@ -95,14 +106,17 @@ public:
     Scenario& operator=(Scenario&&) noexcept;
     ~Scenario();  // removes its devices from the tree
 
+    // Sets the registry values, then plugs the devices.
     void plug();
     const std::vector<ScenarioDevice>& devices() const { return m_devices; }
+    const std::vector<ScenarioRegistryValue>& registryValues() const { return m_registry; }
     const ScenarioDevice* device(const std::string& name) const;
 
 private:
     Scenario() = default;
     void clear();
     std::vector<ScenarioDevice> m_devices;
+    std::vector<ScenarioRegistryValue> m_registry;
 };
 
 }  // namespace platform::sim

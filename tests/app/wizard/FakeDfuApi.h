@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -54,6 +55,7 @@ public:
     std::vector<StartCall> updates;
     std::vector<StartCall> receiverUpdates;
     int detections = 0;
+    std::function<void()> duringStart;  // runs inside startUpdate, on the caller's thread
 
     int startDetection() override
     {
@@ -81,6 +83,8 @@ public:
     int startUpdate(DFU_DEVICE device, const char* image, int length, const char* second, int secondLength,
                     bool mainFirst) override
     {
+        if (duringStart)
+            duringStart();
         updates.push_back({device, std::string(image, static_cast<std::size_t>(length)),
                            std::string(second ? second : "", static_cast<std::size_t>(second ? secondLength : 0)),
                            mainFirst});

@@ -122,14 +122,14 @@ TEST(UpdateDecision, SummaryPage)
     struct Row {
         const char* name;
         RunOutcome outcome;
-        int state;
+        Page state;
     };
     const Row rows[] = {
-        {"nothing", {false, false, false, false}, kNothingFound},
-        {"up to date", {false, false, false, true}, 6},
-        {"updated", {false, false, true, true}, 21},
-        {"declined after a success", {false, true, true, true}, 24},
-        {"failure acknowledged", {true, false, true, false}, 24},
+        {"nothing", {false, false, false, false}, Page::NothingFound},
+        {"up to date", {false, false, false, true}, Page::UpToDate},
+        {"updated", {false, false, true, true}, Page::UpdateSucceeded},
+        {"declined after a success", {false, true, true, true}, Page::NoOtherDevices},
+        {"failure acknowledged", {true, false, true, false}, Page::NoOtherDevices},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -139,14 +139,14 @@ TEST(UpdateDecision, SummaryPage)
 
 TEST(UpdateDecision, PageAfterStartingAnUpdate)
 {
-    const std::pair<int, int> rows[] = {{DFU_OK, 12},
-                                        {DFU_ERR_LOW_BATTERY, 11},
-                                        {DFU_ERR_POWER_CYCLE, 10},
-                                        {DFU_ERR_WAIT_RECONNECT, 22},
-                                        {DFU_ERR_FAILED, 14},
-                                        {DFU_ERR_INVALID_HANDLE, 14},
-                                        {DFU_ERR_INVALID_PARAM, 14},
-                                        {-1, 14}};
+    const std::pair<int, Page> rows[] = {{DFU_OK, Page::Updating},
+                                         {DFU_ERR_LOW_BATTERY, Page::LowBattery},
+                                         {DFU_ERR_POWER_CYCLE, Page::TurnOffAndOn},
+                                         {DFU_ERR_WAIT_RECONNECT, Page::WaitForBootloader},
+                                         {DFU_ERR_FAILED, Page::UpdateFailed},
+                                         {DFU_ERR_INVALID_HANDLE, Page::UpdateFailed},
+                                         {DFU_ERR_INVALID_PARAM, Page::UpdateFailed},
+                                         {-1, Page::UpdateFailed}};
     for (const auto& [result, state] : rows) {
         SCOPED_TRACE(result);
         EXPECT_EQ(stateAfterDeviceStart(result), state);

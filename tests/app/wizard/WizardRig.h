@@ -9,12 +9,24 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
+
+// Readable failure messages for the Qt values the tests compare.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QRect& r, std::ostream* out)
+{
+    *out << r.width() << "x" << r.height() << " at (" << r.x() << ", " << r.y() << ")";
+}
 
 namespace rig {
 
@@ -49,6 +61,16 @@ inline QByteArray resource(const char* path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The window picks its language from the default locale when it is made.
+class LocaleScope {
+public:
+    explicit LocaleScope(const QLocale& locale) : m_saved(QLocale()) { QLocale::setDefault(locale); }
+    ~LocaleScope() { QLocale::setDefault(m_saved); }
+
+private:
+    QLocale m_saved;
+};
+
 }  // namespace rig
 
 class WizardTest : public ::testing::Test {
@@ -71,7 +93,18 @@ protected:
         w->setState(1);
         w->show();
     }
-    void event(DFU_DEVICE device, DFU_EVENTTYPE e, int param = 0) { w->onDfuEvent(device, e, param); }
+    // Waits until an update start, which runs on a thread of its own, has entered its result.
+    bool settle() { return QTest::qWaitFor([&] { return !w->updateStarting(); }, 5000); }
+    void press(QPushButton* button)
+    {
+        button->click();
+        ASSERT_TRUE(settle());
+    }
+    void event(DFU_DEVICE device, DFU_EVENTTYPE e, int param = 0)
+    {
+        w->onDfuEvent(device, e, param);
+        ASSERT_TRUE(settle());
+    }
     void arrive(DFU_DEVICE device, const FakeDevice& d)
     {
         api.devices[device] = d;
@@ -86,7 +119,7 @@ protected:
     void detect()
     {
         ASSERT_EQ(w->state(), 1);
-        left()->click();
+        press(left());
         ASSERT_EQ(w->state(), 2);
         event(0, DFU_EVENT_ENUMERATION_COMPLETE);
         ASSERT_TRUE(QTest::qWaitFor([&] { return w->state() != 2; }, 5000));

@@ -36,7 +36,7 @@ TEST_F(WizardTest, DefaultRoadUpdatesKeyboardThenReceiver)
     EXPECT_EQ(left()->text(), "DO NOT UPDATE");
     EXPECT_EQ(right()->text(), "UPDATE");
 
-    right()->click();
+    press(right());
     ASSERT_EQ(w->state(), 12);
     ASSERT_EQ(api.updates.size(), 1u);
     EXPECT_EQ(api.updates[0].device, kKeyboard);
@@ -44,6 +44,7 @@ TEST_F(WizardTest, DefaultRoadUpdatesKeyboardThenReceiver)
     EXPECT_TRUE(api.updates[0].second.empty());
     EXPECT_FALSE(api.updates[0].mainFirst);
     EXPECT_TRUE(label("percentLabel")->isVisible());
+    EXPECT_EQ(label("percentLabel")->text(), "0<sup>%</sup>");  // no padding before the first event
 
     struct Progress {
         int param;
@@ -59,10 +60,11 @@ TEST_F(WizardTest, DefaultRoadUpdatesKeyboardThenReceiver)
     event(kKeyboard, DFU_EVENT_STATUS, DFU_STATUS_SUCCEEDED);
     ASSERT_EQ(w->state(), 23);
     EXPECT_EQ(left()->text(), "NEXT");
-    left()->click();
+    press(left());
     ASSERT_EQ(w->state(), 16);  // the mouse is up to date; the receiver is next
-    right()->click();
+    press(right());
     ASSERT_EQ(w->state(), 18);
+    EXPECT_EQ(label("percentLabel")->text(), "0<sup>%</sup>");
     ASSERT_EQ(api.receiverUpdates.size(), 1u);
     EXPECT_EQ(api.receiverUpdates[0].device, kReceiver);
     EXPECT_EQ(QByteArray::fromStdString(api.receiverUpdates[0].image), rig::resource(":/Images/tick.png"));
@@ -70,7 +72,7 @@ TEST_F(WizardTest, DefaultRoadUpdatesKeyboardThenReceiver)
     event(kReceiver, DFU_EVENT_STATUS, DFU_STATUS_SUCCEEDED);
     EXPECT_EQ(w->state(), 21);
     EXPECT_EQ(left()->text(), "CLOSE");
-    left()->click();
+    press(left());
     EXPECT_EQ(quits, 1);
 }
 
@@ -100,10 +102,10 @@ TEST_F(WizardTest, SummaryPages)
         api.updateResults.assign(r.results.begin(), r.results.end());
         detect();
         if (!r.results.empty())
-            right()->click();
+            press(right());
         ASSERT_EQ(w->state(), r.firstState);
         if (r.decline)
-            left()->click();
+            press(left());
         EXPECT_EQ(w->state(), r.finalState);
     }
 }
@@ -116,14 +118,14 @@ TEST_F(WizardTest, NothingFoundWaitsForAReceiver)
     EXPECT_FALSE(right()->isEnabled());
     arrive(kReceiver, oldReceiver());
     EXPECT_TRUE(right()->isEnabled());
-    right()->click();
+    press(right());
     EXPECT_EQ(w->state(), 2);
 }
 
 TEST_F(WizardTest, DetectingLastsForTheTimerAndTheEnumeration)
 {
     make();
-    left()->click();
+    press(left());
     ASSERT_EQ(w->state(), 2);
     EXPECT_EQ(api.detections, 1);
     // The timer alone does not end the page.
@@ -139,9 +141,12 @@ TEST_F(WizardTest, FailureCountsDownAndRetriesThreeTimes)
     arrive(kKeyboard, oldKeyboard());
     detect();
     devio::Timing::setScale(100, 1);  // the countdown is driven below, one tick at a time
-    right()->click();
+    press(right());
     ASSERT_EQ(w->state(), 12);
-    auto tick = [&] { ASSERT_TRUE(QMetaObject::invokeMethod(w.get(), "onRetryTimeout")); };
+    auto tick = [&] {
+        ASSERT_TRUE(QMetaObject::invokeMethod(w.get(), "onRetryTimeout"));
+        ASSERT_TRUE(settle());
+    };
     for (int attempt = 0; attempt < 4; ++attempt) {
         SCOPED_TRACE(attempt);
         ASSERT_EQ(w->state(), 12);
@@ -170,13 +175,13 @@ TEST_F(WizardTest, FailureCountsDownAndRetriesThreeTimes)
 
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("https", &catcher, "open");
-    left()->click();
+    press(left());
     QDesktopServices::unsetUrlHandler("https");
     ASSERT_EQ(catcher.urls.size(), 1);
     EXPECT_TRUE(catcher.urls[0].path().endsWith("/en_us/home"));
     EXPECT_EQ(w->state(), 14);
 
-    right()->click();
+    press(right());
     EXPECT_EQ(w->state(), 24);
     EXPECT_EQ(w->deviceCount(), 0u);
 }
@@ -186,7 +191,7 @@ TEST_F(WizardTest, RetryFindsTheDeviceGoneAndLosesTheConnection)
     make();
     arrive(kKeyboard, oldKeyboard());
     detect();
-    right()->click();
+    press(right());
     event(kKeyboard, DFU_EVENT_STATUS, DFU_STATUS_FAILED);
     leave(kKeyboard);
     ASSERT_TRUE(waitState(13));
@@ -204,7 +209,7 @@ TEST_F(WizardTest, MissingImageFailsLikeAFailedStart)
     arrive(kKeyboard, makeDevice("Broken K", rig::kBrokenId, "0.0.0", 0x42));
     detect();
     ASSERT_EQ(w->state(), 7);
-    right()->click();
+    press(right());
     EXPECT_EQ(w->state(), 14);
     EXPECT_TRUE(api.updates.empty());
 }
@@ -215,7 +220,7 @@ TEST_F(WizardTest, PowerCycleThenUpdate)
     arrive(kKeyboard, oldKeyboard());
     detect();
     api.updateResults = {DFU_ERR_POWER_CYCLE};
-    right()->click();
+    press(right());
     ASSERT_EQ(w->state(), 10);
     EXPECT_EQ(text(), "Look at the back of your Test Keys K1 and turn your Test Keys K1 off and on.");
     EXPECT_FALSE(left()->isVisible());
@@ -231,12 +236,12 @@ TEST_F(WizardTest, PowerCycleLosesTheDevice)
     arrive(kKeyboard, oldKeyboard());
     detect();
     api.updateResults = {DFU_ERR_POWER_CYCLE};
-    right()->click();
+    press(right());
     ASSERT_EQ(w->state(), 10);
     leave(kKeyboard);
     ASSERT_EQ(w->state(), 13);
     EXPECT_EQ(header(), "ERROR CONNECTING <br>TO KEYBOARD");
-    right()->click();
+    press(right());
     EXPECT_EQ(w->state(), 24);
 }
 
@@ -252,7 +257,7 @@ TEST_F(WizardTest, WakeUpThenUpdateReady)
     event(kMouse, DFU_EVENT_CONNECTED);
     ASSERT_EQ(w->state(), 7);
     EXPECT_EQ(header(), "YOUR MOUSE <br>IS READY TO UPDATE");
-    right()->click();
+    press(right());
     ASSERT_EQ(w->state(), 12);
     // The mouse row carries a second image.
     EXPECT_EQ(QByteArray::fromStdString(api.updates[0].second), rig::resource(":/Images/crossRed.png"));
@@ -277,7 +282,7 @@ TEST_F(WizardTest, BluetoothDeviceReturnsInItsBootloader)
     detect();
     ASSERT_EQ(w->state(), 7);
     api.updateResults = {DFU_ERR_WAIT_RECONNECT, DFU_OK};
-    right()->click();
+    press(right());
     ASSERT_EQ(w->state(), 22);
     leave(kKeyboard);
     arrive(kKeyboard + 1, makeDevice("Test Keys BT", rig::kKeyboardBtId, "0.0.0", 0x77, true, true,
@@ -292,7 +297,7 @@ TEST_F(WizardTest, OtherDevicesAreOnlyRecordedDuringAnUpdate)
     make();
     arrive(kKeyboard, oldKeyboard(0x1111));
     detect();
-    right()->click();
+    press(right());
     ASSERT_EQ(w->state(), 12);
     arrive(kKeyboard + 1, makeDevice("Other BT", rig::kKeyboardBtId, "0.0.0", 0x99, true, true,
                                      DFU_CONNECTION_BLUETOOTH_LE));
@@ -312,7 +317,7 @@ TEST_F(WizardTest, TwoReceiversAskForOne)
     EXPECT_FALSE(right()->isEnabled());
     leave(kReceiver2);
     EXPECT_TRUE(right()->isEnabled());
-    right()->click();
+    press(right());
     EXPECT_EQ(w->state(), 16);
 }
 
@@ -323,7 +328,7 @@ TEST_F(WizardTest, ReceiverRetriesRotateThroughCandidateRows)
     detect();
     ASSERT_EQ(w->state(), 16);
     EXPECT_EQ(w->receiverEntryCount(), 2u);
-    right()->click();
+    press(right());
     ASSERT_EQ(w->state(), 18);
     std::vector<QByteArray> images;
     for (int attempt = 0; attempt < 3; ++attempt) {
@@ -333,7 +338,7 @@ TEST_F(WizardTest, ReceiverRetriesRotateThroughCandidateRows)
         event(kReceiver, DFU_EVENT_STATUS, DFU_STATUS_FAILED);
         ASSERT_EQ(w->state(), 20);
         // One receiver with two candidate rows is still one receiver: no "unplug" page.
-        ASSERT_TRUE(QTest::qWaitFor([&] { return w->state() != 20; }, 10000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return w->state() != 20 && !w->updateStarting(); }, 10000));
     }
     // Most recently added row first, then the others in turn.
     EXPECT_EQ(images[0], rig::resource(":/Images/tick.png"));
@@ -346,7 +351,7 @@ TEST_F(WizardTest, ReceiverRetriesRotateThroughCandidateRows)
     QTest::qWait(static_cast<int>(devio::Timing::scaled(1000)) * 3);
     EXPECT_EQ(header(), final);  // no countdown on the final page
     EXPECT_EQ(w->state(), 20);
-    right()->click();
+    press(right());
     EXPECT_EQ(w->state(), 24);
 }
 
@@ -355,7 +360,7 @@ TEST_F(WizardTest, ReceiverLostThenBack)
     make();
     arrive(kReceiver, oldReceiver());
     detect();
-    right()->click();
+    press(right());
     ASSERT_EQ(w->state(), 18);
     event(kReceiver, DFU_EVENT_STATUS, DFU_STATUS_FAILED);
     leave(kReceiver);
@@ -371,7 +376,7 @@ TEST_F(WizardTest, ReceiversStillArriveAfterAnUpdateOfUnitZero)
     make();
     arrive(kReceiver, oldReceiver());
     detect();
-    right()->click();
+    press(right());
     event(kReceiver, DFU_EVENT_STATUS, DFU_STATUS_SUCCEEDED);
     ASSERT_EQ(w->state(), 21);
     // The receiver returns with new firmware, as every engine device, with unit id 0.
@@ -385,7 +390,7 @@ TEST_F(WizardTest, UpdatedUnitIsIgnoredUnlessInItsBootloader)
     make();
     arrive(kKeyboard, oldKeyboard(0x1111));
     detect();
-    right()->click();
+    press(right());
     event(kKeyboard, DFU_EVENT_STATUS, DFU_STATUS_SUCCEEDED);
     ASSERT_EQ(w->state(), 23);
     arrive(kKeyboard + 1, oldKeyboard(0x1111));

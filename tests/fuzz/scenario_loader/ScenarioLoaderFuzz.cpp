@@ -1,6 +1,7 @@
 // Scenario files are read from disk as the user wrote them: any text ends in a scenario or a
 // ScenarioError, never a crash. The device models' kinds (keyboard, mouse, receiver) are linked in.
 #include <sim/DeviceTree.h>
+#include <sim/Kernel.h>
 #include <sim/Scenario.h>
 
 #include <cstddef>
@@ -18,5 +19,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::invalid_argument&) {
     }
     platform::sim::remove_all_dev_nodes();
+    platform::sim::registry_clear();  // what a <registry> element set
     return 0;
 }

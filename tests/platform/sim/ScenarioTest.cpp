@@ -2,6 +2,7 @@
 #include "SimTestSupport.h"
 
 #include <devpkey.h>
+#include <sim/Kernel.h>
 #include <sim/Scenario.h>
 
 #include <cfgmgr32.h>
@@ -119,7 +120,7 @@ TEST_F(ScenarioTest, MalformedScenariosFailClearlyAndLeaveNothingBehind)
         {"", "<scenario>"},
         {"<scenario><device/></scenario>", "\"kind\""},
         {"<scenario><device kind=\"toaster\"/></scenario>", "unknown device kind \"toaster\""},
-        {"<scenario><widget/></scenario>", "is not a <device>"},
+        {"<scenario><widget/></scenario>", "is not a <device> or a <registry>"},
         {"<scenario><device kind=\"hid\"/></scenario>", "no <collection>"},
         {"<scenario><device kind=\"hid\" name=\"x\"><collection usage-page=\"0x1FFFF\" usage=\"1\" length=\"7\"/>"
          "</device></scenario>",
@@ -148,6 +149,40 @@ TEST_F(ScenarioTest, MalformedScenariosFailClearlyAndLeaveNothingBehind)
         EXPECT_TRUE(children_of(0).empty()) << c.xml;
     }
     EXPECT_THROW(Scenario::from_file("/nonexistent/scenario.xml"), ScenarioError);
+}
+
+TEST_F(ScenarioTest, RegistryValuesAreSetWhenPlugged)
+{
+    registry_clear();
+    Scenario scenario = Scenario::from_text(R"(<scenario>
+  <registry key="HKEY_LOCAL_MACHINE\SOFTWARE\TARNWICK\RAVELIN" value="LoggingLevel" dword="0x4"/>
+  <registry key="HKEY_CURRENT_USER\SOFTWARE\Test" value="Count" dword="12"/>
+</scenario>)");
+    DWORD level = 0;
+    EXPECT_FALSE(registry_get_dword(HKEY_LOCAL_MACHINE, "SOFTWARE\\TARNWICK\\RAVELIN", "LoggingLevel", level));
+    scenario.plug();
+    ASSERT_TRUE(registry_get_dword(HKEY_LOCAL_MACHINE, "SOFTWARE\\TARNWICK\\RAVELIN", "LoggingLevel", level));
+    EXPECT_EQ(level, 0x4u);
+    DWORD count = 0;
+    ASSERT_TRUE(registry_get_dword(HKEY_CURRENT_USER, "SOFTWARE\\Test", "Count", count));
+    EXPECT_EQ(count, 12u);
+    registry_clear();
+
+    struct Row {
+        const char* name;
+        const char* element;
+    };
+    const Row refused[] = {
+        {"no root", R"(<registry key="SOFTWARE\X" value="V" dword="1"/>)"},
+        {"root alone", R"(<registry key="HKEY_LOCAL_MACHINE\" value="V" dword="1"/>)"},
+        {"no value name", R"(<registry key="HKEY_LOCAL_MACHINE\X" dword="1"/>)"},
+        {"no number", R"(<registry key="HKEY_LOCAL_MACHINE\X" value="V"/>)"},
+        {"too large", R"(<registry key="HKEY_LOCAL_MACHINE\X" value="V" dword="0x100000000"/>)"},
+    };
+    for (const Row& r : refused) {
+        SCOPED_TRACE(r.name);
+        EXPECT_THROW(Scenario::from_text(std::string("<scenario>") + r.element + "</scenario>"), ScenarioError);
+    }
 }
 
 TEST_F(ScenarioTest, LoadsFromAFile)
