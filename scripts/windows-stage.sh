@@ -10,18 +10,7 @@ jobs="${QUILLON_JOBS:-$(nproc)}"
 build="$root/build/mingw"
 export CCACHE_BASEDIR="$root"
 
-packages=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}"
-  SUDO=""
-  [[ $(id -u) -ne 0 ]] && SUDO=sudo
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$root/scripts/deps.sh" g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth
 
 start=$SECONDS
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \

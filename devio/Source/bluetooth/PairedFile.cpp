@@ -58,13 +58,8 @@ bool paired_entry_writable(const PairedEntry& entry)
 
 std::string print_paired_file(const std::vector<PairedEntry>& entries)
 {
-    // On the heap: the document's pool is large, and the optimiser misjudges its fields on the stack.
-    auto owned = std::make_unique<rapidxml::xml_document<>>();
+    const auto owned = quillon::new_xml_document();
     rapidxml::xml_document<>& doc = *owned;
-    auto* declaration = doc.allocate_node(rapidxml::node_declaration);
-    declaration->append_attribute(doc.allocate_attribute("version", "1.0"));
-    declaration->append_attribute(doc.allocate_attribute("encoding", "utf-8"));
-    doc.append_node(declaration);
     auto* root = doc.allocate_node(rapidxml::node_element, "devices");
     doc.append_node(root);
     // rapidxml keeps pointers: the entries outlive the document.

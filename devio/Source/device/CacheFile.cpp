@@ -64,13 +64,8 @@ std::optional<std::string> print_cache(const CacheFile& file)
     for (const auto& entry : file.replies)
         texts.emplace_back(bytes_to_hex(entry.first), bytes_to_hex(entry.second));
 
-    // On the heap: the document's pool is large.
-    auto owned = std::make_unique<rapidxml::xml_document<>>();
+    const auto owned = quillon::new_xml_document();
     rapidxml::xml_document<>& doc = *owned;
-    auto* declaration = doc.allocate_node(rapidxml::node_declaration);
-    declaration->append_attribute(doc.allocate_attribute("version", "1.0"));
-    declaration->append_attribute(doc.allocate_attribute("encoding", "utf-8"));
-    doc.append_node(declaration);
     auto* root = doc.allocate_node(rapidxml::node_element, "cache");
     root->append_attribute(doc.allocate_attribute("fw", file.firmware.c_str(), 0, file.firmware.size()));
     root->append_attribute(doc.allocate_attribute("path", file.path.c_str(), 0, file.path.size()));
