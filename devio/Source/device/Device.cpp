@@ -120,10 +120,6 @@ Device::~Device()
         m_retry_delay_condition.notify_all();
         m_waiter_condition.notify_all();
     }
-    {
-        std::lock_guard<std::mutex> lock(m_request_mutex);  // a worker that awaits its write with the reply
-        m_reply_condition.notify_all();
-    }
     std::list<std::shared_ptr<DeviceRequest>> unserved;
     {
         std::lock_guard<std::mutex> lock(m_queue->mutex);

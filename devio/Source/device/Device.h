@@ -12,7 +12,6 @@
 
 #include <array>
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -182,12 +181,6 @@ private:
     void finish(const std::shared_ptr<DeviceRequest>& request);
     void transmit(const std::shared_ptr<DeviceRequest>& request, bool retry);
     bool post_write(const std::vector<Byte>& bytes, bool flag);
-    std::uint64_t queue_write(const std::vector<Byte>& bytes, bool flag);
-    bool await_write(std::uint64_t generation);
-    bool await_write_and_reply(const std::shared_ptr<DeviceRequest>& request, std::uint64_t generation,
-                               std::unique_lock<std::mutex>& requestLock,
-                               std::chrono::steady_clock::time_point* writtenAt);
-    void write_settled(std::uint64_t generation, bool ok);
     // Ends the posted write `generation` if nobody has taken it: its run-loop trigger was dropped.
     void abandon_write(std::uint64_t generation);
     // Discards continuation `id` (its request fails with 28) if nobody has run it: its run-loop
@@ -296,10 +289,6 @@ private:
     bool m_write_pending = false;
     bool m_write_abandoned = false;
     std::uint64_t m_write_generation = 0;
-    // The last write whose outcome is known, and when; read by the worker under m_request_mutex.
-    std::atomic<std::uint64_t> m_write_settled{0};
-    std::atomic<std::chrono::steady_clock::rep> m_write_settled_at{0};
-    bool m_worker_awaits_write = false;  // under m_request_mutex: wake the worker when a write settles
     bool m_write_done = false;
     bool m_write_ok = false;
     ErrorRecord m_write_error;

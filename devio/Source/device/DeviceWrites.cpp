@@ -51,22 +51,13 @@ void Device::transmit(const std::shared_ptr<DeviceRequest>& request, bool retry)
         m_hardware_device->beforeRetry();
     m_pending_request = request;
     lock.unlock();
-    bool written = false;
-    std::chrono::steady_clock::time_point writtenAt;
-    if (m_late_reply_seen) {
-        written = post_write(request->command(), true);
-        if (written) {
-            std::vector<Byte> flush(7, 0);
-            flush[3] = static_cast<Byte>(0x10 | (getSoftwareId() & 0x0F));
-            post_write(flush, false);
-        }
-        writtenAt = std::chrono::steady_clock::now();
-        lock.lock();
-    } else {
-        const std::uint64_t generation = queue_write(request->command(), true);
-        lock.lock();
-        written = await_write_and_reply(request, generation, lock, &writtenAt);
+    const bool written = post_write(request->command(), true);
+    if (written && m_late_reply_seen) {
+        std::vector<Byte> flush(7, 0);
+        flush[3] = static_cast<Byte>(0x10 | (getSoftwareId() & 0x0F));
+        post_write(flush, false);
     }
+    lock.lock();
     if (!written) {
         if (m_pending_request == request)
             m_pending_request.reset();
@@ -75,7 +66,7 @@ void Device::transmit(const std::shared_ptr<DeviceRequest>& request, bool retry)
         m_last_request = request;
         return;
     }
-    const auto deadline = writtenAt + Timing::scaledDuration(m_response_timeout);
+    const auto deadline = std::chrono::steady_clock::now() + Timing::scaledDuration(m_response_timeout);
     while (m_pending_request == request) {
         if (m_reply_condition.wait_until(lock, deadline) == std::cv_status::timeout)
             break;
@@ -95,52 +86,6 @@ void Device::transmit(const std::shared_ptr<DeviceRequest>& request, bool retry)
 }
 
 bool Device::post_write(const std::vector<Byte>& bytes, bool flag)
-{
-    return await_write(queue_write(bytes, flag));
-}
-
-// The worker's wait for a request's write and then its reply, in one: the thread that writes
-// wakes the worker only when the write failed or the worker waits for nothing else, so a request
-// answered as usual costs the worker one sleep, not two. Returns whether the write went out, and
-// when it settled (the reply time-out counts from then). Entered and left with the request lock.
-bool Device::await_write_and_reply(const std::shared_ptr<DeviceRequest>& request, std::uint64_t generation,
-                                   std::unique_lock<std::mutex>& requestLock,
-                                   std::chrono::steady_clock::time_point* writtenAt)
-{
-    // Until the write settles the time-out is reckoned from now; a write still going on then is
-    // awaited alone, and the time-out starts again from its end.
-    const auto guess = std::chrono::steady_clock::now() + Timing::scaledDuration(m_response_timeout);
-    for (;;) {
-        if (m_write_settled.load() >= generation || m_writes_closed)
-            break;
-        m_worker_awaits_write = m_pending_request != request || std::chrono::steady_clock::now() >= guess;
-        if (m_worker_awaits_write)
-            m_reply_condition.wait(requestLock);
-        else
-            m_reply_condition.wait_until(requestLock, guess);
-    }
-    m_worker_awaits_write = false;
-    requestLock.unlock();
-    const bool written = await_write(generation);  // settled: returns at once with the outcome
-    requestLock.lock();
-    *writtenAt = std::chrono::steady_clock::time_point(std::chrono::steady_clock::duration(m_write_settled_at.load()));
-    return written;
-}
-
-void Device::write_settled(std::uint64_t generation, bool ok)
-{
-    m_write_settled_at = std::chrono::steady_clock::now().time_since_epoch().count();
-    m_write_settled = generation;
-    bool wake = !ok;
-    {
-        std::lock_guard<std::mutex> lock(m_request_mutex);
-        wake = wake || m_worker_awaits_write;
-    }
-    if (wake)
-        m_reply_condition.notify_all();
-}
-
-std::uint64_t Device::queue_write(const std::vector<Byte>& bytes, bool flag)
 {
     std::uint64_t generation = 0;
     {
@@ -172,11 +117,6 @@ std::uint64_t Device::queue_write(const std::vector<Byte>& bytes, bool flag)
             nullptr, nullptr, "write_trigger");
     }
     unrun.reset();
-    return generation;
-}
-
-bool Device::await_write(std::uint64_t generation)
-{
     std::unique_lock<std::mutex> lock(m_write_mutex);
     m_write_done_condition.wait(lock, [&] {
         return m_write_done || m_writes_closed.load() || (!m_write_pending && m_write_generation == generation &&
@@ -202,14 +142,12 @@ void Device::abandon_write(std::uint64_t generation)
         m_write_abandoned = true;
     }
     m_write_done_condition.notify_all();
-    write_settled(generation, false);
 }
 
 bool Device::run_pending_write()
 {
     std::vector<Byte> bytes;
     bool flag;
-    std::uint64_t generation;
     {
         std::lock_guard<std::mutex> lock(m_write_mutex);
         if (!m_write_pending)
@@ -217,7 +155,6 @@ bool Device::run_pending_write()
         m_write_pending = false;
         bytes.swap(m_pending_write_bytes);
         flag = m_pending_write_flag;
-        generation = m_write_generation;
     }
     const bool ok = write(bytes, flag);
     const ErrorRecord error = last_error_record();
@@ -228,7 +165,6 @@ bool Device::run_pending_write()
         m_write_done = true;
     }
     m_write_done_condition.notify_all();
-    write_settled(generation, ok);
     return false;
 }
 
