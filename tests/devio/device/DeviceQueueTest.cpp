@@ -4,12 +4,15 @@
 
 #include "core/ErrorRecord.h"
 #include "device/DeviceLock.h"
+#include "support/Within.h"
 
 #include <windows.h>
 
+#include <atomic>
 #include <fstream>
 #include <future>
 #include <sstream>
+#include <utility>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -357,6 +360,57 @@ TEST(DeviceQueue, LateReplyBehindAReceiverSwitchesFlushReportsOn)
     EXPECT_EQ(log[2], marked(4));
     EXPECT_TRUE(is_flush(log[3]));
     EXPECT_EQ(rig.device->getSoftwareId(), 1u);
+}
+
+// The worker awaits a request's write and its reply in one sleep: whatever ends first, the
+// request must end as soon as both are known, never only at the reply time-out (a minute here).
+TEST(DeviceQueue, RequestEndsOnceItsWriteAndReplyAreKnownInEitherOrder)
+{
+    class ReplySeen : public Subscriber<IDevice::Report> {
+    public:
+        void onReport(const std::vector<Byte>&, std::uint32_t, std::uint32_t, IDevice::ReportType type) override
+        {
+            if (type == IDevice::ReportReply)
+                seen = true;
+        }
+        std::atomic<bool> seen{false};
+    };
+    struct Case {
+        const char* name;
+        bool replyDuringWrite;  // else the write fails
+    };
+    for (const Case& c : {Case{"reply routed before the write ends", true}, Case{"write fails", false}}) {
+        SCOPED_TRACE(c.name);
+        ScaledTiming timing;
+        Rig rig;
+        ASSERT_TRUE(rig.device->getFeatureSync(0x0020));
+        rig.device->set_response_timeout(600000);
+        ReplySeen replies;
+        ASSERT_TRUE(replies.subscribe(std::shared_ptr<IDevice>(rig.device), 1, "test"));
+        auto model = rig.model;
+        auto hardware = rig.hardware.get();
+        const bool replyDuringWrite = c.replyDuringWrite;
+        rig.hardware->set_write_hook([&replies, model, hardware, replyDuringWrite](const Bytes& report) {
+            if (!replyDuringWrite) {
+                hardware->close();  // the link drops under the write
+                return true;
+            }
+            model->write(report);
+            eventually([&] { return replies.seen.load(); });
+            return false;  // written already
+        });
+        const auto outcome = quillon::test::within([&] {
+            Bytes reply;
+            const bool ok = rig.device->execute(marked(1), reply, 0, {});
+            return std::make_pair(ok, static_cast<std::uint32_t>(last_error().code));
+        }, "the request");
+        rig.hardware->set_write_hook(nullptr);
+        EXPECT_EQ(outcome.first, c.replyDuringWrite);
+        if (c.replyDuringWrite)
+            EXPECT_TRUE(replies.seen.load());
+        else
+            EXPECT_EQ(outcome.second, 5u);
+    }
 }
 
 // A Connect while the device is still talking waits until it has been quiet for a second,
