@@ -194,6 +194,22 @@ inline QV_DEVICE_INFO info_of(std::uint64_t handle)
     return info;
 }
 
+// The first device announced behind a receiver (DevType not 0), 0 when none came within 20 s. A
+// paired device's announcement may follow the enumeration-complete event on a loaded machine.
+inline std::uint64_t wait_paired_device(const EventLog& log)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+        const std::size_t seen = log.events().size();
+        for (std::uint64_t h : log.arrivals())
+            if (info_of(h).DevType != 0)
+                return h;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return 0;
+        log.wait([&](const std::vector<Event>& all) { return all.size() > seen; }, std::chrono::milliseconds(100));
+    }
+}
+
 inline std::string text(const WCHAR* w)
 {
     std::string out;

@@ -133,10 +133,7 @@ TEST_F(FirmwareCheckTest, PairedDeviceOfferIsForItsHardware)
     scenario.plug();
     EngineHost host(log);
     ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
-    std::uint64_t device = 0;
-    for (std::uint64_t h : log.arrivals())
-        if (info_of(h).DevType != 0)
-            device = h;
+    const std::uint64_t device = wait_paired_device(log);
     ASSERT_NE(device, 0u);
     ASSERT_TRUE(log.wait_for(QV_EVENT_DFU_STATUS_CHANGED, device, QV_DFU_NEWER_FW_AVAILABLE));
     const QV_DEVICE_INFO info = info_of(device);

@@ -35,9 +35,7 @@ protected:
         scenario->plug();
         host = std::make_unique<EngineHost>(log);
         ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
-        for (std::uint64_t h : log.arrivals())
-            if (info_of(h).DevType != 0)
-                device = h;
+        device = wait_paired_device(log);
         ASSERT_NE(device, 0u);
     }
 
