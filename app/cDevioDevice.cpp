@@ -395,6 +395,12 @@ void cDevioDevice::onDfuStatus(std::uint32_t /*packetNumber*/, std::vector<Byte>
         notify(DFU_EVENT_STATUS, DFU_STATUS_SUCCEEDED);
         return;
     case DfuVerdict::SecondImageDone:
+        // Only the second image ends this way: a device saying so of the main image would have
+        // the main image sent again after every restart, for ever.
+        if (!m_current_is_second) {
+            failTransfer();
+            return;
+        }
         // The radio stack is in; the main image follows from the bootloader it restarts into.
         if (auto dfu = dfuFeature())
             dfu->Restart(0xFF);
