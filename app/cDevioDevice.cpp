@@ -328,15 +328,17 @@ bool cDevioDevice::sendPacket(std::uint32_t packetNumber)
         }
 
         bool ok = false;
-        std::uint32_t status = 0;
+        DfuVerdict startVerdict = DfuVerdict::Wait;
         std::vector<Byte> reply;
         if (next.command == DfuPacing::Command::Data) {
             ok = dfu->DfuCmdData(next.number, packet);
         } else {
             m_restart_parameter = packet.empty() ? 0xFF : packet[0];
             m_active = true;
-            ok = dfu->DfuStart(packet, &status, &reply) &&
-                 dfuStartReplyVerdict(static_cast<std::uint8_t>(status)) != DfuVerdict::Failed;
+            std::uint32_t status = 0;
+            ok = dfu->DfuStart(packet, &status, &reply);
+            startVerdict = dfuStartReplyVerdict(static_cast<std::uint8_t>(status));
+            ok = ok && startVerdict != DfuVerdict::Failed;
         }
         if (!ok) {
             failTransfer();
@@ -344,8 +346,7 @@ bool cDevioDevice::sendPacket(std::uint32_t packetNumber)
         }
         m_pacing.accepted(next);
         notify(DFU_EVENT_PROGRESS, progressPercent());
-        if (next.command == DfuPacing::Command::Start &&
-            dfuStartReplyVerdict(static_cast<std::uint8_t>(status)) == DfuVerdict::SendNext) {
+        if (startVerdict == DfuVerdict::SendNext) {
             if (const auto record = readDfuStatusRecord(reply)) {
                 packetNumber = record->packet;
                 continue;

@@ -59,10 +59,10 @@ public:
         auto* self = static_cast<UpdateEnd*>(context);
         if (event == DFU_EVENT_PROGRESS) {
             if (self->m_progress.fetch_add(1, std::memory_order_relaxed) + 1 == kPackets) {
+                const LastPacket last{std::chrono::steady_clock::now(), bench::process_cpu_seconds(),
+                                      bench::process_sleeps()};
                 std::lock_guard<std::mutex> lock(self->m_mutex);
-                self->m_lastPacket = std::chrono::steady_clock::now();
-                self->m_lastPacketCpu = bench::process_cpu_seconds();
-                self->m_lastPacketSleeps = bench::process_sleeps();
+                self->m_lastPacket = last;
             }
             return;
         }
@@ -82,7 +82,7 @@ public:
         m_device = device;
         m_status = -1;
         m_progress = 0;
-        m_lastPacketCpu = -1;
+        m_lastPacket = LastPacket{};
     }
     // The final status, or -1 when none came by the deadline.
     int wait()
@@ -94,20 +94,15 @@ public:
     // Accepted packets so far: one progress event each.
     unsigned long progress() const { return m_progress.load(std::memory_order_relaxed); }
     // When the last packet was accepted, and the process CPU time (-1 before that) and sleeps then.
-    std::chrono::steady_clock::time_point lastPacket()
+    struct LastPacket {
+        std::chrono::steady_clock::time_point at;
+        double cpu = -1;
+        double sleeps = 0;
+    };
+    LastPacket lastPacket()
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_lastPacket;
-    }
-    double lastPacketCpu()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lastPacketCpu;
-    }
-    double lastPacketSleeps()
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return m_lastPacketSleeps;
     }
 
 private:
@@ -116,9 +111,7 @@ private:
     DFU_DEVICE m_device = 0;
     int m_status = -1;
     std::atomic<unsigned long> m_progress{0};
-    std::chrono::steady_clock::time_point m_lastPacket;
-    double m_lastPacketCpu = -1;
-    double m_lastPacketSleeps = 0;
+    LastPacket m_lastPacket;
 };
 
 platform::sim::SimProtocolConfig bootloader_keyboard()
@@ -175,13 +168,14 @@ void BM_DfuStartUpdate(benchmark::State& state)
                                      : "update ended with status " + std::to_string(status));
             continue;
         }
-        if (end.progress() < kPackets || end.lastPacketCpu() < 0) {
+        const UpdateEnd::LastPacket last = end.lastPacket();
+        if (end.progress() < kPackets || last.cpu < 0) {
             bench::fail(std::to_string(end.progress()) + " of " + std::to_string(kPackets) + " packets accepted");
             continue;
         }
-        state.SetIterationTime(std::chrono::duration<double>(end.lastPacket() - start).count());
-        cpu += end.lastPacketCpu() - cpuStart;
-        sleeps += end.lastPacketSleeps() - sleepsStart;
+        state.SetIterationTime(std::chrono::duration<double>(last.at - start).count());
+        cpu += last.cpu - cpuStart;
+        sleeps += last.sleeps - sleepsStart;
     }
     // Every run carries the same counters, also one that failed: the library's statistics expect it.
     const double iterations = std::max(static_cast<double>(state.iterations()), 1.0);

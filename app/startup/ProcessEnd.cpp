@@ -1,32 +1,22 @@
 #include "ProcessEnd.h"
 
+#include "HookSlot.h"
+
 #include <cstdlib>
-#include <mutex>
 
 namespace {
 
-std::mutex& hookMutex()
+HookSlot<ProcessEndHook>& endHook()
 {
-    static std::mutex mutex;
-    return mutex;
-}
-
-ProcessEndHook& endHook()
-{
-    static ProcessEndHook hook;
-    return hook;
+    static HookSlot<ProcessEndHook> slot;
+    return slot;
 }
 
 }  // namespace
 
 void endProcess(ProcessEnd how, int code)
 {
-    ProcessEndHook hook;
-    {
-        std::lock_guard<std::mutex> lock(hookMutex());
-        hook = endHook();
-    }
-    if (hook) {
+    if (const ProcessEndHook hook = endHook().get()) {
         hook(how, code);
         return;
     }
@@ -37,8 +27,5 @@ void endProcess(ProcessEnd how, int code)
 
 ProcessEndHook setProcessEndHook(ProcessEndHook hook)
 {
-    std::lock_guard<std::mutex> lock(hookMutex());
-    ProcessEndHook previous = std::move(endHook());
-    endHook() = std::move(hook);
-    return previous;
+    return endHook().exchange(std::move(hook));
 }

@@ -1,34 +1,22 @@
 // Quitting the Qt application; apart from ProcessEnd.cpp so that the process end needs no Qt.
+#include "HookSlot.h"
 #include "ProcessEnd.h"
 
 #include <QCoreApplication>
 
-#include <mutex>
-
 namespace {
 
-std::mutex& quitMutex()
+HookSlot<QuitHook>& quitHook()
 {
-    static std::mutex mutex;
-    return mutex;
-}
-
-QuitHook& quitHook()
-{
-    static QuitHook hook;
-    return hook;
+    static HookSlot<QuitHook> slot;
+    return slot;
 }
 
 }  // namespace
 
 void quitApplication()
 {
-    QuitHook hook;
-    {
-        std::lock_guard<std::mutex> lock(quitMutex());
-        hook = quitHook();
-    }
-    if (hook)
+    if (const QuitHook hook = quitHook().get())
         hook();
     else
         QCoreApplication::quit();
@@ -36,8 +24,5 @@ void quitApplication()
 
 QuitHook setQuitHook(QuitHook hook)
 {
-    std::lock_guard<std::mutex> lock(quitMutex());
-    QuitHook previous = std::move(quitHook());
-    quitHook() = std::move(hook);
-    return previous;
+    return quitHook().exchange(std::move(hook));
 }
