@@ -3,16 +3,22 @@
 # The devices come from the scenario in $QUILLON_SCENARIO (default: scenarios/default.xml).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# A scenario that cannot be read ends with 2, as the program itself does; checked before the build.
+scenario="${QUILLON_SCENARIO:-$root/scenarios/default.xml}"
+if [[ -d "$scenario" ]]; then
+  echo "$scenario is a folder, not a scenario file: set QUILLON_SCENARIO to a scenario file." >&2
+  exit 2
+elif [[ ! -f "$scenario" || ! -r "$scenario" ]]; then
+  echo "No scenario file to read at $scenario: set QUILLON_SCENARIO to a scenario file." >&2
+  exit 2
+fi
+
 "$root/scripts/deps.sh"
 cmake -S "$root" -B "$root/build/release" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUILLON_BUILD_TESTS=OFF >/dev/null
 cmake --build "$root/build/release" -j "$(nproc)"
 
 program="$root/build/release/app/Quillon"
-scenario="${QUILLON_SCENARIO:-$root/scenarios/default.xml}"
-if [[ ! -f "$scenario" ]]; then
-  echo "No scenario at $scenario: set QUILLON_SCENARIO to a scenario file." >&2
-  exit 1
-fi
 
 if [[ -z "${QT_QPA_PLATFORM:-}" && -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   cat >&2 <<HELP

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
@@ -317,11 +318,17 @@ void Scenario::clear()
 
 Scenario Scenario::from_file(const std::string& hostPath)
 {
+    // A folder opens as a stream that reads nothing: say what it is rather than blame its XML.
+    std::error_code error;
+    if (std::filesystem::is_directory(hostPath, error))
+        throw ScenarioError("scenario: \"" + hostPath + "\" is a folder, not a scenario file");
     std::ifstream in(hostPath, std::ios::binary);
     if (!in)
         throw ScenarioError("scenario: cannot read \"" + hostPath + "\"");
     std::ostringstream text;
     text << in.rdbuf();
+    if (in.bad())
+        throw ScenarioError("scenario: cannot read \"" + hostPath + "\"");
     return from_text(text.str());
 }
 

@@ -6,7 +6,10 @@
 #include <QDir>
 #include <QImage>
 
+#include <fstream>
 #include <set>
+#include <string>
+#include <vector>
 
 #ifndef QUILLON_SCREENSHOT_DIR
 #define QUILLON_SCREENSHOT_DIR "screenshots"
@@ -40,6 +43,21 @@ protected:
     }
 };
 
+namespace {
+
+// Libraries of a GL driver mapped into this process (Mesa's or another vendor's).
+std::vector<std::string> gl_drivers_loaded()
+{
+    std::vector<std::string> found;
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);)
+        if (line.find("_dri.so") != std::string::npos || line.find("libGLX_") != std::string::npos)
+            found.push_back(line.substr(line.find('/') == std::string::npos ? 0 : line.find('/')));
+    return found;
+}
+
+}  // namespace
+
 TEST_F(Screenshots, EveryPageInBothLanguages)
 {
     const std::pair<const char*, QLocale> languages[] = {{"en", QLocale(QLocale::English, QLocale::UnitedStates)},
@@ -58,4 +76,7 @@ TEST_F(Screenshots, EveryPageInBothLanguages)
         event(0x30, DFU_EVENT_PROGRESS, 99);
         shoot(QString::fromLatin1(folder), QStringLiteral("page-18-at-99"), false);
     }
+    // With the window on screen: no GL driver came with it, whatever drivers the machine has.
+    const auto drivers = gl_drivers_loaded();
+    EXPECT_TRUE(drivers.empty()) << drivers.front();
 }

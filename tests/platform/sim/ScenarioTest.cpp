@@ -149,6 +149,12 @@ TEST_F(ScenarioTest, MalformedScenariosFailClearlyAndLeaveNothingBehind)
         EXPECT_TRUE(children_of(0).empty()) << c.xml;
     }
     EXPECT_THROW(Scenario::from_file("/nonexistent/scenario.xml"), ScenarioError);
+    try {
+        Scenario::from_file(::testing::TempDir());
+        ADD_FAILURE() << "a folder was taken for a scenario";
+    } catch (const ScenarioError& e) {
+        EXPECT_NE(std::string(e.what()).find("is a folder"), std::string::npos) << e.what();
+    }
 }
 
 TEST_F(ScenarioTest, RegistryValuesAreSetWhenPlugged)
