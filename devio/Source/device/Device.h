@@ -186,6 +186,9 @@ private:
     // Discards continuation `id` (its request fails with 28) if nobody has run it: its run-loop
     // trigger was dropped.
     void discard_continuation(std::uint64_t id);
+    // Runs the queued continuations up to and including `id`, oldest first: the body of the
+    // run-loop trigger of continuation `id`.
+    void run_continuations_through(std::uint64_t id);
     bool firmware_check();
     bool direct_exchange(std::uint32_t index, std::uint32_t function, std::vector<Byte> params,
                          std::vector<Byte>& payload);

@@ -200,11 +200,13 @@ bool Device::write(const std::vector<Byte>& bytes, bool flag)
 
 namespace {
 
-// The run-loop task that runs a queued continuation. One that is dropped unrun (a run loop that
-// stops, is flushed or is gone) discards its continuation: left queued, it would wait for the
-// device's end, and a chain that holds its device (as a caller's may) would keep it for good.
+// The run-loop task of one queued continuation: it runs that continuation, or discards it when
+// dropped unrun (a run loop that stops, is flushed or is gone). A continuation left queued would
+// wait for the device's end, and a chain that holds its device (as a caller's may) would keep it
+// for good; so no trigger may run another's continuation and leave its own behind.
 struct ContinuationTrigger {
     std::weak_ptr<Device> device;
+    std::uint64_t id = 0;
     std::function<void()> discard;
     bool ran = false;
 
@@ -232,6 +234,7 @@ void Device::post_continuation(std::function<void(bool)> task)
     std::weak_ptr<Device> weak = shared_from_this();
     auto trigger = std::make_shared<ContinuationTrigger>();
     trigger->device = weak;
+    trigger->id = id;
     trigger->discard = [weak, id] {
         if (auto device = weak.lock())
             device->discard_continuation(id);
@@ -241,7 +244,7 @@ void Device::post_continuation(std::function<void(bool)> task)
             [trigger]() -> bool {
                 trigger->ran = true;
                 if (auto device = trigger->device.lock())
-                    device->run_continuation();
+                    device->run_continuations_through(trigger->id);
                 return false;
             },
             nullptr, nullptr, "continuation_trigger");
@@ -275,6 +278,26 @@ bool Device::run_continuation()
     }
     task(true);
     return true;
+}
+
+void Device::run_continuations_through(std::uint64_t id)
+{
+    // Triggers of two threads' continuations may reach the run loop in either order: one whose
+    // continuation comes later in the queue runs the earlier ones first, so that continuations
+    // still start in the order they were queued; their own triggers then find nothing to do.
+    for (;;) {
+        std::function<void(bool)> task;
+        {
+            std::lock_guard<std::mutex> lock(m_write_mutex);
+            // Numbers grow along the queue: a front numbered past ours means ours is gone (run
+            // here, by a waiting thread or an earlier trigger, or discarded).
+            if (m_continuations.empty() || m_continuations.front().id > id)
+                return;
+            task = std::move(m_continuations.front().task);
+            m_continuations.pop_front();
+        }
+        task(true);
+    }
 }
 
 void Device::wait_for_work(const std::function<bool()>& done)

@@ -8,6 +8,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <future>
@@ -173,6 +174,155 @@ TEST(DeviceQueue, RequestWhoseRunLoopStopsEndsAndLetsTheDeviceGo)
     std::weak_ptr<Device> weak = rig.device;
     rig.device.reset();
     EXPECT_TRUE(eventually([&] { return weak.expired(); }));
+}
+
+namespace {
+
+// A run loop driven by hand: what is posted waits until the test runs or drops it.
+class HandRunLoop : public HostManager {
+public:
+    static std::shared_ptr<HandRunLoop> create()
+    {
+        auto m = std::make_shared<HandRunLoop>();
+        m->set_run_loop(std::weak_ptr<IRunLoopManager>(m));
+        return m;
+    }
+    void post(std::function<bool()> callable, void*, void*, std::string) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_closed)
+            m_tasks.push_back(std::move(callable));
+    }
+    void flush(void*, void*) override
+    {
+        // Released after the unlock: a dropped task may post again as it goes.
+        std::vector<std::function<bool()>> dropped;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        dropped.swap(m_tasks);
+    }
+    void close()
+    {
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_closed = true;
+        }
+        flush(nullptr, nullptr);
+    }
+    // Runs the `index`th of the tasks posted so far and removes it; false when there is none.
+    bool run(std::size_t index)
+    {
+        std::function<bool()> task;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            if (index >= m_tasks.size() || !m_tasks[index])
+                return false;
+            task.swap(m_tasks[index]);
+        }
+        task();
+        return true;
+    }
+    // Drops the `index`th posted task unrun, as a flush of it alone would.
+    void drop(std::size_t index)
+    {
+        std::function<bool()> task;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (index < m_tasks.size())
+            task.swap(m_tasks[index]);
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<std::function<bool()>> m_tasks;  // by posting order; run or dropped ones empty
+    bool m_closed = false;
+};
+
+} // namespace
+
+// Continuations A and B queued by two threads, whose run-loop triggers reach the loop in either
+// order, and waiters that take the oldest continuation meanwhile: each continuation ends exactly
+// once, they start in the order they were queued, a trigger that runs leaves its own
+// continuation ended, and a continuation that holds its device does not keep it once the run
+// loop is flushed or closes.
+TEST(DeviceQueue, EachContinuationTriggerEndsItsOwnContinuation)
+{
+    enum class Step { RunA, RunB, DropA, DropB, Waiter, Flush, Close };
+    struct Row {
+        const char* name;
+        std::vector<Step> steps;
+    };
+    const Row rows[] = {
+        {"triggers in queue order", {Step::RunA, Step::RunB}},
+        {"B's trigger first, then the run loop is flushed", {Step::RunB, Step::Flush}},
+        {"B's trigger first, then the run loop closes", {Step::RunB, Step::Close}},
+        {"B's trigger first, then A's", {Step::RunB, Step::RunA}},
+        {"A's trigger dropped, then B's runs", {Step::DropA, Step::RunB}},
+        {"B's trigger dropped, then A's runs", {Step::DropB, Step::RunA}},
+        {"a waiter takes A, B's trigger runs, A's is dropped", {Step::Waiter, Step::RunB, Step::DropA}},
+        {"a waiter takes A, A's trigger runs, then the run loop closes", {Step::Waiter, Step::RunA, Step::Close}},
+        {"a waiter takes A, B's trigger is dropped, A's runs", {Step::Waiter, Step::DropB, Step::RunA}},
+        {"the run loop is flushed before either runs", {Step::Flush}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        auto manager = HandRunLoop::create();
+        auto model = std::make_shared<platform::sim::SimProtocolDevice>(platform::sim::sim_keyboard_config());
+        auto hardware = platform::sim::SimHardwareDevice::create(model, std::weak_ptr<IRunLoopManager>(manager),
+                                                                 "sim\\keyboard\\1", TransportUsbHid, 0);
+        auto device = Device::create(manager, hardware, manager->config());
+        std::weak_ptr<Device> weak = device;
+
+        // What became of each continuation, in the order it happened.
+        auto ends = std::make_shared<std::vector<std::string>>();
+        auto queue = [&](const std::string& name) {
+            // The continuation holds its device, as a caller's chain may.
+            device->post_continuation([ends, name, held = device](bool run) {
+                ends->push_back(name + (run ? " ran" : " discarded"));
+            });
+        };
+        auto ended = [&](const std::string& name) {
+            return std::count(ends->begin(), ends->end(), name + " ran") +
+                   std::count(ends->begin(), ends->end(), name + " discarded");
+        };
+        queue("A");  // trigger 0
+        queue("B");  // trigger 1
+        for (Step step : row.steps) {
+            switch (step) {
+            case Step::RunA:
+                EXPECT_TRUE(manager->run(0));
+                EXPECT_EQ(ended("A"), 1) << "A's trigger ran and left A queued";
+                break;
+            case Step::RunB:
+                EXPECT_TRUE(manager->run(1));
+                EXPECT_EQ(ended("B"), 1) << "B's trigger ran and left B queued";
+                break;
+            case Step::DropA:
+                manager->drop(0);
+                break;
+            case Step::DropB:
+                manager->drop(1);
+                break;
+            case Step::Waiter:
+                EXPECT_TRUE(device->run_continuation());
+                break;
+            case Step::Flush:
+                manager->flush(nullptr, nullptr);
+                break;
+            case Step::Close:
+                manager->close();
+                break;
+            }
+        }
+        EXPECT_EQ(ended("A"), 1);
+        EXPECT_EQ(ended("B"), 1);
+        const auto aRan = std::find(ends->begin(), ends->end(), "A ran");
+        const auto bRan = std::find(ends->begin(), ends->end(), "B ran");
+        if (aRan != ends->end() && bRan != ends->end()) {
+            EXPECT_LT(aRan, bRan) << "B ran before A";
+        }
+        device.reset();
+        EXPECT_TRUE(weak.expired()) << "a continuation still holds the device";
+        manager->close();
+    }
 }
 
 TEST(DeviceQueue, CacheIsWrittenByItsTimerAndWhenTheDeviceEnds)
