@@ -250,28 +250,51 @@ void cDFUDeviceProvider::onDeviceArrival(std::shared_ptr<devio::IDevice> device)
 {
     if (!device || is_provider_receiver(device->getProductId()))
         return;
+    // A device the adoption step found may also come as a queued arrival: one adapter each.
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (has_adapter_for(device))
+            return;
+    }
     DfuAdapterHost host;
     host.notify = [this](DFU_DEVICE d, DFU_EVENTTYPE e, int p) { notify(d, e, p); };
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto adapter = std::make_shared<cDevioDevice>(device, std::move(host));
+    // The construction asks the device for its name and firmware, which takes as long as its
+    // replies do: it runs without the lock, so the window's API calls are not held up. A
+    // removal of the device is handled on this thread too, after this handler.
+    std::shared_ptr<cDFUDevice> adapter = std::make_shared<cDevioDevice>(device, std::move(host));
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (has_adapter_for(device)) {
+        lock.unlock();
+        adapter.reset();
+        return;
+    }
     m_devices.push_back(adapter);
     notify(adapter->handle(), DFU_EVENT_DEVICE_ARRIVAL, 0);
+}
+
+bool cDFUDeviceProvider::has_adapter_for(const std::shared_ptr<devio::IDevice>& device) const
+{
+    return std::any_of(m_devices.begin(), m_devices.end(), [&](const std::shared_ptr<cDFUDevice>& adapter) {
+        return std::static_pointer_cast<cDevioDevice>(adapter)->isDevice(device);
+    });
 }
 
 void cDFUDeviceProvider::onDeviceRemoval(std::shared_ptr<devio::IDevice> device)
 {
     std::shared_ptr<cDFUDevice> removed;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    auto it = std::find_if(m_devices.begin(), m_devices.end(), [&](const std::shared_ptr<cDFUDevice>& adapter) {
-        return std::static_pointer_cast<cDevioDevice>(adapter)->isDevice(device);
-    });
-    if (it == m_devices.end())
-        return;
-    removed = *it;
-    notify(removed->handle(), DFU_EVENT_DEVICE_REMOVAL, 0);
-    m_devices.erase(it);
-    // The adapter ends here unless an API call still holds it; mid-update it reports the
-    // failure itself, after the removal.
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = std::find_if(m_devices.begin(), m_devices.end(), [&](const std::shared_ptr<cDFUDevice>& adapter) {
+            return std::static_pointer_cast<cDevioDevice>(adapter)->isDevice(device);
+        });
+        if (it == m_devices.end())
+            return;
+        removed = *it;
+        notify(removed->handle(), DFU_EVENT_DEVICE_REMOVAL, 0);
+        m_devices.erase(it);
+    }
+    // The adapter ends here, outside the lock (it lets go of its device), unless an API call
+    // still holds it; mid-update it reports the failure itself, after the removal.
     removed.reset();
 }
 

@@ -80,6 +80,8 @@ public:
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void threadMain(std::promise<void>* windowReady);
+    // Under the provider mutex: whether a protocol-device adapter holds this device object.
+    bool has_adapter_for(const std::shared_ptr<devio::IDevice>& device) const;
     void finishPendingReceiver();
     void endEngineUpdate(const std::shared_ptr<cQVDevice>& adapter, int status);
 
@@ -87,8 +89,8 @@ private:
     DfuCallbackRegistration& m_registration;
     std::atomic<HWND> m_window{nullptr};
 
-    // Provider mutex: both lists. Arrival handling and notifications of arrivals and
-    // protocol-device removals happen under it.
+    // Provider mutex: both lists. Notifications of arrivals and protocol-device removals
+    // happen under it; nothing that waits on a device does.
     std::mutex m_mutex;
     std::vector<std::shared_ptr<cDFUDevice>> m_devices;        // cDevioDevice, arrival order
     std::vector<std::shared_ptr<cDFUDevice>> m_engineDevices;  // cQVDevice, arrival order

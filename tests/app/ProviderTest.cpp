@@ -4,11 +4,17 @@
 
 #include "cQVDevice.h"
 
+#include "core/CDevio.h"
+#include "device/IDevice.h"
 #include "devices/SimHidDevice.h"
 #include "devices/SimHidReceiver.h"
 #include "quillon/ProductIds.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <optional>
 
 namespace app::test {
 namespace {
@@ -181,6 +187,169 @@ TEST(ProviderAdoption, ReceiversOnTheDevioStackAreLeftToTheEngine)
     }
     EXPECT_EQ(rig.provider->deviceCount(), 1u);
     rig.provider.reset();
+}
+
+// A fast keyboard and a slow one (each reply takes its latency) on USB, with a provider that
+// keeps the real reply time-outs: the slow replies come late, but they come.
+class ArrivalRig {
+public:
+    static constexpr std::chrono::milliseconds kSlowLatency{300};
+
+    ArrivalRig() : rig(1)
+    {
+        auto fast = platform::sim::sim_keyboard_config();
+        fast.product_id = fast.model_ids[0] = kFastPid;
+        fast.name = "Fast Board";
+        fast.battery_level = fast.battery_critical = 10;   // an update stops at the battery check
+        auto slow = platform::sim::sim_keyboard_config();
+        slow.product_id = slow.model_ids[0] = kSlowPid;
+        slow.name = "Slow Board";
+        slow.latency = kSlowLatency;
+        auto other = platform::sim::sim_keyboard_config();
+        other.product_id = other.model_ids[0] = kOtherPid;
+        m_fast.emplace(fast);
+        m_slow.emplace(slow);
+        m_other.emplace(other);
+        rig.start();
+    }
+    ~ArrivalRig()
+    {
+        rig.provider.reset();
+        m_fast.reset();
+        m_slow.reset();
+        m_other.reset();
+    }
+    platform::sim::SimHidProtocolDevice& fast() { return *m_fast; }
+    platform::sim::SimHidProtocolDevice& slow() { return *m_slow; }
+    platform::sim::SimHidProtocolDevice& other() { return *m_other; }
+    // Whether the provider announced an adapter of this product id yet.
+    bool announced(std::uint16_t productId)
+    {
+        for (const DfuEvent& e : rig.log.events())
+            if (e.event == DFU_EVENT_DEVICE_ARRIVAL && rig.info(e.device).productId == productId)
+                return true;
+        return false;
+    }
+    // The adapters announced, leaving out the one of `except`.
+    std::vector<DFU_DEVICE> arrivals_except(DFU_DEVICE except)
+    {
+        std::vector<DFU_DEVICE> out;
+        for (const DfuEvent& e : rig.log.events())
+            if (e.event == DFU_EVENT_DEVICE_ARRIVAL && e.device != except)
+                out.push_back(e.device);
+        return out;
+    }
+
+    static constexpr std::uint16_t kFastPid = quillon::ids::kKeyboardB.productId;
+    static constexpr std::uint16_t kSlowPid = quillon::ids::kKeyboardC.productId;
+    static constexpr std::uint16_t kOtherPid = quillon::ids::kKeyboardD.productId;
+    ProviderRig rig;
+
+private:
+    std::optional<platform::sim::SimHidProtocolDevice> m_fast, m_slow, m_other;
+};
+
+TEST(ProviderArrival, ASlowDeviceArrivingHoldsUpNoCallOfTheWindow)
+{
+    using Clock = std::chrono::steady_clock;
+    ArrivalRig a;
+    a.fast().plug();
+    const DFU_DEVICE fast = a.rig.arrival_of(ArrivalRig::kFastPid);
+    ASSERT_NE(fast, 0u);
+
+    const auto plugged = Clock::now();
+    a.slow().plug();
+    // The window's calls on each of its events, here on a heartbeat, until the slow one is in.
+    Clock::duration longest{};
+    int calls = 0;
+    const auto timed = [&](const auto& call) {
+        const auto begin = Clock::now();
+        call();
+        longest = std::max(longest, Clock::now() - begin);
+        ++calls;
+    };
+    const auto deadline = plugged + 60s;
+    bool arrived = false;
+    while (!arrived && Clock::now() < deadline) {
+        timed([&] {
+            const DFU_DEVICE_INFO info = a.rig.info(fast);
+            EXPECT_EQ(info.productId, ArrivalRig::kFastPid);
+        });
+        timed([&] {
+            DFU_DEVICE_ENTRY entry{};
+            auto adapter = a.rig.provider->findDevice(fast);
+            ASSERT_TRUE(adapter);
+            EXPECT_EQ(adapter->getEntry(0, &entry), DFU_OK);
+        });
+        timed([&] { EXPECT_FALSE(a.rig.provider->findDevice(fast + 8)); });
+        arrived = a.rig.log.wait_for([&](const DfuEvent& e) {
+            return e.event == DFU_EVENT_DEVICE_ARRIVAL && e.device != fast;
+        }, nullptr, 10ms);
+    }
+    ASSERT_TRUE(arrived);
+    const auto building = Clock::now() - plugged;
+    // The slow keyboard took seconds to read: the heartbeat ran all along.
+    EXPECT_GT(building, 4 * ArrivalRig::kSlowLatency);
+    EXPECT_GT(calls, 3 * 10);
+    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 100)
+        << "the longest call took that many milliseconds";
+
+    // And it was read in full, without the lock.
+    const DFU_DEVICE slow = a.rig.arrival_of(ArrivalRig::kSlowPid);
+    ASSERT_NE(slow, 0u);
+    EXPECT_STREQ(a.rig.info(slow).name, "Slow Board");
+    EXPECT_EQ(a.rig.info(slow).entityCount, 3u);
+    EXPECT_EQ(a.rig.provider->deviceCount(), 2u);
+}
+
+TEST(ProviderArrival, AnUpdateGoesAheadWhileAnotherDeviceIsRead)
+{
+    ArrivalRig a;
+    a.fast().plug();
+    const DFU_DEVICE fast = a.rig.arrival_of(ArrivalRig::kFastPid);
+    ASSERT_NE(fast, 0u);
+    a.slow().plug();
+    // The provider is reading the slow keyboard once its first request is out; its first
+    // reply alone takes the latency.
+    ASSERT_TRUE(a.slow().model().wait_for_writes(1, 20s));
+    ASSERT_FALSE(a.announced(ArrivalRig::kSlowPid));
+    // The user's update of the fast one runs its requests (up to the battery check) meanwhile.
+    EXPECT_EQ(a.rig.start_update(fast, make_image(ArrivalRig::kFastPid, 64, 0x0200, 2)), DFU_ERR_LOW_BATTERY);
+    EXPECT_FALSE(a.announced(ArrivalRig::kSlowPid)) << "the update waited for the other device";
+    EXPECT_NE(a.rig.arrival_of(ArrivalRig::kSlowPid), 0u);
+}
+
+TEST(ProviderArrival, ADeviceRemovedWhileItIsReadLeavesNoAdapter)
+{
+    ArrivalRig a;
+    a.slow().plug();
+    ASSERT_TRUE(a.slow().model().wait_for_writes(1, 20s));
+    a.slow().unplug();
+    // The provider handles its events in order: once another device is in, the slow one's are done.
+    a.other().plug();
+    const DFU_DEVICE other = a.rig.arrival_of(ArrivalRig::kOtherPid);
+    ASSERT_NE(other, 0u);
+    EXPECT_EQ(a.rig.provider->deviceCount(), 1u);
+    for (DFU_DEVICE gone : a.arrivals_except(other)) {
+        SCOPED_TRACE(gone);
+        EXPECT_EQ(a.rig.log.of(gone), (std::vector<std::string>{"arrival 0", "removal 0"}));
+        EXPECT_FALSE(a.rig.provider->findDevice(gone));
+    }
+}
+
+TEST(ProviderArrival, ADeviceAnnouncedTwiceGetsOneAdapter)
+{
+    ArrivalRig a;
+    a.fast().plug();
+    const DFU_DEVICE fast = a.rig.arrival_of(ArrivalRig::kFastPid);
+    ASSERT_NE(fast, 0u);
+    // As when the adoption step and the queued arrival both name a device that came meanwhile.
+    const auto devices = devio::CDevio::instance().getDevices();
+    ASSERT_EQ(devices.size(), 1u);
+    a.rig.provider->onDeviceArrival(devices.front());
+    EXPECT_EQ(a.rig.provider->deviceCount(), 1u);
+    EXPECT_EQ(a.arrivals_except(0), std::vector<DFU_DEVICE>{fast});
+    EXPECT_EQ(a.rig.log.of(fast), std::vector<std::string>{"arrival 0"});
 }
 
 TEST(ProviderLifecycle, EndingTheProviderShutsTheEngineDownAndClosesItsWindow)
