@@ -277,7 +277,7 @@ TEST_F(SystemTest, APowerCutKeepsFlushedDataAndMovesWrittenThrough) {
     EXPECT_EQ(GetFileAttributesW(u"C:\\Data\\a"), INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_F(SystemTest, FileFaultsFailReadsAndFlushesOfDiskFilesOnly) {
+TEST_F(SystemTest, ReadAndFlushFaultsFailTheirCallsAndFlushingNeedsWriteAccess) {
     ASSERT_TRUE(sim::write_file("C:\\data.bin", "abc"));
     HANDLE reader = CreateFileW(u"C:\\data.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
