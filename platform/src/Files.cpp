@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 namespace platform::detail {
@@ -107,6 +109,97 @@ bool conflicts(const Access& a, DWORD share, const OpenEntry& e) {
            (e.access.write && !(share & FILE_SHARE_WRITE)) || (e.access.remove && !(share & FILE_SHARE_DELETE));
 }
 
+// What a power cut would undo (see sim::cut_power): data written and not flushed, by file and its
+// path now, and the moves made without write-through since the last one made with it.
+struct Durability {
+    struct Move {
+        std::string from, to;
+        FileId moved;
+        bool replaced;
+        std::string previous;  // the replaced file's content
+    };
+    std::mutex mutex;
+    std::map<FileId, std::string> unflushed;
+    std::vector<Move> moves;
+};
+
+Durability& durability() {
+    static Durability& d = *new Durability;  // never destroyed: threads may still write at exit
+    return d;
+}
+
+void note_unflushed(const FileId& id, const std::string& path) {
+    auto& d = durability();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.unflushed.emplace(id, path);
+}
+
+void note_flushed(const FileId& id) {
+    auto& d = durability();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.unflushed.erase(id);
+}
+
+void reset_durability() {
+    auto& d = durability();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    d.unflushed.clear();
+    d.moves.clear();
+}
+
+const bool g_durability_hooked = (add_reset_hook(&reset_durability), true);
+
+bool has_id(const std::string& path, const FileId& id) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && st.st_dev == id.dev && st.st_ino == id.ino;
+}
+
+std::string host_content(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A write-through move reaches the disk with every name change before it.
+void sync_folder(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    const int fd = ::open(slash == std::string::npos ? "." : path.substr(0, slash + 1).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+// Notes a move for the power cut (before it is made: the replaced file is still there).
+Durability::Move note_move(const std::string& from, const std::string& to, const struct stat& moved,
+                           bool writeThrough) {
+    Durability::Move move{from, to, FileId{moved.st_dev, moved.st_ino}, false, {}};
+    struct stat st;
+    if (!writeThrough && ::stat(to.c_str(), &st) == 0) {
+        move.replaced = true;
+        move.previous = host_content(to);
+    }
+    return move;
+}
+
+// After a move: unflushed data travels with its file, and the replaced file's is gone.
+void record_move(Durability::Move move, bool writeThrough) {
+    auto& d = durability();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    for (auto it = d.unflushed.begin(); it != d.unflushed.end();) {
+        if (it->first.dev == move.moved.dev && it->first.ino == move.moved.ino) {
+            it->second = move.to;
+            ++it;
+        } else if (it->second == move.to) {
+            it = d.unflushed.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (writeThrough)
+        d.moves.clear();
+    else
+        d.moves.push_back(std::move(move));
+}
+
 class File : public KernelObject {
 public:
     File(int fd, FileId id, std::string path, Access access, bool overlapped, bool deleteOnClose)
@@ -115,6 +208,11 @@ public:
     ~File() override { release(); }
 
     BOOL read(LPVOID buffer, DWORD size, LPDWORD done, LPOVERLAPPED overlapped) override {
+        if (platform::detail::file_reads_fail() && m_access.read) {
+            if (done) *done = 0;
+            SetLastError(ERROR_READ_FAULT);
+            return FALSE;
+        }
         return transfer(true, buffer, size, done, overlapped);
     }
 
@@ -124,7 +222,26 @@ public:
             SetLastError(ERROR_DISK_FULL);
             return FALSE;
         }
-        return transfer(false, const_cast<LPVOID>(buffer), size, done, overlapped);
+        const BOOL ok = transfer(false, const_cast<LPVOID>(buffer), size, done, overlapped);
+        if (ok && size) note_unflushed(m_id, m_path);
+        return ok;
+    }
+
+    BOOL flush() {
+        if (!m_access.write) {
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        if (platform::detail::file_flushes_fail()) {
+            SetLastError(ERROR_IO_DEVICE);
+            return FALSE;
+        }
+        if (::fsync(m_fd) != 0) {
+            SetLastError(error_from_errno(errno, m_path));
+            return FALSE;
+        }
+        note_flushed(m_id);
+        return TRUE;
     }
 
     DWORD file_size(LPDWORD high) override {
@@ -391,7 +508,7 @@ BOOL CancelIoEx(HANDLE file, LPOVERLAPPED overlapped) {
 BOOL FlushFileBuffers(HANDLE file) {
     auto f = lookup_or_fail<File>(file);
     if (!f) return FALSE;
-    return ::fsync(f->fd()) == 0 ? TRUE : FALSE;
+    return f->flush();
 }
 
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
@@ -464,6 +581,7 @@ BOOL DeleteFileW(LPCWSTR fileName) {
         SetLastError(error_from_errno(errno, path));
         return FALSE;
     }
+    note_flushed(FileId{st.st_dev, st.st_ino});
     return TRUE;
 }
 
@@ -495,10 +613,22 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR newName, DWORD flags) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
+    struct stat moved;
+    if (::stat(from.c_str(), &moved) != 0) {
+        SetLastError(error_from_errno(errno, from));
+        return FALSE;
+    }
+    const bool writeThrough = (flags & MOVEFILE_WRITE_THROUGH) != 0;
+    Durability::Move move = note_move(from, to, moved, writeThrough);
     if (::rename(from.c_str(), to.c_str()) != 0) {
         SetLastError(error_from_errno(errno, to));
         return FALSE;
     }
+    if (writeThrough) {
+        sync_folder(to);
+        if (from.substr(0, from.find_last_of('/')) != to.substr(0, to.find_last_of('/'))) sync_folder(from);
+    }
+    record_move(std::move(move), writeThrough);
     return TRUE;
 }
 
@@ -546,3 +676,22 @@ DWORD GetFileAttributesA(LPCSTR fileName) {
     std::u16string wide = utf8_to_utf16(fileName);
     return GetFileAttributesW(wide.c_str());
 }
+
+namespace platform::sim {
+
+void cut_power() {
+    auto& d = durability();
+    std::lock_guard<std::mutex> lock(d.mutex);
+    for (auto it = d.moves.rbegin(); it != d.moves.rend(); ++it) {
+        if (!has_id(it->to, it->moved) || ::rename(it->to.c_str(), it->from.c_str()) != 0) continue;
+        for (auto& entry : d.unflushed)
+            if (entry.first.dev == it->moved.dev && entry.first.ino == it->moved.ino) entry.second = it->from;
+        if (it->replaced) std::ofstream(it->to, std::ios::binary | std::ios::trunc) << it->previous;
+    }
+    d.moves.clear();
+    for (const auto& entry : d.unflushed)
+        if (has_id(entry.second, entry.first)) ::truncate(entry.second.c_str(), 0);
+    d.unflushed.clear();
+}
+
+}  // namespace platform::sim

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <sim/FileFaults.h>
 #include <sim/Kernel.h>
 #include <versionhelpers.h>
 
@@ -217,6 +218,92 @@ TEST_F(SystemTest, ShareModesAreHonouredBetweenHandles) {
     CloseHandle(second);
     EXPECT_TRUE(DeleteFileW(u"C:\\data.bin"));
     EXPECT_EQ(GetFileAttributesW(u"C:\\data.bin"), INVALID_FILE_ATTRIBUTES);
+}
+
+// Writes a file through a handle; flushed when asked.
+bool write_through_handle(const char16_t* name, const std::string& text, bool flush) {
+    HANDLE f = CreateFileW(name, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return false;
+    DWORD n = 0;
+    bool ok = WriteFile(f, text.data(), static_cast<DWORD>(text.size()), &n, nullptr) && n == text.size();
+    if (flush) ok = FlushFileBuffers(f) && ok;
+    CloseHandle(f);
+    return ok;
+}
+
+TEST_F(SystemTest, APowerCutKeepsFlushedDataAndMovesWrittenThrough) {
+    struct Case {
+        const char* name;
+        bool flush;
+        DWORD moveFlags;
+        const char* file;       // paired.xml after the cut
+        bool temporaryBack;     // the moved file is back under its old name
+    };
+    const Case cases[] = {
+        {"flushed, written through", true, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH, "new", false},
+        {"not flushed", false, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH, "", false},
+        {"move not written through", true, MOVEFILE_REPLACE_EXISTING, "old", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::reset_machine();
+        ASSERT_TRUE(sim::write_file("C:\\Data\\paired.xml", "old"));
+        ASSERT_TRUE(write_through_handle(u"C:\\Data\\paired.xml.tmp", "new", c.flush));
+        ASSERT_TRUE(MoveFileExW(u"C:\\Data\\paired.xml.tmp", u"C:\\Data\\paired.xml", c.moveFlags));
+        std::string content;
+        ASSERT_TRUE(sim::read_file("C:\\Data\\paired.xml", content));
+        EXPECT_EQ(content, "new");  // until the power goes
+
+        sim::cut_power();
+        content.clear();
+        EXPECT_TRUE(sim::read_file("C:\\Data\\paired.xml", content));
+        EXPECT_EQ(content, c.file);
+        EXPECT_EQ(GetFileAttributesW(u"C:\\Data\\paired.xml.tmp") != INVALID_FILE_ATTRIBUTES, c.temporaryBack);
+        // What survived a cut survives the next.
+        sim::cut_power();
+        content.clear();
+        EXPECT_TRUE(sim::read_file("C:\\Data\\paired.xml", content));
+        EXPECT_EQ(content, c.file);
+    }
+    // A move written through settles the moves before it.
+    sim::reset_machine();
+    ASSERT_TRUE(CreateDirectoryA("C:\\Data", nullptr));
+    ASSERT_TRUE(write_through_handle(u"C:\\Data\\a", "a", true));
+    ASSERT_TRUE(write_through_handle(u"C:\\Data\\b", "b", true));
+    ASSERT_TRUE(MoveFileExW(u"C:\\Data\\a", u"C:\\Data\\a2", 0));
+    ASSERT_TRUE(MoveFileExW(u"C:\\Data\\b", u"C:\\Data\\b2", MOVEFILE_WRITE_THROUGH));
+    sim::cut_power();
+    EXPECT_NE(GetFileAttributesW(u"C:\\Data\\a2"), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesW(u"C:\\Data\\a"), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(SystemTest, ReadAndFlushFaultsFailTheirCallsAndFlushingNeedsWriteAccess) {
+    ASSERT_TRUE(sim::write_file("C:\\data.bin", "abc"));
+    HANDLE reader = CreateFileW(u"C:\\data.bin", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    // Flushing needs write access, as on Windows.
+    EXPECT_FALSE(FlushFileBuffers(reader));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    char buffer[8] = {};
+    DWORD n = 7;
+    sim::set_file_reads_fail(true);
+    EXPECT_FALSE(ReadFile(reader, buffer, sizeof buffer, &n, nullptr));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_READ_FAULT));
+    EXPECT_EQ(n, 0u);
+    sim::set_file_reads_fail(false);
+    ASSERT_TRUE(ReadFile(reader, buffer, sizeof buffer, &n, nullptr));
+    EXPECT_EQ(std::string(buffer, n), "abc");
+    CloseHandle(reader);
+
+    HANDLE writer = CreateFileW(u"C:\\data.bin", GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(WriteFile(writer, "xyz", 3, &n, nullptr));
+    sim::set_file_flushes_fail(true);
+    EXPECT_FALSE(FlushFileBuffers(writer));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_IO_DEVICE));
+    sim::set_file_flushes_fail(false);
+    EXPECT_TRUE(FlushFileBuffers(writer));
+    CloseHandle(writer);
 }
 
 TEST_F(SystemTest, FindListsMatchingNamesSortedCaseInsensitively) {

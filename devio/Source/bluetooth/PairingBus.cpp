@@ -10,6 +10,9 @@ namespace devio {
 namespace {
 
 constexpr char kUnwritableEntry[] = "paired.xml entry with a control character";
+constexpr char kUnreadFile[] = "paired.xml could not be read";
+constexpr char kKeptFile[] = "paired.xml that could not be read is not saved over";
+constexpr char kUnwrittenFile[] = "paired.xml could not be written";
 
 } // namespace
 
@@ -208,6 +211,7 @@ std::vector<std::shared_ptr<IHardwareDevice>> PairingBus::enumerate()
         }
     }
 
+    read_unread_file();
     bool changed = false;
     for (const auto& hardware : found) {
         if (!hardware || is_remembered(hardware->getPath()))
@@ -236,25 +240,81 @@ void PairingBus::setDataDirectory(std::string directory)
     std::string file;
     {
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        m_file_unread = false;
         if (directory.empty()) {
             m_file.clear();
             return;
         }
         m_file = directory + "paired.xml";
+        m_file_unread = true;
         file = m_file;
     }
+    if (!read_file(file)) {
+        if (is_file_unread(file)) {
+            set_last_error(1, read_error(), kUnreadFile);
+            report_error("PairingBus::setDataDirectory");
+        }
+        return;
+    }
+    save();
+}
+
+bool PairingBus::read_file(const std::string& file)
+{
     std::string text;
-    if (read_data_file(file, text)) {
-        // A damaged file loses nothing: what it made stays, and it is not overwritten.
+    std::uint32_t error = 0;
+    const DataFileRead result = read_data_file(file, text, &error);
+    if (result == DataFileRead::Unreadable) {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        if (m_file == file)
+            m_read_error = error;
+        return false;
+    }
+    if (result == DataFileRead::Read) {
+        // A damaged file loses nothing: what it made stays, and it is not overwritten now.
         try {
             load(text);
         } catch (const PairedFileError& e) {
+            mark_read(file);
             set_last_error(1, 0, e.text());
             report_error("PairingBus::setDataDirectory");
-            return;
+            return false;
         }
     }
-    save();
+    // Only now may a save replace the file: it holds what the file held.
+    mark_read(file);
+    return true;
+}
+
+void PairingBus::mark_read(const std::string& file)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (m_file == file)
+        m_file_unread = false;
+}
+
+bool PairingBus::is_file_unread(const std::string& file) const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_file_unread && m_file == file;
+}
+
+std::uint32_t PairingBus::read_error() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return m_read_error;
+}
+
+void PairingBus::read_unread_file()
+{
+    std::string file;
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        if (!m_file_unread)
+            return;
+        file = m_file;
+    }
+    read_file(file);
 }
 
 void PairingBus::load(const std::string& text)
@@ -307,6 +367,12 @@ void PairingBus::save()
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (m_file.empty())
         return;
+    // Saving over a file that was never read would lose every device it remembers.
+    if (m_file_unread) {
+        set_last_error(1, m_read_error, kKeptFile);
+        report_error("PairingBus::save");
+        return;
+    }
     std::vector<PairedEntry> entries;
     for (const auto& item : m_remembered) {
         const auto& device = item.second;
@@ -328,13 +394,18 @@ void PairingBus::save()
         }
         entries.push_back(std::move(entry));
     }
-    write_data_file(m_file, print_paired_file(entries));
+    std::uint32_t error = 0;
+    if (!write_data_file(m_file, print_paired_file(entries), &error)) {
+        set_last_error(1, error, kUnwrittenFile);
+        report_error("PairingBus::save");
+    }
 }
 
 void PairingBus::onPlug(std::shared_ptr<IHardwareDevice> hardware)
 {
     if (!hardware || !hardware->open())
         return;
+    read_unread_file();
     const std::string path = hardware->getPath();
     if (!is_remembered(path)) {
         auto live = find_bluetooth_device(path);
@@ -353,6 +424,7 @@ void PairingBus::onUnplug(std::shared_ptr<IHardwareDevice> hardware)
 {
     if (!hardware)
         return;
+    read_unread_file();
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     const std::string path = hardware->getPath();
     auto it = m_remembered.find(path);
@@ -433,6 +505,7 @@ void PairingBus::on_unpair(const std::shared_ptr<PairingDevice>& device)
 
 void PairingBus::refresh()
 {
+    read_unread_file();
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     std::vector<std::string> noted;
     for (const auto& entry : m_remembered) {

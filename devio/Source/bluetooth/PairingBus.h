@@ -32,7 +32,9 @@ public:
     // IHardwareBus
     std::vector<std::shared_ptr<IHardwareDevice>> enumerate() override;
     std::vector<std::shared_ptr<IBluetoothBus>> getBluetoothBuses() override { return {}; }
-    // Loads "paired.xml" from the directory; an empty directory loads and saves nothing.
+    // Loads "paired.xml" from the directory; an empty directory loads and saves nothing. A file that
+    // exists but cannot be read is not saved over: the bus reads it again before it would save
+    // (at enumeration, refresh, plug and unplug), and until then reports each save it skips.
     void setDataDirectory(std::string directory) override;
     bool needsCombiner() override { return false; }
     std::vector<std::shared_ptr<IHardwareBus>> getSecondaryBuses() override { return {}; }
@@ -74,6 +76,13 @@ private:
     std::vector<std::shared_ptr<IHardwareBus>> secondary_buses();
     void save();
     void load(const std::string& text);
+    // Reads and loads the file; false when it could not be read (the bus then keeps it unread) or
+    // did not parse. Called without the lock.
+    bool read_file(const std::string& file);
+    void mark_read(const std::string& file);
+    bool is_file_unread(const std::string& file) const;
+    std::uint32_t read_error() const;
+    void read_unread_file();
 
     const std::weak_ptr<IDeviceManager> m_manager;
     const std::shared_ptr<IHardwareBus> m_child;
@@ -87,6 +96,8 @@ private:
     std::map<std::string, std::shared_ptr<PairingDevice>> m_remembered;
     std::map<std::string, std::shared_ptr<IHardwareDevice>> m_parked;
     std::string m_file;
+    bool m_file_unread = false;     // m_file exists but was not read yet: no save may replace it
+    std::uint32_t m_read_error = 0;  // the system's error of the last read that failed
 };
 
 } // namespace devio

@@ -62,43 +62,65 @@ bool write_all(HANDLE file, std::string_view content)
 
 } // namespace
 
-bool read_data_file(const std::string& path, std::string& content)
+DataFileRead read_data_file(const std::string& path, std::string& content, std::uint32_t* error)
 {
+    const auto unread = [error](DataFileRead result, DWORD code) {
+        if (error)
+            *error = code;
+        return result;
+    };
     const quillon::WString name = wide_path(path);
     if (name.empty())
-        return false;
+        return unread(DataFileRead::Unreadable, ERROR_INVALID_NAME);
     // Deleting is shared so that a writer may put a new file in this one's place meanwhile.
     FileHandle file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid())
-        return false;
+    if (!file.valid()) {
+        const DWORD code = GetLastError();
+        const bool absent = code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+        return unread(absent ? DataFileRead::NotFound : DataFileRead::Unreadable, code);
+    }
     std::string text;
     char chunk[16384];
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file.get(), chunk, sizeof chunk, &got, nullptr))
-            return false;
+            return unread(DataFileRead::Unreadable, GetLastError());
         if (got == 0)
             break;
         text.append(chunk, got);
     }
     content = std::move(text);
-    return true;
+    return DataFileRead::Read;
 }
 
-bool write_data_file(const std::string& path, std::string_view content)
+bool write_data_file(const std::string& path, std::string_view content, std::uint32_t* error)
 {
     const quillon::WString name = wide_path(path);
     const quillon::WString temporary = wide_path(path + ".tmp");
-    if (name.empty() || temporary.empty())
+    if (name.empty() || temporary.empty()) {
+        if (error)
+            *error = ERROR_INVALID_NAME;
         return false;
+    }
     FileHandle file(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
-    if (!file.valid())
+    if (!file.valid()) {
+        if (error)
+            *error = GetLastError();
         return false;
-    const bool written = write_all(file.get(), content);
-    if (!file.close() || !written || !MoveFileExW(temporary.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    }
+    // Flushed before the move: a file moved with its data still in the cache may come back empty
+    // after a power cut, and a write error can show only here. The move itself is written through,
+    // so that success means the new file is on the disk.
+    const bool done = write_all(file.get(), content) && FlushFileBuffers(file.get()) && file.close() &&
+                      MoveFileExW(temporary.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!done) {
+        const DWORD code = GetLastError();
+        file.close();
         DeleteFileW(temporary.c_str());
+        if (error)
+            *error = code != ERROR_SUCCESS ? code : DWORD(ERROR_GEN_FAILURE);
         return false;
     }
     return true;

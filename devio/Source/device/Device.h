@@ -115,6 +115,7 @@ public:
     void set_cache_directory(std::string directory);
     void load_response_cache();
     void write_response_cache();
+    bool write_cache_file(const std::string& name, const std::string& text);
     std::string cache_file_name() const;
     std::string legacy_cache_file_name() const;
 

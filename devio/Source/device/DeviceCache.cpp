@@ -46,9 +46,11 @@ void Device::load_response_cache()
 {
     if (m_cache_directory.empty())
         return;
+    // A cache file that cannot be read is taken as none and replaced at the next write: what it held,
+    // the device answers again.
     std::string text;
-    if (!read_data_file(cache_file_name(), text)) {
-        if (!m_config_item9 || !read_data_file(legacy_cache_file_name(), text))
+    if (read_data_file(cache_file_name(), text) != DataFileRead::Read) {
+        if (!m_config_item9 || read_data_file(legacy_cache_file_name(), text) != DataFileRead::Read)
             return;
         m_cache_dirty = true;  // so that the main name gets written
     }
@@ -77,6 +79,7 @@ void Device::load_response_cache()
 
 void Device::write_response_cache()
 {
+    // Cleared before the copy is taken: an entry stored meanwhile marks the cache again.
     m_cache_dirty = false;
     if (m_cache_directory.empty())
         return;
@@ -95,9 +98,26 @@ void Device::write_response_cache()
     const std::optional<std::string> printed = print_cache(file);
     if (!printed)
         return;
-    write_data_file(cache_file_name(), *printed);
+    bool written = write_cache_file(cache_file_name(), *printed);
     if (m_config_item9)
-        write_data_file(legacy_cache_file_name(), *printed);
+        written = write_cache_file(legacy_cache_file_name(), *printed) && written;
+    // A file that was not written is written again at the next write.
+    if (!written)
+        m_cache_dirty = true;
+}
+
+bool Device::write_cache_file(const std::string& name, const std::string& text)
+{
+    std::uint32_t error = 0;
+    if (write_data_file(name, text, &error))
+        return true;
+    // Reported without disturbing the last error of the thread that wrote (a timer, a destructor).
+    const ErrorRecord kept = last_error_record();
+    set_last_error(1, error, "response cache could not be written");
+    if (auto manager = m_manager.lock())
+        manager->reportError("Device::write_response_cache");
+    set_last_error(kept);
+    return false;
 }
 
 } // namespace devio

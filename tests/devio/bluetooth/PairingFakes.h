@@ -236,11 +236,13 @@ public:
 
 class ErrorLog : public Subscriber<IDeviceManager::UnreportedError> {
 public:
-    void onUnreportedError(const char* context, ErrorCode code, const char* text, unsigned long) override
+    void onUnreportedError(const char* context, ErrorCode code, const char* text, unsigned long detail) override
     {
         errors.push_back(std::string(context) + "|" + std::to_string(code) + "|" + (text ? text : ""));
+        details.push_back(detail);
     }
     std::vector<std::string> errors;
+    std::vector<unsigned long> details;
 };
 
 } // namespace bt_test

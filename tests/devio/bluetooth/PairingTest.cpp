@@ -4,6 +4,9 @@
 #include "bluetooth/PairedFile.h"
 
 #include <sim/FileFaults.h>
+#include <windows.h>
+
+#include <filesystem>
 
 namespace {
 
@@ -191,6 +194,156 @@ TEST(PairingBus, KeepsItsFileInAFolderNamedInAnotherScriptAndKeepsItWhenAWriteFa
     auto device = rig.remembered(kKbPath);
     ASSERT_TRUE(device);
     EXPECT_EQ(device->getName(), "Sim Keyboard");
+}
+
+TEST(PairingBus, ASaveThatDoesNotReachTheDiskKeepsTheOldFileAndIsReported)
+{
+    struct Case {
+        const char* name;
+        void (*fail)(bool);
+        unsigned long error;
+    };
+    const Case cases[] = {
+        {"the disk is full", platform::sim::set_file_writes_fail, ERROR_DISK_FULL},
+        {"the data written cannot be flushed", platform::sim::set_file_flushes_fail, ERROR_IO_DEVICE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PairingRig rig;
+        TempDir dir;
+        auto live = rig.bt->add(kKbPath, "0000:00:00BB02", BluetoothClassic);
+        live->connected = true;
+        live->radio = kRadio;
+        rig.bt->radios.insert(kRadio);
+        rig.child->devices.push_back(std::make_shared<FakeHw>(kKbPath, 0xB001, TransportUsbHid, "Sim Keyboard"));
+        auto bus = rig.make_bus();
+        bus->enumerate();
+        bus->setDataDirectory(dir.dir());
+        const std::string saved = dir.read();
+        ASSERT_NE(saved.find("Sim Keyboard"), std::string::npos) << saved;
+        // A save is on the disk when it is done: a power cut right after it keeps it.
+        platform::sim::cut_power();
+        EXPECT_EQ(dir.read(), saved);
+        EXPECT_TRUE(rig.errors.errors.empty());
+
+        c.fail(true);
+        rig.bt->by_path.erase(kKbPath);
+        bus->refresh();
+        c.fail(false);
+        EXPECT_FALSE(rig.remembered(kKbPath));
+        EXPECT_EQ(dir.read(), saved);
+        EXPECT_EQ(rig.errors.errors, std::vector<std::string>{"PairingBus::save|1|paired.xml could not be written"});
+        EXPECT_EQ(rig.errors.details, std::vector<unsigned long>{c.error});
+        EXPECT_FALSE(std::filesystem::exists(platform::sim::host_path(dir.file() + ".tmp")));
+
+        // The next save writes what the bus knows by then.
+        rig.child->unplug(kKbPath);
+        rig.drain();
+        EXPECT_EQ(dir.read(), print_paired_file({}));
+    }
+}
+
+TEST(PairingBus, AFileThatCannotBeReadIsNotSavedOverUntilItIsRead)
+{
+    struct Case {
+        const char* name;
+        bool shared;  // else: a read error
+        unsigned long error;
+    };
+    const Case cases[] = {
+        {"another program holds it unshared", true, ERROR_SHARING_VIOLATION},
+        {"reading fails", false, ERROR_READ_FAULT},
+    };
+    const std::string text = print_paired_file({{"classic", "B001", "Kept", "unknown", "bluetooth"}});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PairingRig rig;
+        TempDir dir;
+        rig.bt->add("classic", "0000:00:000001", BluetoothClassic);
+        auto second = rig.bt->add("second", "0000:00:000002", BluetoothClassic);
+        second->connected = true;
+        second->radio = kRadio;
+        rig.bt->radios.insert(kRadio);
+        dir.write(text);
+        HANDLE held = INVALID_HANDLE_VALUE;
+        if (c.shared) {
+            held = CreateFileA(dir.file().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                               nullptr);
+            ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        } else {
+            platform::sim::set_file_reads_fail(true);
+        }
+        auto bus = rig.make_bus();
+        bus->enumerate();
+        bus->setDataDirectory(dir.dir());
+        EXPECT_EQ(rig.errors.errors,
+                  std::vector<std::string>{"PairingBus::setDataDirectory|1|paired.xml could not be read"});
+        EXPECT_EQ(rig.errors.details, std::vector<unsigned long>{c.error});
+        EXPECT_EQ(dir.read(), text);
+        EXPECT_FALSE(rig.remembered("classic"));
+
+        // A device plugged meanwhile is remembered but not saved over the file.
+        rig.child->plug(std::make_shared<FakeHw>("second", 0xB002, TransportUsbHid, "Second"));
+        rig.drain();
+        EXPECT_TRUE(rig.remembered("second"));
+        EXPECT_EQ(dir.read(), text);
+        ASSERT_EQ(rig.errors.errors.size(), 2u);
+        EXPECT_EQ(rig.errors.errors[1], "PairingBus::save|1|paired.xml that could not be read is not saved over");
+        EXPECT_EQ(rig.errors.details[1], c.error);
+
+        // Once it reads, the next event loads it and saves both.
+        if (c.shared)
+            CloseHandle(held);
+        else
+            platform::sim::set_file_reads_fail(false);
+        rig.child->unplug("second");
+        rig.drain();
+        auto kept = rig.remembered("classic");
+        ASSERT_TRUE(kept);
+        EXPECT_EQ(kept->getName(), "Kept");
+        const std::string saved = dir.read();
+        EXPECT_NE(saved.find("path=\"classic\" pid=\"B001\" name=\"Kept\""), std::string::npos) << saved;
+        EXPECT_NE(saved.find("path=\"second\""), std::string::npos) << saved;
+        EXPECT_EQ(rig.errors.errors.size(), 2u);
+    }
+}
+
+TEST(PairingBus, AFileThatIsNotThereStartsEmptyAndIsSaved)
+{
+    struct Case {
+        const char* name;
+        const char* folder;  // below the rig's folder
+        std::vector<std::string> errors;
+    };
+    const Case cases[] = {
+        {"no file", "", {}},
+        // Nothing to lose: the save that cannot make the file is reported, and the next one makes it.
+        {"no folder", "later\\", {"PairingBus::save|1|paired.xml could not be written"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PairingRig rig;
+        TempDir dir;
+        auto live = rig.bt->add(kKbPath, "0000:00:00BB02", BluetoothClassic);
+        live->connected = true;
+        live->radio = kRadio;
+        rig.bt->radios.insert(kRadio);
+        rig.child->devices.push_back(std::make_shared<FakeHw>(kKbPath, 0xB001, TransportUsbHid, "Sim Keyboard"));
+        auto bus = rig.make_bus();
+        bus->enumerate();
+        const std::string folder = dir.dir() + c.folder;
+        bus->setDataDirectory(folder);
+        EXPECT_EQ(rig.errors.errors, c.errors);
+        EXPECT_TRUE(rig.remembered(kKbPath));
+        std::filesystem::create_directories(platform::sim::host_path(folder));
+
+        rig.child->plug(std::make_shared<FakeHw>("usb", 0xC52B, TransportUsbHid, "Wired"));
+        rig.drain();
+        std::string saved;
+        platform::sim::read_file(folder + "paired.xml", saved);
+        EXPECT_NE(saved.find("Sim Keyboard"), std::string::npos) << saved;
+        EXPECT_EQ(rig.errors.errors, c.errors);
+    }
 }
 
 TEST(PairingBus, UsbDevicesAreRelayedAndForgottenButNeverSaved)

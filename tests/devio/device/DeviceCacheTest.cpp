@@ -3,9 +3,11 @@
 #include "device/CacheFile.h"
 #include "device/DeviceLock.h"
 
+#include <sim/FileFaults.h>
 #include <windows.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -205,5 +207,41 @@ TEST(DeviceLock, PeerInAnotherProcessHalvesTheWaitUntilItLetsGo)
         EXPECT_TRUE(lock.acquire());
         EXPECT_EQ(lock.current_wait(), 1000u);
         lock.release();
+    }
+}
+
+TEST(DeviceCache, AWriteThatFailsIsReportedAndTriedAgainAtTheNextWrite)
+{
+    struct Case {
+        const char* name;
+        void (*fail)(bool);
+    };
+    const Case cases[] = {
+        {"the disk is full", platform::sim::set_file_writes_fail},
+        {"the data written cannot be flushed", platform::sim::set_file_flushes_fail},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Unscaled: the cache timer (10 s) does not write meanwhile.
+        const std::string dir = make_temp_dir();
+        ASSERT_FALSE(dir.empty());
+        const std::string name = dir + "4082_541574B.xml";
+        Rig rig(product(0x4082), "abc");
+        rig.device->set_cache_directory(dir);
+        ASSERT_TRUE(rig.device->getFeatureSync(0x0003));
+
+        c.fail(true);
+        set_last_error(55);
+        rig.device->write_response_cache();
+        c.fail(false);
+        EXPECT_EQ(last_error().code, 55u);  // the writer's own record stays
+        EXPECT_EQ(rig.manager->errors(), std::vector<std::string>{"Device::write_response_cache"});
+        EXPECT_FALSE(std::filesystem::exists(platform::sim::host_path(name)));
+        EXPECT_FALSE(std::filesystem::exists(platform::sim::host_path(name + ".tmp")));
+
+        // Nothing new was learnt since: the device still writes its cache when it goes.
+        rig.device.reset();
+        EXPECT_TRUE(eventually([&] { return read_text(name).find("<command cmd=\"10FF001A000000\"") != std::string::npos; }))
+            << read_text(name);
     }
 }
