@@ -365,7 +365,8 @@ void MainWidget::mouseMoveEvent(QMouseEvent* event)
 
 void MainWidget::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+    // A held key's repeats would fall on the page that its first press opened.
+    if ((event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) || event->isAutoRepeat())
         return;
     // The focus child may be a button the current page hides.
     auto* button = qobject_cast<QPushButton*>(focusWidget());

@@ -3,6 +3,7 @@
 // a double-click does what one click does.
 #include "WizardRig.h"
 
+#include <QKeyEvent>
 #include <QWindow>
 
 #include <functional>
@@ -184,4 +185,26 @@ TEST_F(DoubleClick, ActsOnlyOnThePageItWasAimedAt)
     }
     for (std::size_t i = 0; i < roads.size(); ++i)
         EXPECT_TRUE(coveredSomewhere[i]) << roads[i].name << ": no button of the next page where the click was";
+}
+
+// Return held down: its repeats come after the first press opened the next page, whose focused
+// button would take them.
+TEST_F(DoubleClick, HeldReturnActsOnce)
+{
+    open([] {});
+    ASSERT_FALSE(HasFatalFailure());
+    w->activateWindow();
+    ASSERT_EQ(w->focusWidget(), left());  // CONTINUE
+    QTest::keyPress(w.get(), Qt::Key_Return);
+    ASSERT_EQ(w->state(), 2);
+    ASSERT_EQ(w->focusWidget(), left());  // CANCEL
+    for (int repeat = 0; repeat < 3; ++repeat) {
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"), true);
+        QApplication::sendEvent(w.get(), &release);
+        QApplication::sendEvent(w.get(), &press);
+    }
+    QTest::keyRelease(w.get(), Qt::Key_Return);
+    EXPECT_EQ(w->state(), 2);
+    EXPECT_EQ(quits, 0);
 }
