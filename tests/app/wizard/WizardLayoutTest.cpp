@@ -1,18 +1,19 @@
 // Every page in English and German, as laid out: each text fits its box, nothing overlaps, the
-// text column stands still from page to page, and a button's text fits it focused or not.
+// text column stands still from page to page, its lines keep one vertical rhythm on every page and
+// while the retry counts down, and a button's text fits it focused or not.
 #include "PageTour.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QLayout>
-#include <QtMath>
+#include <QMovie>
 #include <QRegularExpression>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
 #include <QTranslator>
-#include <QMovie>
-#include <QStyle>
-#include <QStyleOptionButton>
+#include <QtMath>
 
 #include <map>
 #include <optional>
@@ -176,13 +177,13 @@ protected:
         if (!headerTop)
             headerTop = header->y();
         EXPECT_EQ(header->y(), *headerTop) << "the header moved";
+        const int headerLines = static_cast<int>(textLines(header).size());
         const int headerInk = firstInkRow(header);
         EXPECT_GE(headerInk, header->y());
-        EXPECT_LT(headerInk, header->y() + header->height() / static_cast<int>(textLines(header).size()))
+        EXPECT_LT(headerInk, header->y() + header->height() / headerLines)
             << "the header's first line is not at the top of its box";
         EXPECT_EQ(text->height(), text->heightForWidth(text->width())) << "the text has room above its first line";
 
-        const int headerLines = static_cast<int>(textLines(header).size());
         const auto textTop = textTopBehind.emplace(headerLines, text->y()).first->second;
         EXPECT_EQ(text->y(), textTop) << "the text behind a header of " << headerLines << " lines moved";
         const std::pair<int, int> above{headerLines, textHeight(text)};
@@ -221,13 +222,12 @@ TEST_F(WizardLayout, CountdownKeepsTheHeadersHeight)
     struct Row {
         const char* name;
         QLocale locale;
-        bool wrapping;        // the catalogue below, whose countdown wraps at some seconds only
-        bool sameLineCount;   // the catalogue's countdown takes as many lines each second
+        bool wrapping;  // WrappingCountdown, else the locale's catalogue
     };
     const Row rows[] = {
-        {"English", kEnglish, false, true},
-        {"German", kGerman, false, true},
-        {"a countdown that wraps differently", kEnglish, true, false},
+        {"English", kEnglish, false},
+        {"German", kGerman, false},
+        {"a countdown that wraps differently", kEnglish, true},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
@@ -259,12 +259,12 @@ TEST_F(WizardLayout, CountdownKeepsTheHeadersHeight)
             EXPECT_EQ(label("text")->geometry(), textBox);
             EXPECT_LE(label("header")->heightForWidth(headerBox.width()), headerBox.height());
             EXPECT_EQ(firstInkRow(label("header")), firstLine) << "the header's first line moved";
-            // As many lines each second: no gap opens between the header and the text.
-            if (r.sameLineCount) {
+            // Our catalogues take as many lines each second: no gap opens above the text.
+            if (!r.wrapping) {
                 EXPECT_EQ(textLines(label("header")).size(), lines) << header().toStdString();
             }
 
-            // The number stays with its unit, on the line and wherever a narrower font would wrap.
+            // The number stays on the line of its unit, bound to it whatever the width.
             const QString number = QString::number(second);
             const int at = header().indexOf(QRegularExpression(QStringLiteral("\\b%1\\b").arg(number)));
             ASSERT_GE(at, 0) << header().toStdString();
