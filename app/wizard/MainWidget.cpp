@@ -77,6 +77,12 @@ void fitButtonToText(QPushButton* button)
     button->setMinimumWidth(width);
 }
 
+// The countdown's number stays on the line of its unit, whatever space the catalogue puts between.
+QString bindNumberToUnit(QString header)
+{
+    return header.replace(QStringLiteral("%1 "), QStringLiteral("%1") + QChar(QChar::Nbsp));
+}
+
 }  // namespace
 
 WizardCatalogue builtInCatalogue()
@@ -125,6 +131,8 @@ MainWidget::MainWidget(IDfuApi& api, const WizardCatalogue& catalogue) : m_api(a
         else
             child->setAttribute(Qt::WA_TransparentForMouseEvents);
     }
+    m_leftButton->installEventFilter(this);
+    m_rightButton->installEventFilter(this);
 
     qRegisterMetaType<DFU_DEVICE>("DFU_DEVICE");
     qRegisterMetaType<DFU_EVENTTYPE>("DFU_EVENTTYPE");
@@ -157,10 +165,15 @@ void MainWidget::layoutWindow()
     m_percentLabel->move(135, 275);
     m_percentLabel->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
 
-    m_header->setFixedWidth(624);
-    m_header->setWordWrap(true);
-    m_text->setFixedWidth(624);
-    m_text->setWordWrap(true);
+    // Header and text are laid out as rich text on every page, also where they hold no tag: the
+    // plain text layout spaces its lines differently, and the column would shift between pages.
+    // Their text stands at the top of their box, which the countdown keeps at its tallest.
+    for (QLabel* label : {m_header, m_text}) {
+        label->setFixedWidth(624);
+        label->setWordWrap(true);
+        label->setTextFormat(Qt::RichText);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    }
     for (QPushButton* button : {m_leftButton, m_rightButton}) {
         button->setMinimumSize(kButtonWidth, kButtonHeight);
         button->setFocusPolicy(Qt::StrongFocus);
@@ -220,7 +233,9 @@ QString MainWidget::progressText(int percent) const
 
 QString MainWidget::countdownText(int secondsLeft) const
 {
-    return tr_("retry-timer-header").arg(secondsLeft).arg(tr_(secondsLeft == 1 ? "second-text" : "seconds-text"));
+    return bindNumberToUnit(tr_("retry-timer-header"))
+        .arg(secondsLeft)
+        .arg(tr_(secondsLeft == 1 ? "second-text" : "seconds-text"));
 }
 
 QString MainWidget::deviceName()
@@ -242,6 +257,7 @@ QString MainWidget::deviceName()
 
 void MainWidget::buildPage(int state)
 {
+    ++m_pageSerial;
     m_leftButton->hide();
     m_rightButton->hide();
     m_leftButton->setFocus();
@@ -262,9 +278,10 @@ void MainWidget::buildPage(int state)
     QString header = tr_(headerKey);
     int headerHeight = 0;
     if (row->headerCountdown) {
-        header = header.arg(kCountdownSeconds);
-        // The countdown's texts wrap differently ("1 SECOND" is shorter): the header keeps the
-        // height of the tallest, so the text below does not move while it counts.
+        header = bindNumberToUnit(header).arg(kCountdownSeconds);
+        // The countdown's texts may wrap differently ("1 SECOND" is shorter): the header keeps the
+        // height of the tallest, and its text the top of its box, so that neither its first line
+        // nor the text below moves while it counts.
         for (int left = 1; left < kCountdownSeconds; ++left) {
             m_header->setText(countdownText(left));
             headerHeight = std::max(headerHeight, m_header->heightForWidth(m_header->width()));
@@ -277,7 +294,7 @@ void MainWidget::buildPage(int state)
 
     QString text = tr_(row->text);
     if (row->textArgument == wizard::TextArgument::DeviceName)
-        text = text.arg(name);
+        text = text.arg(name.toHtmlEscaped());  // the text is rich text; the name is the device's
     else if (row->textArgument == wizard::TextArgument::Computer)
         text = text.arg(QStringLiteral("PC"));
     m_text->setText(text);
@@ -348,7 +365,8 @@ void MainWidget::mouseMoveEvent(QMouseEvent* event)
 
 void MainWidget::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter)
+    // A held key's repeats would fall on the page that its first press opened.
+    if ((event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) || event->isAutoRepeat())
         return;
     // The focus child may be a button the current page hides.
     auto* button = qobject_cast<QPushButton*>(focusWidget());
@@ -359,4 +377,15 @@ void MainWidget::keyPressEvent(QKeyEvent* event)
 void MainWidget::closeEvent(QCloseEvent* event)
 {
     QWidget::closeEvent(event);
+}
+
+bool MainWidget::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_leftButton && watched != m_rightButton)
+        return false;
+    if (event->type() == QEvent::MouseButtonPress)
+        m_pressedPage = m_pageSerial;
+    // Qt sends a double-click event in place of a double-click's second press. When the first
+    // click opened another page, the second was aimed at the page that is gone: it is dropped.
+    return event->type() == QEvent::MouseButtonDblClick && m_pressedPage != m_pageSerial;
 }

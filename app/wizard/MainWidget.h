@@ -76,6 +76,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     wizard::Page page() const { return static_cast<wizard::Page>(m_state); }
@@ -166,4 +167,9 @@ private:
     QLabel* m_percentLabel = nullptr;
     QMovie m_animation;
     QPoint m_pressPosition;
+
+    // The pages put their buttons in the same places: the second click of a double-click whose
+    // first click opened another page must not act on the page it opened.
+    unsigned m_pageSerial = 0;   // counts the pages built
+    unsigned m_pressedPage = 0;  // m_pageSerial at the last press on one of the two buttons
 };

@@ -129,7 +129,7 @@
     </message>
     <message>
         <source>receiver-update-failed-retrying-header</source>
-        <translation>ETWAS IST SCHIEFGEGANGEN &lt;br&gt;NEUER VERSUCH IN %1 SEKUNDEN</translation>
+        <translation>ETWAS IST SCHIEFGEGANGEN &lt;br&gt;NEUER VERSUCH &lt;br&gt;IN %1 SEKUNDEN</translation>
     </message>
     <message>
         <source>receiver-update-failed-retrying-text</source>
@@ -149,7 +149,7 @@
     </message>
     <message>
         <source>retry-timer-header</source>
-        <translation>ETWAS IST SCHIEFGEGANGEN&lt;br&gt; NEUER VERSUCH IN %1 %2</translation>
+        <translation>ETWAS IST SCHIEFGEGANGEN&lt;br&gt; NEUER VERSUCH&lt;br&gt; IN %1 %2</translation>
     </message>
     <message>
         <source>second-text</source>
@@ -193,7 +193,7 @@
     </message>
     <message>
         <source>update-failed-retrying-header</source>
-        <translation>ETWAS IST SCHIEFGEGANGEN &lt;br&gt;NEUER VERSUCH IN %1 SEKUNDEN</translation>
+        <translation>ETWAS IST SCHIEFGEGANGEN &lt;br&gt;NEUER VERSUCH &lt;br&gt;IN %1 SEKUNDEN</translation>
     </message>
     <message>
         <source>update-failed-retrying-text</source>

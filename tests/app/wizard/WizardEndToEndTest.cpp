@@ -314,7 +314,7 @@ TEST_F(WizardEndToEnd, FailedTransferCountsDownAndRetries)
     receiver("rx").paired(1)->set_dfu_faults(faults);
     right()->click();
     ASSERT_TRUE(reach(14)) << "states " << roadText();
-    EXPECT_EQ(header(), "SOMETHING WENT WRONG <br>RETRYING IN 10 SECONDS");
+    EXPECT_EQ(header(), QString::fromUtf8("SOMETHING WENT WRONG <br>RETRYING IN 10\u00a0SECONDS"));
     // The countdown's own header (its line break sits elsewhere) shows it is running.
     ASSERT_TRUE(QTest::qWaitFor([&] { return header().startsWith("SOMETHING WENT WRONG<br> RETRYING IN "); }, 30000));
     // Three automatic retries, then the final page.

@@ -156,10 +156,10 @@ TEST_F(WizardTest, FailureCountsDownAndRetriesThreeTimes)
             break;
         EXPECT_FALSE(left()->isVisible());
         EXPECT_FALSE(right()->isVisible());
-        EXPECT_EQ(header(), "SOMETHING WENT WRONG <br>RETRYING IN 10 SECONDS");
+        EXPECT_EQ(header(), QString::fromUtf8("SOMETHING WENT WRONG <br>RETRYING IN 10\u00a0SECONDS"));
         for (int second = 9; second >= 1; --second) {
             tick();
-            EXPECT_EQ(header(), QString("SOMETHING WENT WRONG<br> RETRYING IN %1 %2")
+            EXPECT_EQ(header(), QString::fromUtf8("SOMETHING WENT WRONG<br> RETRYING IN %1\u00a0%2")
                                     .arg(second)
                                     .arg(second == 1 ? "SECOND" : "SECONDS"));
             EXPECT_EQ(w->state(), 14);

@@ -75,6 +75,23 @@ TEST_F(Screenshots, EveryPageInBothLanguages)
         w->setState(wizard::Page::UpdatingReceiver);
         event(0x30, DFU_EVENT_PROGRESS, 99);
         shoot(QString::fromLatin1(folder), QStringLiteral("page-18-at-99"), false);
+
+        // The retry countdown at its last second, when its header is shortest.
+        rig::LocaleScope scope(locale);
+        api = FakeDfuApi();
+        make();
+        arrive(0x10, oldKeyboard());
+        w->setState(wizard::Page::NextDevice);
+        ASSERT_EQ(w->state(), 7);
+        devio::Timing::setScale(100, 1);  // the countdown is driven below, one tick at a time
+        press(right());
+        ASSERT_TRUE(waitState(12));
+        event(0x10, DFU_EVENT_STATUS, DFU_STATUS_FAILED);
+        ASSERT_EQ(w->state(), 14);
+        for (int tick = 0; tick < 9; ++tick)
+            ASSERT_TRUE(QMetaObject::invokeMethod(w.get(), "onRetryTimeout"));
+        shoot(QString::fromLatin1(folder), QStringLiteral("page-14-at-1"), true);
+        devio::Timing::setScale(1, 50);
     }
     // With the window on screen: no GL driver came with it, whatever drivers the machine has.
     const auto drivers = gl_drivers_loaded();

@@ -5,6 +5,7 @@
 
 #include <QLocale>
 #include <QMouseEvent>
+#include <QTextDocument>
 #include <QTranslator>
 
 #include <set>
@@ -242,4 +243,18 @@ TEST_F(WizardTest, DeviceNameFallsBackToTheKindsWord)
     api.devices.erase(0x10);  // unreadable now: the kind's word
     w->buildPage(8);
     EXPECT_TRUE(text().contains("your mouse."));
+}
+
+TEST_F(WizardTest, DeviceNameShownAsItIs)
+{
+    // The texts are rich text on every page, the name is the device's: no markup of it counts.
+    make();
+    arrive(0x10, makeDevice("Keys <b>Pro</b> & Co", rig::kKeyboardId, "12.01.0030", 1));
+    for (const int page : {7, 10, 14}) {  // a name once, twice, inside paragraphs
+        SCOPED_TRACE(page);
+        w->buildPage(page);
+        QTextDocument shown;
+        shown.setHtml(text());
+        EXPECT_TRUE(shown.toPlainText().contains("Keys <b>Pro</b> & Co")) << shown.toPlainText().toStdString();
+    }
 }
