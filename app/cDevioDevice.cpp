@@ -359,10 +359,12 @@ bool cDevioDevice::sendPacket(std::uint32_t packetNumber)
 }
 
 // The transfer ends failed and leaves nothing behind: no time-out armed, no status the device
-// still sends (queued ones included) handled any more.
+// still sends (queued ones included) handled any more, and no main image that would follow at the
+// next connection (the caller has heard the update failed; it starts again if it wants).
 void cDevioDevice::failTransfer()
 {
     m_active = false;
+    m_resume_on_connect = false;
     stopWatchdog();
     if (auto dfu = dfuFeature())
         devio::Subscriber<devio::IFeature00d0DFU::Report>::unsubscribe(dfu);
