@@ -395,6 +395,8 @@ void cDevioDevice::onDfuStatus(std::uint32_t /*packetNumber*/, std::vector<Byte>
         if (auto dfu = dfuFeature())
             dfu->Restart(m_restart_parameter);
         m_active = false;
+        // The update is over: nothing follows at the next connection.
+        m_resume_on_connect = false;
         notify(DFU_EVENT_STATUS, DFU_STATUS_SUCCEEDED);
         return;
     case DfuVerdict::SecondImageDone:
