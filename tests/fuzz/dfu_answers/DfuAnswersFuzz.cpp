@@ -275,7 +275,6 @@ private:
         m_terminal = false;
         m_commands = 0;
         m_named.clear();
-        m_image = nullptr;
         m_adapter->startUpdate(m_main.data(), static_cast<int>(m_main.size()),
                                m_second.empty() ? nullptr : m_second.data(), static_cast<int>(m_second.size()),
                                m_main_first);
