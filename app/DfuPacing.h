@@ -1,6 +1,6 @@
 // What a firmware transfer through the update feature 0x00D0 sends next, decided from the
 // adapter's progress and the device's answers alone: no device, no thread, no clock. The
-// protocol adapter drives its transfers with it; the fuzz target feeds it device answers.
+// protocol adapter drives its transfers with it.
 #pragma once
 
 #include <cstddef>

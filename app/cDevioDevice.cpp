@@ -359,10 +359,12 @@ bool cDevioDevice::sendPacket(std::uint32_t packetNumber)
 }
 
 // The transfer ends failed and leaves nothing behind: no time-out armed, no status the device
-// still sends (queued ones included) handled any more.
+// still sends (queued ones included) handled any more, and no main image that would follow at the
+// next connection (the caller has heard the update failed; it starts again if it wants).
 void cDevioDevice::failTransfer()
 {
     m_active = false;
+    m_resume_on_connect = false;
     stopWatchdog();
     if (auto dfu = dfuFeature())
         devio::Subscriber<devio::IFeature00d0DFU::Report>::unsubscribe(dfu);
@@ -393,6 +395,8 @@ void cDevioDevice::onDfuStatus(std::uint32_t /*packetNumber*/, std::vector<Byte>
         if (auto dfu = dfuFeature())
             dfu->Restart(m_restart_parameter);
         m_active = false;
+        // The update is over: nothing follows at the next connection.
+        m_resume_on_connect = false;
         notify(DFU_EVENT_STATUS, DFU_STATUS_SUCCEEDED);
         return;
     case DfuVerdict::SecondImageDone:

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang in build/fuzz and runs each for a bounded time; fails on
-# any crash, leak or time-out. The seed corpus is copied to a scratch folder first, so the
-# repository's corpus and regressions are only read.
+# any crash, leak or time-out. Each run starts from the seed corpus and the regressions; the seed
+# corpus is copied to a scratch folder first (new inputs go there), so the repository's corpus and
+# regressions are only read.
 #
 #   scripts/fuzz.sh                 every target, QUILLON_FUZZ_SECONDS each (default 10), all of
 #                                   them within about QUILLON_FUZZ_BUDGET wall seconds (default 180)
@@ -68,16 +69,21 @@ scratch="$(mktemp -d "${TMPDIR:-/tmp}/quillon-fuzz-XXXXXX")"
 trap 'rm -rf "$scratch"' EXIT
 
 run_target() {
-  local name="$1" binary="$2" corpus="$3" dict="$5"
+  local name="$1" binary="$2" corpus="$3" regressions="$4" dict="$5"
   local work="$scratch/$name"
   mkdir -p "$work/corpus" "$work/artifacts"
   [[ -d "$corpus" ]] && cp -R "$corpus/." "$work/corpus/"
+  # stdout closed: what the code under test prints (a feature prints a line per gesture report)
+  # would only slow the run; libFuzzer reports on stderr.
   local args=(-max_total_time="$seconds" -timeout=25 -rss_limit_mb=2560 -print_final_stats=1
-              -artifact_prefix="$work/artifacts/")
+              -close_fd_mask=1 -artifact_prefix="$work/artifacts/")
   [[ -n "$dict" ]] && args+=(-dict="$dict")
-  # The regressions (often large) replay in every build as fuzz_replay.NAME; the run starts from the seeds.
+  # The inputs that once failed seed the run too: libFuzzer reads every folder given and writes new
+  # inputs only into the first.
+  local folders=("$work/corpus")
+  [[ -d "$regressions" ]] && folders+=("$regressions")
   local rc=0
-  timeout --kill-after=10 $((seconds + 120)) "$binary" "${args[@]}" "$work/corpus" >"$work/log" 2>&1 || rc=$?
+  timeout --kill-after=10 $((seconds + 120)) "$binary" "${args[@]}" "${folders[@]}" >"$work/log" 2>&1 || rc=$?
   echo "$rc" >"$work/status"
 }
 
@@ -95,8 +101,9 @@ for line in "${targets[@]}"; do
   work="$scratch/$name"
   rc="$(cat "$work/status" 2>/dev/null || echo 1)"
   runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log" | tail -1)"
+  seeds="$(sed -n 's/^INFO: seed corpus: files: \([0-9]*\).*/\1/p' "$work/log" | head -1)"
   if [[ "$rc" == 0 ]]; then
-    echo "fuzz: $name: ${runs:-?} inputs, no failure"
+    echo "fuzz: $name: ${runs:-?} inputs from ${seeds:-?} seeds and regressions, no failure"
   else
     failed+=("$name")
     echo "fuzz: $name FAILED (exit $rc); the end of its log:"
