@@ -25,6 +25,7 @@ FakeDevice bleBootloader()
 enum class Road {
     Switch,           // the switch answered "wait for reconnect" and the keyboard left
     RadioLeaves,      // after the radio image the keyboard restarted and left
+    RadioVanishes,    // the same, seen only as its removal
     RadioReconnects,  // after the radio image the bootloader came back only as a reconnection
 };
 
@@ -35,6 +36,8 @@ const char* roadName(Road road)
         return "switch";
     case Road::RadioLeaves:
         return "radio image, keyboard leaves";
+    case Road::RadioVanishes:
+        return "radio image, keyboard removed without a disconnection";
     case Road::RadioReconnects:
         return "radio image, only a reconnection";
     }
@@ -43,13 +46,7 @@ const char* roadName(Road road)
 
 class ReturnWaitTest : public WizardTest {
 protected:
-    // Short enough for the suite, long enough that the countdown (half the bound) can be watched.
-    void SetUp() override
-    {
-        WizardTest::SetUp();
-        devio::Timing::setScale(1, 20);
-    }
-
+    // The rig's time scale: the bound is 300 ms, the countdown after it 200 ms.
     int bound() const { return static_cast<int>(devio::Timing::scaled(15000)); }
 
     void toReady()
@@ -74,6 +71,11 @@ protected:
         press(right());
         ASSERT_EQ(w->state(), 12);
         event(kKeyboard, DFU_EVENT_PROGRESS, 25);
+        if (road == Road::RadioVanishes) {
+            leave(kKeyboard);
+            ASSERT_EQ(w->state(), 12);
+            return;
+        }
         api.devices[kKeyboard].info.online = 0;
         event(kKeyboard, DFU_EVENT_DISCONNECTED);
         if (road == Road::RadioLeaves) {
@@ -109,7 +111,8 @@ TEST_F(ReturnWaitTest, KeyboardThatNeverComesBackFailsTheUpdate)
         Road road;
         int afterRetry;  // gone: connection lost; back as a reconnection: its update starts again
     };
-    for (const Row& r : {Row{Road::Switch, 13}, Row{Road::RadioLeaves, 13}, Row{Road::RadioReconnects, 12}}) {
+    for (const Row& r : {Row{Road::Switch, 13}, Row{Road::RadioLeaves, 13}, Row{Road::RadioVanishes, 13},
+                         Row{Road::RadioReconnects, 12}}) {
         SCOPED_TRACE(roadName(r.road));
         toReady();
         goAway(r.road);
@@ -166,7 +169,6 @@ TEST_F(ReturnWaitTest, KeyboardBackAfterTheBoundIsRetriedByTheCountdownOnly)
 
 TEST_F(ReturnWaitTest, SwitchThatNeverTakesEndsOnTheFinalFailurePage)
 {
-    devio::Timing::setScale(1, 50);
     toReady();
     // The keyboard answers every switch with "wait for reconnect" and never leaves.
     api.updateResults = {DFU_ERR_WAIT_RECONNECT, DFU_ERR_WAIT_RECONNECT, DFU_ERR_WAIT_RECONNECT,
