@@ -128,7 +128,7 @@ void MainWidget::onDeviceArrival(DFU_DEVICE device)
 
 void MainWidget::onDeviceRemoval(DFU_DEVICE device)
 {
-    // A Bluetooth LE device leaving in the middle of its update is restarting; no failure follows.
+    // A Bluetooth LE device that leaves during its update reports no failure: it may be restarting.
     awaitReturn(device);
     m_devices.erase(device);
     m_receivers.erase(device);

@@ -417,6 +417,8 @@ void MainWidget::onDetectTimeout()
         setState(Page::NextDevice);
 }
 
+// A device that leaves, drops its link or reconnects while it updates is restarting: its transfer
+// must go on (progress) or start again on its return within the bound.
 void MainWidget::awaitReturn(DFU_DEVICE device)
 {
     if (device != 0 && device == m_currentDevice && page() == Page::Updating && !m_returnTimer.isActive())
