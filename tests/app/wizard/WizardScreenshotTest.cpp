@@ -59,7 +59,14 @@ TEST_F(Screenshots, EveryPageInBothLanguages)
         shoot(QString::fromLatin1(folder), QStringLiteral("page-18-at-99"), false);
         // Waiting for a Bluetooth LE device to come back in its bootloader: the ready page's
         // words beside the loader.
-        w->buildPage(static_cast<int>(wizard::Page::UpdateReady));
+        {
+            rig::LocaleScope language(locale);
+            api = FakeDfuApi();
+            make();
+        }
+        arrive(0x10, oldKeyboard());
+        w->setState(wizard::Page::NextDevice);
+        ASSERT_EQ(w->state(), 7);
         w->buildPage(static_cast<int>(wizard::Page::WaitForBootloader));
         shoot(QString::fromLatin1(folder), QStringLiteral("page-22-after-07"), false);
     }
