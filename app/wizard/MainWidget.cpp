@@ -141,6 +141,8 @@ MainWidget::MainWidget(IDfuApi& api, const WizardCatalogue& catalogue) : m_api(a
     connect(this, &MainWidget::DfuEvent, this, &MainWidget::onDfuEvent, Qt::QueuedConnection);
     connect(&m_detectTimer, &QTimer::timeout, this, &MainWidget::onDetectTimeout);
     connect(&m_retryTimer, &QTimer::timeout, this, &MainWidget::onRetryTimeout);
+    m_returnTimer.setSingleShot(true);
+    connect(&m_returnTimer, &QTimer::timeout, this, &MainWidget::onReturnTimeout);
 }
 
 MainWidget::~MainWidget()
@@ -270,8 +272,14 @@ void MainWidget::buildPage(int state)
     const QString name = deviceName();
 
     const wizard::PageRow* row = wizard::pageFor(page, m_retryCount);
-    if (!row)
+    if (!row) {
+        // Waiting for the device to come back has no page, but must not look like a hang.
+        if (page == wizard::Page::WaitForBootloader) {
+            m_picture->setMovie(&m_animation);
+            m_animation.start();
+        }
         return;
+    }
     const bool keyboard = m_shownKind == kFirmwareKindKeyboard;
 
     const char* headerKey = (!keyboard && row->mouseHeader) ? row->mouseHeader : row->keyboardHeader;

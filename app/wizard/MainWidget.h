@@ -69,6 +69,7 @@ public slots:
 private slots:
     void onDetectTimeout();
     void onRetryTimeout();
+    void onReturnTimeout();
     void onStartFinished();
 
 protected:
@@ -113,6 +114,7 @@ private:
     void onDeviceRemoval(DFU_DEVICE device);
     void onDeviceConnected(DFU_DEVICE device);
     void onStatus(int status);
+    void awaitReturn(DFU_DEVICE device);
     bool trackingFilters(const wizard::DeviceFacts& facts) const;
 
     IDfuApi& m_api;
@@ -139,6 +141,9 @@ private:
     std::map<int, bool> m_updatedUnits;
     QTimer m_detectTimer;
     QTimer m_retryTimer;
+    // A device that left to restart (into its bootloader, or after its radio image) must come
+    // back within a bound, or the update fails; any new state ends the wait.
+    QTimer m_returnTimer;
 
     // Starting an update blocks for as long as the device takes to answer, seconds for a slow one:
     // the call runs on a thread of its own while the window goes on drawing. Its result enters

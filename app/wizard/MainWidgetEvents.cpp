@@ -22,16 +22,23 @@ void MainWidget::onDfuEvent(DFU_DEVICE device, DFU_EVENTTYPE event, int param)
             setState(Page::NextDevice);
         break;
     case DFU_EVENT_CONNECTED:
+        awaitReturn(device);
         onDeviceConnected(device);
+        break;
+    case DFU_EVENT_DISCONNECTED:
+        awaitReturn(device);
         break;
     case DFU_EVENT_PROGRESS:
         if (page() == Page::Updating || page() == Page::UpdatingReceiver)
             m_percentLabel->setText(progressText(param));
+        // The transfer goes on: the device did not leave, or is back.
+        if (page() == Page::Updating && device == m_currentDevice)
+            m_returnTimer.stop();
         break;
     case DFU_EVENT_STATUS:
         onStatus(param);
         break;
-    default:  // disconnected, and codes we do not know
+    default:  // codes we do not know
         break;
     }
 }
@@ -121,6 +128,8 @@ void MainWidget::onDeviceArrival(DFU_DEVICE device)
 
 void MainWidget::onDeviceRemoval(DFU_DEVICE device)
 {
+    // A Bluetooth LE device that leaves during its update reports no failure: it may be restarting.
+    awaitReturn(device);
     m_devices.erase(device);
     m_receivers.erase(device);
     if (device == m_currentDevice) {

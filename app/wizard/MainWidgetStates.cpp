@@ -20,6 +20,9 @@ namespace {
 constexpr int kRetries = 3;
 constexpr unsigned kDetectMs = 2000;
 constexpr unsigned kRetryTickMs = 1000;
+// How long a device may stay away while it restarts during an update: as long as the adapter
+// lets a transfer go without a word from the device.
+constexpr unsigned kDeviceReturnMs = 15000;
 const char* const kSupportPage = "https://support.tarnwick.com/en_us/home";
 
 // A plain copy: the start runs on a thread of its own.
@@ -44,6 +47,7 @@ using wizard::Page;
 
 void MainWidget::setState(int state)
 {
+    m_returnTimer.stop();
     m_state = state;
     buildPage(state);
     enterAction(page());
@@ -99,6 +103,9 @@ void MainWidget::enterAction(Page state)
         startDeviceUpdate(false);
         break;
     }
+    case Page::WaitForBootloader:
+        m_returnTimer.start(static_cast<int>(devio::Timing::scaled(kDeviceReturnMs)));
+        break;
     case Page::UpdateFailed:
     case Page::ReceiverUpdateFailed:
         if (m_retryCount < kRetries) {
@@ -303,6 +310,8 @@ void MainWidget::startReceiverUpdate()
 
 void MainWidget::startInBackground(std::function<int()> start, std::function<void(int)> then)
 {
+    // The device is back and its update starts: the start's result decides what comes next.
+    m_returnTimer.stop();
     m_starting = true;
     m_startThen = std::move(then);
     m_startThread = std::thread([this, start = std::move(start)] {
@@ -406,6 +415,21 @@ void MainWidget::onDetectTimeout()
     m_detectTimer.stop();
     if (page() == Page::Detecting && m_enumerationComplete)
         setState(Page::NextDevice);
+}
+
+// A device that leaves, drops its link or reconnects while it updates is restarting: its transfer
+// must go on (progress) or start again on its return within the bound.
+void MainWidget::awaitReturn(DFU_DEVICE device)
+{
+    if (device != 0 && device == m_currentDevice && page() == Page::Updating && !m_returnTimer.isActive())
+        m_returnTimer.start(static_cast<int>(devio::Timing::scaled(kDeviceReturnMs)));
+}
+
+void MainWidget::onReturnTimeout()
+{
+    // Over Bluetooth LE a device that stays away reports nothing: the wait ends as a failed update.
+    if (!m_starting && (page() == Page::WaitForBootloader || page() == Page::Updating))
+        setState(Page::UpdateFailed);
 }
 
 void MainWidget::onRetryTimeout()

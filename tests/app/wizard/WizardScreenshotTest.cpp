@@ -75,6 +75,18 @@ TEST_F(Screenshots, EveryPageInBothLanguages)
         w->setState(wizard::Page::UpdatingReceiver);
         event(0x30, DFU_EVENT_PROGRESS, 99);
         shoot(QString::fromLatin1(folder), QStringLiteral("page-18-at-99"), false);
+        // Waiting for a Bluetooth LE device to come back in its bootloader: the ready page's
+        // words beside the loader.
+        {
+            rig::LocaleScope language(locale);
+            api = FakeDfuApi();
+            make();
+        }
+        arrive(0x10, oldKeyboard());
+        w->setState(wizard::Page::NextDevice);
+        ASSERT_EQ(w->state(), 7);
+        w->buildPage(static_cast<int>(wizard::Page::WaitForBootloader));
+        shoot(QString::fromLatin1(folder), QStringLiteral("page-22-after-07"), false);
 
         // The retry countdown at its last second, when its header is shortest.
         rig::LocaleScope scope(locale);
