@@ -154,10 +154,11 @@ void SimBluetoothDevice::publish_stack()
     d.connectedRadio = m_in_range ? m_radio : 0;
     d.inRange = m_in_range;
     set_stack_device(d);
-    // The runtime lists paired devices; its connection state follows the link.
-    if (m_unlisted) {
+    // The runtime lists paired devices; its connection state follows the link. A device that
+    // is being found anew is listed once its link is up (connect).
+    if (m_unlisted)
         return;
-    } else if (!m_paired.empty()) {
+    if (!m_paired.empty()) {
         RuntimeDevice r;
         r.address = m_address;
         r.name = m_name;
