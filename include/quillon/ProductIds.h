@@ -94,6 +94,15 @@ constexpr DeviceIds kKeyboardE = {0x4005, 0};
 constexpr DeviceIds kKeyboardF = {0x4006, 0};
 constexpr DeviceIds kMouseA = {0x4010, 0xB010};      // takes Bluetooth
 
+// The id a device's firmware images carry: over Bluetooth a device shows its Bluetooth id, but
+// its images are those of its wired id. Any other id is its own.
+constexpr DeviceIds kBluetoothDevices[2] = {kKeyboardA, kMouseA};
+constexpr std::uint16_t imageProductIdOf(std::uint16_t productId) {
+    for (const DeviceIds& d : kBluetoothDevices)
+        if (d.bluetoothProductId == productId) return d.productId;
+    return productId;
+}
+
 // ---- Per-key lighting 0x8080: the two products it treats apart --------------------------
 constexpr std::uint16_t kPerKeyInfoQuirkProductId = 0xC339;   // information word w0 loses bit 1
 constexpr std::uint16_t kPerKeyFilterProductId = 0xC33A;      // writes to set 0x0040 keep keys 1 and 2

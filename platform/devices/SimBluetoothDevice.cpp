@@ -89,6 +89,8 @@ SimBluetoothDevice::SimBluetoothDevice(SimProtocolConfig protocol, SimBluetoothC
 {
     m_direct_index = m_config.form == SimBluetoothConfig::Form::DirectIndex;
     const std::uint16_t pid = protocol.product_id;
+    // Over the air the switch restarts the device: its link drops until the bootloader is up.
+    protocol.dfu_switch_restarts = true;
     m_model = std::make_unique<SimProtocolDevice>(std::move(protocol));
     if (m_config.lowEnergy) {
         m_gatt = std::make_shared<GattServer>(layout(m_config, pid));
@@ -152,7 +154,10 @@ void SimBluetoothDevice::publish_stack()
     d.connectedRadio = m_in_range ? m_radio : 0;
     d.inRange = m_in_range;
     set_stack_device(d);
-    // The runtime lists paired devices; its connection state follows the link.
+    // The runtime lists paired devices; its connection state follows the link. A device that
+    // is being found anew is listed once its link is up (connect).
+    if (m_unlisted)
+        return;
     if (!m_paired.empty()) {
         RuntimeDevice r;
         r.address = m_address;
@@ -286,6 +291,10 @@ void SimBluetoothDevice::connect(DevInst radio)
         handler = m_link_handler;
     }
     plug(m_node);
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_mutex);
+        m_unlisted = false;
+    }
     publish_stack();
     runtime_set_connected(address(), true);
     if (m_config.lowEnergy)
@@ -368,8 +377,8 @@ void SimBluetoothDevice::set_link_handler(LinkHandler handler)
 
 void SimBluetoothDevice::on_presence(bool present)
 {
-    // The model restarts (power cycle, bootloader switch): the link drops and comes back, the
-    // bootloader possibly at an address of its own.
+    // The model restarts (power cycle, bootloader switch, the restart after an image): the link
+    // drops and comes back, the bootloader at an address of its own when it has one.
     if (!present) {
         DevInst radio = this->radio();
         disconnect();
@@ -381,10 +390,21 @@ void SimBluetoothDevice::on_presence(bool present)
     {
         std::lock_guard<std::recursive_mutex> lock(m_mutex);
         radio = std::exchange(m_radio, 0);
-        if (m_model->in_bootloader() && m_config.bootloaderAddress && m_address != m_config.bootloaderAddress) {
+        const std::uint64_t address =
+            m_model->in_bootloader() && m_config.bootloaderAddress ? m_config.bootloaderAddress : m_config.address;
+        // A device that restarted by itself into other firmware (the switch, a completed image)
+        // shows another set of services: the stack drops what it knew and finds it anew, so it
+        // leaves and arrives rather than reconnects. A power cycle or a trip out of range is a
+        // reconnection.
+        const unsigned restarts = m_model->firmware_restarts();
+        const bool renewed = restarts != m_restarts_seen;
+        m_restarts_seen = restarts;
+        if (renewed || address != m_address) {
+            // Found anew as it connects: the runtime's watchers hear of it with its link up.
             remove_stack_device(m_address);
             runtime_remove_device(m_address);
-            m_address = m_config.bootloaderAddress;
+            m_unlisted = radio != 0;
+            m_address = address;
             const std::vector<DevInst> paired = std::exchange(m_paired, {});
             for (DevInst r : paired)
                 pair(r);

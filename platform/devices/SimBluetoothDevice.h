@@ -29,7 +29,7 @@ struct SimBluetoothConfig {
     bool hidCollections = true;      // the HID collections under the Bluetooth node
     std::string serial = "SN0001";
     std::size_t pnpIdSize = 7;       // under 5: a short PnP ID
-    // After the 0x00C2 switch the bootloader comes back at this address (0: the same).
+    // While the bootloader runs the device is at this address (0: the same).
     std::uint64_t bootloaderAddress = 0;
 };
 
@@ -96,6 +96,8 @@ private:
     std::vector<std::shared_ptr<HidCollection>> m_collections;
     LinkHandler m_link_handler;
     bool m_direct_index = false;
+    unsigned m_restarts_seen = 0;  // the model's firmware restarts when it was last found
+    bool m_unlisted = false;       // restarted into other firmware: the runtime lists it once its link is up
 };
 
 // Registers the scenario kinds "bt-keyboard", "bt-mouse" (classic), "ble-keyboard" and

@@ -4,13 +4,19 @@
 //   <device kind="ble-keyboard" name="kb" radio="r1" address="0xA0B1C2D3E4F5" product="0xB010"
 //           product-string="Sim BLE Keyboard" serial="SN0001" form="characteristic|direct|both"
 //           pnp-size="7" bootloader-address="0" connected="true" win32-gatt="true"/>
+//           unit-id="0x1A2B3C4D" battery="80" battery-critical="10" latency-us="0"
+//           switch="0x00C2" switch-delay-ms="20">
+//     <firmware type="0" name="MPK" number="0x1101" build="0x0020"/>  (as for "keyboard")
+//   </device>
 //   <device kind="bt-keyboard" name="ckb" radio="r1" address="0x0000AABBCCDD" product="0xB001"/>
 //
 // "bt-keyboard" and "bt-mouse" are classic devices, "ble-keyboard" and "ble-mouse" LE ones. A
 // device names a radio built before it; it is paired with it and, unless connected="false",
-// connected through it.
+// connected through it. Its bootloader takes the images of the wired product that the product
+// ids pair with its Bluetooth id (quillon/ProductIds.h), and runs at bootloader-address if given.
 
 #include "devices/SimBluetoothDevice.h"
+#include "devices/SimScenarioFirmware.h"
 
 #include <sim/Scenario.h>
 
@@ -60,6 +66,10 @@ ScenarioDevice build_device(const std::string& kind, const ScenarioElement& elem
     protocol.product_id = static_cast<std::uint16_t>(
         element.number("product", (mouse ? quillon::ids::kMouseA : quillon::ids::kKeyboardA).bluetoothProductId, 0xFFFF));
     protocol.name = element.text("product-string", protocol.name);
+    protocol.image_product_id = quillon::ids::imageProductIdOf(protocol.product_id);
+    apply_scenario_unit(element, protocol);
+    protocol.latency = std::chrono::microseconds(element.number("latency-us", 0, 10000000));
+    apply_scenario_firmware(element, protocol);
     SimBluetoothConfig config;
     config.lowEnergy = le;
     config.address = element.number("address", config.address, 0xFFFFFFFFFFFFul);

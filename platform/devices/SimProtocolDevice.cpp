@@ -425,7 +425,16 @@ void SimProtocolDevice::answer_feature(std::uint16_t id, const Bytes& cmd, std::
             m_dfu_state = at(cmd, 4);
             if (m_dfu_state == 1) {
                 // Reboots into the bootloader on its own; the request gets no answer.
-                queue_event(Event::EnterBootloader, std::chrono::steady_clock::now() + m_config.dfu_switch_delay);
+                const auto now = std::chrono::steady_clock::now();
+                if (m_config.dfu_switch_restarts) {
+                    ++m_firmware_restarts;
+                    m_present = false;
+                    queue_event(Event::Leave, now);
+                    queue_event(Event::EnterBootloader, now + m_config.dfu_switch_delay);
+                    queue_event(Event::Arrive, now + m_config.dfu_switch_delay);
+                } else {
+                    queue_event(Event::EnterBootloader, now + m_config.dfu_switch_delay);
+                }
                 return;
             }
             out.push_back(reply(cmd, {at(cmd, 4), at(cmd, 5), 0}));
@@ -456,9 +465,11 @@ void SimProtocolDevice::answer_dfu(std::uint8_t function, const Bytes& cmd, std:
         packet[k] = at(cmd, 4 + k);
     m_dfu.set_default_packet_count(m_config.dfu_packet_count);
     m_dfu.set_status_by_notification(m_config.dfu_status_by_notification);
-    m_dfu.set_product_id(m_config.product_id);
+    m_dfu.set_product_id(m_config.image_product_id != 0 ? m_config.image_product_id : m_config.product_id);
     if (function == 5) {  // restart; no answer
         const SimDfuRestart outcome = m_dfu.restart();
+        if (outcome != SimDfuRestart::Unchanged)
+            ++m_firmware_restarts;
         if (outcome == SimDfuRestart::Application) {
             if (const auto header = m_dfu.header()) {
                 m_config.updated_number = header->version;
@@ -654,6 +665,12 @@ bool SimProtocolDevice::in_bootloader() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_bootloader;
+}
+
+unsigned SimProtocolDevice::firmware_restarts() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_firmware_restarts;
 }
 
 Bytes SimProtocolDevice::dfu_image() const

@@ -39,6 +39,9 @@ struct SimProtocolConfig {
     std::string kind = "keyboard";
     std::uint16_t product_id = 0x4001;
     std::uint16_t bootloader_product_id = 0;  // 0: same as product_id
+    // The product id in the header of the images the bootloader takes (0: product_id). A
+    // Bluetooth device shows its own id but takes the images made for its wired id.
+    std::uint16_t image_product_id = 0;
     std::uint32_t unit_id = 0x1A2B3C4D;
     std::uint16_t model_id_high = 0;
     std::uint16_t model_ids[3] = {0x4001, 0, 0};
@@ -62,6 +65,9 @@ struct SimProtocolConfig {
     std::uint32_t dfu_packet_count = 4;
     // 0x00C2: the device reboots into its bootloader this long after the switch request.
     std::chrono::milliseconds dfu_switch_delay{1000};
+    // 0x00C2: the device drops off at once and comes back in its bootloader after the delay, as a
+    // Bluetooth device's link does; otherwise it switches in place, as on USB or behind a receiver.
+    bool dfu_switch_restarts = false;
     // DFU data replies carry status 3 and the real status follows as a notification.
     bool dfu_status_by_notification = false;
     // Answers for features without a model of their own, before the defaults of
@@ -159,6 +165,9 @@ public:
     std::uint16_t config_cookie() const;
     void set_config_cookie(std::uint16_t cookie);
     bool in_bootloader() const;
+    // Restarts the device made by itself into other firmware: the 0x00C2 switch, and the restart
+    // after a completed image (a radio stack or a main image).
+    unsigned firmware_restarts() const;
     // Waits until the device runs its bootloader (true) or its application (false).
     bool wait_for_mode(bool bootloader, std::chrono::milliseconds deadline) const;
     Bytes dfu_image() const;
@@ -223,6 +232,7 @@ private:
     bool m_bootloader_pending = false;  // 0x00C1 switch waiting for a power cycle
     std::uint16_t m_cookie = 0;
     std::uint8_t m_dfu_state = 0;
+    unsigned m_firmware_restarts = 0;
 
     bool m_silent = false;
     unsigned m_error_times = 0;

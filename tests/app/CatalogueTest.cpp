@@ -91,6 +91,12 @@ TEST(Catalogue, RowsAgreeWithTheProductIds)
         // Exactly the Bluetooth-capable rows carry the image with the radio stack.
         EXPECT_EQ(row.acceptBluetooth != 0, row.secondImagePath[0] != 0);
         EXPECT_EQ(row.acceptBluetooth != 0, row.bluetoothProductId != 0);
+        // A device found over Bluetooth is sent this row's images, made for its wired id: its
+        // bootloader takes them by the pairing of the two ids.
+        if (row.bluetoothProductId != 0) {
+            EXPECT_EQ(ids::imageProductIdOf(static_cast<std::uint16_t>(row.bluetoothProductId)), row.productId);
+        }
+        EXPECT_EQ(ids::imageProductIdOf(static_cast<std::uint16_t>(row.productId)), row.productId);
     }
     EXPECT_EQ(keyboards, 6);
     EXPECT_EQ(mice, 1);

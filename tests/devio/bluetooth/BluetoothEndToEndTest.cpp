@@ -8,6 +8,7 @@
 #include "core/Timing.h"
 #include "device/IDevice.h"
 #include "devices/SimBluetoothDevice.h"
+#include "quillon/DfuImage.h"
 #include "quillon/ProductIds.h"
 
 #include <sim/Bluetooth.h>
@@ -148,6 +149,77 @@ TEST_F(BluetoothEndToEnd, LowEnergyKeyboardThroughTheRuntime)
     ASSERT_TRUE(again);
     // Announced while the new bus's watcher may still be setting its connection state.
     EXPECT_TRUE(answers_again(*host, again));
+}
+
+TEST_F(BluetoothEndToEnd, RestartsIntoOtherFirmwareAreFoundAnew)
+{
+    // The switch, the restart after a radio image and the one after the main image each bring the
+    // device back as a new arrival, announced with its link up; the bootloader at its own address
+    // when it has one, the application back at the device's.
+    const std::uint16_t pid = quillon::ids::kKeyboardA.bluetoothProductId;
+    const std::string arrival = Changes::key("+", TransportBluetoothLE, pid);
+    const std::string removal = Changes::key("-", TransportBluetoothLE, pid);
+    struct Case {
+        const char* name;
+        std::uint64_t bootloaderAddress;
+        const char* bootloaderPath;
+    };
+    const Case cases[] = {
+        {"at its own address", 0, "a0:b1:c2:d3:e4:f5"},
+        {"at the bootloader's", 0xA0B1C2D3E4F6, "a0:b1:c2:d3:e4:f6"},
+    };
+    start({ConfigBluetoothLE, ConfigWinRTBluetooth});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        devices.clear();  // the last case's device leaves first
+        ASSERT_TRUE(platform::sim::wait_runtime_events(10000));
+        ASSERT_TRUE(host->run_on([] {}));
+        changes.clear();
+        SimBluetoothConfig config;
+        config.bootloaderAddress = c.bootloaderAddress;
+        auto& sim = add(true, pid, config);
+        auto device = changes.wait_for(arrival);
+        ASSERT_TRUE(device);
+        EXPECT_TRUE(answers_again(*host, device));
+        platform::sim::SimProtocolDevice& model = sim.model();
+
+        // Each step restarts the device; the n-th arrival after it is the device found anew.
+        auto restarted = [&](int n, const char* path) {
+            auto again = changes.wait_for(arrival, n);
+            EXPECT_TRUE(again);
+            if (!again)
+                return;
+            EXPECT_EQ(changes.count(removal), n - 1);
+            EXPECT_EQ(again->getPath(), path);
+            EXPECT_TRUE(answers_again(*host, again));
+        };
+        // An image through the bootloader's update feature (index 3): start, the rest, restart.
+        auto send_image = [&](bool radio) {
+            quillon::dfu::Header h;
+            h.productId = pid;
+            h.length = 16;
+            h.radioStack = radio;
+            std::vector<Byte> start = {0x11, 0xFF, 0x03, 0x4F};
+            const auto header = quillon::dfu::encodeHeader(h);
+            start.insert(start.end(), header.begin(), header.end());
+            std::vector<Byte> data = {0x11, 0xFF, 0x03, 0x2F};
+            data.resize(20, 0xAB);
+            EXPECT_TRUE(model.write(start));
+            EXPECT_TRUE(model.write(data));
+            EXPECT_TRUE(model.write({0x11, 0xFF, 0x03, 0x5F, radio ? Byte(0xFF) : Byte(0x00)}));
+        };
+
+        EXPECT_TRUE(model.write({0x11, 0xFF, 0x07, 0x1F, 1, 0, 0, 0, 0x44, 0x46, 0x55}));  // 0x00C2
+        restarted(2, c.bootloaderPath);
+        EXPECT_TRUE(model.in_bootloader());
+        send_image(true);
+        restarted(3, c.bootloaderPath);
+        EXPECT_TRUE(model.in_bootloader());
+        send_image(false);
+        restarted(4, "a0:b1:c2:d3:e4:f5");
+        EXPECT_FALSE(model.in_bootloader());
+        EXPECT_EQ(model.dfu_completed(), 2u);
+    }
 }
 
 TEST_F(BluetoothEndToEnd, ClassicKeyboardThroughTheMicrosoftStack)

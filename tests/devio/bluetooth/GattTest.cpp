@@ -266,9 +266,17 @@ TEST_F(Gatt, ScenarioKindsBuildRadiosAndBluetoothDevices)
     auto scenario = Scenario::from_text(
         "<scenario>"
         "<device kind='bt-radio' name='r1'/>"
-        "<device kind='ble-mouse' name='m' radio='r1' address='0x0000AABBCCDD' product='0xB010' serial='S1'/>"
+        "<device kind='ble-mouse' name='m' radio='r1' address='0x0000AABBCCDD' product='0xB010' serial='S1'"
+        " switch='0x00C2' battery='60'><firmware type='0' name='MPM' number='0x1501' build='7'/></device>"
         "<device kind='bt-keyboard' name='k' radio='r1' address='0x000011223344'/>"
         "</scenario>");
+    {
+        auto& mouse = *std::static_pointer_cast<SimBluetoothDevice>(scenario.device("m")->model);
+        const auto firmware = mouse.model().firmware();
+        ASSERT_EQ(firmware.size(), 1u);
+        EXPECT_EQ(firmware[0].name, "MPM");
+        EXPECT_EQ(firmware[0].number, 0x1501);
+    }
     scenario.plug();
     make_bus();
     auto found = gatt->enumerate();
@@ -292,6 +300,9 @@ TEST_F(Gatt, ScenarioKindsBuildRadiosAndBluetoothDevices)
          "<scenario><device kind='ble-mouse' name='m' radio='nowhere'/></scenario>"},
         {"unknown form", "<scenario><device kind='ble-mouse' name='m' form='sideways'/></scenario>"},
         {"radio without a name", "<scenario><device kind='bt-radio'/></scenario>"},
+        {"a switch that is none", "<scenario><device kind='ble-keyboard' name='k' switch='0x1234'/></scenario>"},
+        {"a firmware name of four", "<scenario><device kind='ble-keyboard' name='k'>"
+                                    "<firmware type='0' name='MPKX' number='1'/></device></scenario>"},
     };
     for (const Case& c : bad) {
         SCOPED_TRACE(c.name);

@@ -224,6 +224,77 @@ TEST(SimProtocolDevice, UpdateThroughQuickSwitchAndDfu)
     EXPECT_EQ(device.firmware()[0].number, config.updated_number);
 }
 
+TEST(SimProtocolDevice, QuickSwitchInPlaceOrByARestart)
+{
+    // Over a cable the device switches in place; over the air its link drops and the bootloader
+    // comes back after the delay. The restarts into other firmware are counted either way.
+    struct Case {
+        const char* name;
+        bool restarts;
+        std::vector<bool> presence;
+        unsigned counted;
+    };
+    const Case cases[] = {
+        {"in place", false, {}, 0},
+        {"restart", true, {false, true}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimProtocolConfig config = sim_keyboard_config();
+        config.dfu_switch_delay = 30ms;
+        config.dfu_switch_restarts = c.restarts;
+        SimProtocolDevice device(config);
+        Host host(device);
+        EXPECT_TRUE(device.write({0x11, 0xFF, 0x07, 0x1F, 1, 0, 0, 0, 0x44, 0x46, 0x55}));
+        if (c.restarts) {
+            // Gone at once: nothing more is taken until the bootloader is up.
+            EXPECT_FALSE(device.write({0x10, 0xFF, 0x00, 0x1A, 0x00, 0x00, 0x5A}));
+        }
+        ASSERT_TRUE(host.wait_presence(c.presence.size()));
+        ASSERT_TRUE(device.wait_for_mode(true, 5s));
+        // In its bootloader by the time it is back.
+        EXPECT_EQ(host.ask({0x10, 0xFF, 0x00, 0x0F, 0x00, 0xD0, 0x00})[4], 3);
+        EXPECT_EQ(host.presence(), c.presence);
+        EXPECT_TRUE(host.reports().size() == 1u) << "the switch itself is not answered";
+        EXPECT_EQ(device.firmware_restarts(), c.counted);
+    }
+}
+
+TEST(SimProtocolDevice, BootloaderTakesTheImagesOfItsImageProduct)
+{
+    // A Bluetooth keyboard shows 0xB001 but is sent the images made for 0x4001.
+    struct Case {
+        const char* name;
+        std::uint16_t imageProduct;
+        std::uint16_t headerProduct;
+        std::uint8_t status;
+    };
+    const Case cases[] = {
+        {"the image product's image", 0x4001, 0x4001, 1},
+        {"an image of the id it shows", 0x4001, 0xB001, 4},
+        {"no image product: the id it shows", 0, 0xB001, 1},
+        {"no image product: another's", 0, 0x4001, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimProtocolConfig config = sim_keyboard_config();
+        config.product_id = 0xB001;
+        config.image_product_id = c.imageProduct;
+        config.dfu_switch_delay = 1ms;
+        SimProtocolDevice device(config);
+        Host host(device);
+        EXPECT_TRUE(device.write({0x11, 0xFF, 0x07, 0x1F, 1, 0, 0, 0, 0x44, 0x46, 0x55}));
+        ASSERT_TRUE(device.wait_for_mode(true, 5s));
+        quillon::dfu::Header h;
+        h.productId = c.headerProduct;
+        h.length = 64;
+        Bytes start = {0x11, 0xFF, 0x03, 0x4F};
+        const Bytes header = quillon::dfu::encodeHeader(h);
+        start.insert(start.end(), header.begin(), header.end());
+        EXPECT_EQ(host.ask(start)[8], c.status);
+    }
+}
+
 TEST(SimProtocolDevice, SlowSwitchWaitsForPowerCycleAndStatusMayComeLater)
 {
     SimProtocolConfig config = sim_mouse_config();
