@@ -172,20 +172,23 @@ std::string cDevioDevice::readName(bool online)
 bool cDevioDevice::refreshFirmwareInfo()
 {
     // The requests run without the adapter mutex, so that the window's getInfo and getEntry are
-    // not held up by a slow device; what they read goes in at the end, in one step.
+    // not held up by a slow device. What they read goes in at the end, in one step: the window
+    // sees the firmware of before or of now, never an empty version of a refresh under way.
     std::shared_ptr<devio::IDevice> d = device();
     std::uint32_t count = 0;
     std::uint32_t unitId = 0;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        std::memset(m_info.version, 0, sizeof m_info.version);
         // Refreshes run one at a time, on the device's run loop: a failed count read keeps these.
         count = m_info.entityCount;
         unitId = m_info.unitId;
     }
     auto info = devio::getFeatureSync<devio::IFeature0003FirmwareInfo>(d);
-    if (!info)
+    if (!info) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::memset(m_info.version, 0, sizeof m_info.version);
         return false;
+    }
     std::uint32_t readCount = 0;
     std::uint32_t readUnitId = 0;
     if (info->GetEntityCount(&readCount, &readUnitId, nullptr, nullptr, nullptr, nullptr, nullptr, 0)) {
