@@ -171,24 +171,36 @@ std::string cDevioDevice::readName(bool online)
 
 bool cDevioDevice::refreshFirmwareInfo()
 {
+    // The requests run without the adapter mutex, so that the window's getInfo and getEntry are
+    // not held up by a slow device. What they read goes in at the end, in one step: the window
+    // sees the firmware of before or of now, never an empty version of a refresh under way.
     std::shared_ptr<devio::IDevice> d = device();
-    std::lock_guard<std::mutex> lock(m_mutex);
-    std::memset(m_info.version, 0, sizeof m_info.version);
-    auto info = devio::getFeatureSync<devio::IFeature0003FirmwareInfo>(d);
-    if (!info)
-        return false;
-    // Each refresh rebuilds the list: entries of earlier connections are stale.
-    m_entries.clear();
     std::uint32_t count = 0;
     std::uint32_t unitId = 0;
-    if (info->GetEntityCount(&count, &unitId, nullptr, nullptr, nullptr, nullptr, nullptr, 0)) {
-        m_info.entityCount = count;
-        m_info.unitId = unitId;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        // Refreshes run one at a time, on the device's run loop: a failed count read keeps these.
+        count = m_info.entityCount;
+        unitId = m_info.unitId;
+    }
+    auto info = devio::getFeatureSync<devio::IFeature0003FirmwareInfo>(d);
+    if (!info) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::memset(m_info.version, 0, sizeof m_info.version);
+        return false;
+    }
+    std::uint32_t readCount = 0;
+    std::uint32_t readUnitId = 0;
+    if (info->GetEntityCount(&readCount, &readUnitId, nullptr, nullptr, nullptr, nullptr, nullptr, 0)) {
+        count = readCount;
+        unitId = readUnitId;
     }
     std::string version;
-    if (info->GetFwFormattedVersion(&version))
-        copy_text(m_info.version, sizeof m_info.version, version, 79);
-    for (std::uint32_t e = 0; e < m_info.entityCount; ++e) {
+    if (!info->GetFwFormattedVersion(&version))
+        version.clear();
+    // Each refresh rebuilds the list: entries of earlier connections are stale.
+    std::vector<DFU_DEVICE_ENTRY> entries;
+    for (std::uint32_t e = 0; e < count; ++e) {
         std::uint32_t type = 0;
         std::string name, number, build;
         if (!info->GetFwInfo(e, &type, &name, &number, &build, nullptr, nullptr, 0))
@@ -197,8 +209,13 @@ bool cDevioDevice::refreshFirmwareInfo()
         if (!read_hex16(number, &entry.version) || !read_hex16(build, &entry.build))
             continue;
         copy_text(entry.prefix, sizeof entry.prefix, name, 3);
-        m_entries.push_back(entry);
+        entries.push_back(entry);
     }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_info.entityCount = count;
+    m_info.unitId = unitId;
+    copy_text(m_info.version, sizeof m_info.version, version, 79);
+    m_entries = std::move(entries);
     return true;
 }
 

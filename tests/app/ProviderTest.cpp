@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <chrono>
 #include <optional>
+#include <set>
+#include <string>
 
 namespace app::test {
 namespace {
@@ -350,6 +352,120 @@ TEST(ProviderArrival, ADeviceAnnouncedTwiceGetsOneAdapter)
     EXPECT_EQ(a.rig.provider->deviceCount(), 1u);
     EXPECT_EQ(a.arrivals_except(0), std::vector<DFU_DEVICE>{fast});
     EXPECT_EQ(a.rig.log.of(fast), std::vector<std::string>{"arrival 0"});
+}
+
+// A slow keyboard behind a receiver that leaves and comes back: at each connection the adapter
+// reads the device's firmware again, request by request, on the provider thread.
+TEST(ProviderReconnection, ASlowDeviceReadAgainHoldsUpNoCallOfTheWindow)
+{
+    using Clock = std::chrono::steady_clock;
+    struct Row {
+        const char* name;
+        std::uint16_t number;   // the application entity the device comes back with
+        std::uint16_t build;
+        const char* version;
+    };
+    const Row rows[] = {
+        {"same firmware", 0x0102, 0x0033, "1.2.33"},
+        {"firmware changed while it was away", 0x0305, 0x0044, "3.5.44"},
+    };
+    constexpr std::uint16_t kPid = quillon::ids::kKeyboardA.productId;
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ProviderRig rig(1);
+        std::optional<platform::sim::SimHidReceiver> receiver;
+        receiver.emplace(quillon::ids::kMiraReceiver[0], 0x1A2B3C4D);
+        auto config = platform::sim::sim_keyboard_config();
+        config.product_id = config.model_ids[0] = kPid;
+        config.name = "Slow Board";
+        config.latency = ArrivalRig::kSlowLatency;
+        platform::sim::SimProtocolDevice& model = *receiver->pair(1, config);
+        receiver->plug();
+        rig.start();
+        const DFU_DEVICE slow = rig.arrival_of(kPid);
+        ASSERT_NE(slow, 0u);
+        auto adapter = rig.provider->findDevice(slow);
+        ASSERT_TRUE(adapter);
+        ASSERT_STREQ(rig.info(slow).version, "1.2.33");
+
+        const auto connected = [&](const DfuEvent& e) { return e.device == slow && e.event == DFU_EVENT_CONNECTED; };
+        const auto connections = [&] {
+            const auto events = rig.log.events();
+            return static_cast<std::size_t>(std::count_if(events.begin(), events.end(), connected));
+        };
+        const std::size_t connectionsBefore = connections();
+        model.update_firmware(row.number, row.build);
+        const auto cycled = Clock::now();
+        model.power_cycle();
+
+        // The window's calls on that very device, on a heartbeat, until it was read again.
+        std::set<std::string> seen;   // the versions they found
+        Clock::duration longest{};
+        int calls = 0;
+        const auto timed = [&](const auto& call) {
+            const auto begin = Clock::now();
+            call();
+            longest = std::max(longest, Clock::now() - begin);
+            ++calls;
+        };
+        const auto readAgain = [&] {
+            DFU_DEVICE_ENTRY entry{};
+            return connections() > connectionsBefore && std::string(rig.info(slow).version) == row.version && adapter->getEntry(0, &entry) == DFU_OK &&
+                   entry.version == row.number;
+        };
+        const auto deadline = cycled + 60s;
+        bool done = false;
+        while (!done && Clock::now() < deadline) {
+            timed([&] {
+                const DFU_DEVICE_INFO info = rig.info(slow);
+                EXPECT_EQ(info.productId, kPid);
+                seen.insert(info.version);
+            });
+            for (int index = 0; index < 3; ++index)
+                timed([&] {
+                    DFU_DEVICE_ENTRY entry{};
+                    adapter->getEntry(index, &entry);
+                });
+            done = readAgain();
+            if (!done)
+                rig.log.wait_for_count(connected, connections() + 1, 10ms);
+        }
+        ASSERT_TRUE(done) << "the device was not read again";
+        EXPECT_GT(Clock::now() - cycled, 4 * ArrivalRig::kSlowLatency);
+        EXPECT_GT(calls, 4 * 10);
+        EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 100)
+            << "the longest call took that many milliseconds";
+        // The window decides on what it reads: never a version half-way through the reading.
+        for (const std::string& version : seen) {
+            EXPECT_TRUE(version == "1.2.33" || version == row.version) << '"' << version << '"';
+        }
+
+        // What was read again, in full: the entity list rebuilt, nothing of before left over.
+        const DFU_DEVICE_INFO info = rig.info(slow);
+        EXPECT_EQ(info.online, 1);
+        EXPECT_EQ(info.entityCount, 3u);
+        EXPECT_EQ(info.unitId, config.unit_id);
+        struct Entry {
+            const char* prefix;
+            std::uint16_t version;
+            std::uint16_t build;
+        };
+        const Entry entries[] = {{"APP", row.number, row.build}, {"BOT", 0x0100, 0x0007}, {"HW ", 0x0001, 0}};
+        for (int index = 0; index < 3; ++index) {
+            SCOPED_TRACE("entry " + std::to_string(index));
+            DFU_DEVICE_ENTRY entry{};
+            EXPECT_EQ(adapter->getEntry(index, &entry), DFU_OK);
+            EXPECT_STREQ(entry.prefix, entries[index].prefix);
+            EXPECT_EQ(entry.version, entries[index].version);
+            EXPECT_EQ(entry.build, entries[index].build);
+        }
+        DFU_DEVICE_ENTRY none{};
+        EXPECT_EQ(adapter->getEntry(3, &none), DFU_ERR_NO_ENTRY);
+
+        adapter.reset();
+        rig.provider.reset();
+        receiver.reset();
+    }
 }
 
 TEST(ProviderLifecycle, EndingTheProviderShutsTheEngineDownAndClosesItsWindow)
