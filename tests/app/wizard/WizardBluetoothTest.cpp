@@ -10,6 +10,7 @@
 #include "DfuApi.h"
 #include "FirmwareCatalogue.h"
 #include "MainWidget.h"
+#include "WizardRoad.h"
 #include "startup/Lifecycle.h"
 #include "startup/ProcessEnd.h"
 
@@ -79,7 +80,7 @@ const char* const kBleMouse = R"(
   </device>
 </scenario>)";
 
-class WizardBluetooth : public ::testing::Test {
+class WizardBluetooth : public ::testing::Test, protected WizardRoad {
 protected:
     void SetUp() override
     {
@@ -109,27 +110,6 @@ protected:
         left()->click();
         ASSERT_EQ(widget->state(), 2);
         shoot("page-02");
-    }
-    bool reach(int state, int ms = 60000)
-    {
-        return QTest::qWaitFor(
-            [&] {
-                note();
-                return widget->state() == state;
-            },
-            ms);
-    }
-    void note()
-    {
-        if (road.empty() || road.back() != widget->state())
-            road.push_back(widget->state());
-    }
-    std::string roadText() const
-    {
-        std::string text;
-        for (int s : road)
-            text += (text.empty() ? "" : " ") + std::to_string(s);
-        return text;
     }
     bool passed(int state) const { return std::find(road.begin(), road.end(), state) != road.end(); }
     sim::SimBluetoothDevice& device(const char* name)
@@ -206,9 +186,6 @@ protected:
         ASSERT_TRUE(reach(21)) << "states " << roadText();
         shoot("page-21");
     }
-    QPushButton* left() const { return widget->findChild<QPushButton*>("leftButton"); }
-    QPushButton* right() const { return widget->findChild<QPushButton*>("rightButton"); }
-    QString header() const { return widget->findChild<QLabel*>("header")->text(); }
     int percent() const
     {
         QString text = widget->findChild<QLabel*>("percentLabel")->text();
@@ -217,8 +194,6 @@ protected:
     }
 
     std::optional<sim::Scenario> scenario;
-    MainWidget* widget = nullptr;
-    std::vector<int> road;
     std::vector<DFU_DEVICE> arrivals;
     std::string shots;  // folder of the pictures under the screenshot folder; empty: none
     int quits = 0;

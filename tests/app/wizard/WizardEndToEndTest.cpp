@@ -5,6 +5,7 @@
 
 #include "DfuApi.h"
 #include "MainWidget.h"
+#include "WizardRoad.h"
 #include "startup/Lifecycle.h"
 #include "startup/ProcessEnd.h"
 
@@ -42,7 +43,7 @@ namespace {
 
 std::string g_root;  // this process's machine, removed before the process ends
 
-class WizardEndToEnd : public ::testing::Test {
+class WizardEndToEnd : public ::testing::Test, protected WizardRoad {
 protected:
     void SetUp() override
     {
@@ -64,29 +65,6 @@ protected:
         left()->click();
         ASSERT_EQ(widget->state(), 2);
     }
-    // Waits until the wizard rests in `state`.
-    bool reach(int state, int ms = 60000)
-    {
-        return QTest::qWaitFor(
-            [&] {
-                note();
-                return widget->state() == state;
-            },
-            ms);
-    }
-    // The states passed through, for the failure messages.
-    void note()
-    {
-        if (road.empty() || road.back() != widget->state())
-            road.push_back(widget->state());
-    }
-    std::string roadText() const
-    {
-        std::string text;
-        for (int s : road)
-            text += (text.empty() ? "" : " ") + std::to_string(s);
-        return text;
-    }
     sim::SimHidReceiver& receiver(const char* name)
     {
         const sim::ScenarioDevice* d = scenario->device(name);
@@ -98,13 +76,8 @@ protected:
         QDir().mkpath(QStringLiteral(QUILLON_SCREENSHOT_DIR));
         widget->grab().save(QStringLiteral(QUILLON_SCREENSHOT_DIR "/") + name + ".png");
     }
-    QPushButton* left() const { return widget->findChild<QPushButton*>("leftButton"); }
-    QPushButton* right() const { return widget->findChild<QPushButton*>("rightButton"); }
-    QString header() const { return widget->findChild<QLabel*>("header")->text(); }
 
     std::optional<sim::Scenario> scenario;
-    MainWidget* widget = nullptr;
-    std::vector<int> road;
     int quits = 0;
 };
 

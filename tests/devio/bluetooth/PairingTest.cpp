@@ -17,6 +17,18 @@ constexpr char kKbPath[] = "\\\\?\\hid#{00001124-0000-1000-8000-00805f9b34fb}_vi
 constexpr char kLePath[] = "\\\\?\\hid#{00001812-0000-1000-8000-00805f9b34fb}_dev_vid&027e51_pid&b010#le";
 constexpr char kGattPath[] = "\\\\?\\bthledevice#{00010000-0000-1000-8000-011f20007e51}_dev_vid&027e51_pid&b010#g";
 
+// A classic keyboard linked on the radio, with its HID collection: its link state and collection.
+std::pair<std::shared_ptr<FakeBtDevice>, std::shared_ptr<FakeHw>> add_connected_keyboard(PairingRig& rig)
+{
+    auto live = rig.bt->add(kKbPath, "0000:00:00BB02", BluetoothClassic);
+    live->connected = true;
+    live->radio = kRadio;
+    rig.bt->radios.insert(kRadio);
+    auto hid = std::make_shared<FakeHw>(kKbPath, 0xB001, TransportUsbHid, "Sim Keyboard");
+    rig.child->devices.push_back(hid);
+    return {live, hid};
+}
+
 TEST(PairedFile, RoundTripsByteForByteAndReadsStoulNumbers)
 {
     const std::string text = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
@@ -164,11 +176,7 @@ TEST(PairingBus, KeepsItsFileInAFolderNamedInAnotherScriptAndKeepsItWhenAWriteFa
     std::string saved;
     {
         PairingRig rig;
-        auto live = rig.bt->add(kKbPath, "0000:00:00BB02", BluetoothClassic);
-        live->connected = true;
-        live->radio = kRadio;
-        rig.bt->radios.insert(kRadio);
-        rig.child->devices.push_back(std::make_shared<FakeHw>(kKbPath, 0xB001, TransportUsbHid, "Sim Keyboard"));
+        add_connected_keyboard(rig);
         auto bus = rig.make_bus();
         bus->enumerate();
         bus->setDataDirectory(dir.dir());
@@ -211,11 +219,7 @@ TEST(PairingBus, ASaveThatDoesNotReachTheDiskKeepsTheOldFileAndIsReported)
         SCOPED_TRACE(c.name);
         PairingRig rig;
         TempDir dir;
-        auto live = rig.bt->add(kKbPath, "0000:00:00BB02", BluetoothClassic);
-        live->connected = true;
-        live->radio = kRadio;
-        rig.bt->radios.insert(kRadio);
-        rig.child->devices.push_back(std::make_shared<FakeHw>(kKbPath, 0xB001, TransportUsbHid, "Sim Keyboard"));
+        add_connected_keyboard(rig);
         auto bus = rig.make_bus();
         bus->enumerate();
         bus->setDataDirectory(dir.dir());
@@ -324,11 +328,7 @@ TEST(PairingBus, AFileThatIsNotThereStartsEmptyAndIsSaved)
         SCOPED_TRACE(c.name);
         PairingRig rig;
         TempDir dir;
-        auto live = rig.bt->add(kKbPath, "0000:00:00BB02", BluetoothClassic);
-        live->connected = true;
-        live->radio = kRadio;
-        rig.bt->radios.insert(kRadio);
-        rig.child->devices.push_back(std::make_shared<FakeHw>(kKbPath, 0xB001, TransportUsbHid, "Sim Keyboard"));
+        add_connected_keyboard(rig);
         auto bus = rig.make_bus();
         bus->enumerate();
         const std::string folder = dir.dir() + c.folder;
@@ -422,12 +422,7 @@ TEST(PairingBus, BluetoothDevicesSurviveTheirCollectionAndFollowTheirLink)
 {
     PairingRig rig;
     TempDir dir;
-    auto live = rig.bt->add(kKbPath, "0000:00:00BB02", BluetoothClassic);
-    live->connected = true;
-    live->radio = kRadio;
-    rig.bt->radios.insert(kRadio);
-    auto hid = std::make_shared<FakeHw>(kKbPath, 0xB001, TransportUsbHid, "Sim Keyboard");
-    rig.child->devices.push_back(hid);
+    auto [live, hid] = add_connected_keyboard(rig);
     auto bus = rig.make_bus();
     ASSERT_EQ(bus->enumerate().size(), 1u);
     bus->setDataDirectory(dir.dir());
