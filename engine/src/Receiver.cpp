@@ -220,12 +220,17 @@ void CReceiver::discover()
     reg0[1] |= 0x01;
     write_register(0x00, 3, reg0, nullptr);
 
+    // A failed read tells nothing: what was owed stays owed and is asked for again (taken as none,
+    // a tick on a busy receiver would end the first enumeration ahead of its devices).
     std::uint8_t reg2[3] = {0, 0, 0};
-    const int connected = read_register(0x02, 3, reg2, nullptr) == QV_SUCCESS ? reg2[1] : 0;
-    int known = 0;
-    for (int i = 1; i <= 6; ++i)
-        known += (m_announced >> i) & 1;
-    const int count = connected > known ? connected - known : 0;
+    int count = m_owed;
+    if (read_register(0x02, 3, reg2, nullptr) == QV_SUCCESS) {
+        const int connected = reg2[1];
+        int known = 0;
+        for (int i = 1; i <= 6; ++i)
+            known += (m_announced >> i) & 1;
+        count = connected > known ? connected - known : 0;
+    }
     // A tick replaces this receiver's share of the pending arrivals rather than adding to it.
     if (enumerator())
         enumerator()->adjust_pending(count - m_owed);

@@ -203,6 +203,14 @@ void SimReceiver::handle_register(const Bytes& r, std::vector<Bytes>& out, std::
         }
         Reg& rg = reg(address);
         ++rg.reads;
+        if (m_drop_read_count > 0 && address == m_drop_read_reg) {
+            if (m_drop_read_after > 0) {
+                --m_drop_read_after;
+            } else {
+                --m_drop_read_count;
+                break;
+            }
+        }
         Bytes reply{kShort, kReceiverIndex, kGetShort, address, rg.v[0], rg.v[1], rg.v[2]};
         if (address == 0x02) {
             std::uint8_t count = 0;
@@ -338,6 +346,13 @@ void SimReceiver::set_missing_announcements(int times) {
 void SimReceiver::drop_replies(int count) {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_drop_replies = count;
+}
+
+void SimReceiver::drop_read_replies(std::uint8_t reg, int after, int count) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_drop_read_reg = reg;
+    m_drop_read_after = after;
+    m_drop_read_count = count;
 }
 
 void SimReceiver::overwrite_register_zero(std::uint8_t b4, std::uint8_t b5, std::uint8_t b6) {

@@ -94,6 +94,9 @@ public:
     // Faults.
     void set_missing_announcements(int times);   // next announcements leave out the last device
     void drop_replies(int count);               // the next register replies are lost
+    // Once `after` more reads of the short register `reg` were answered, the replies to the next
+    // `count` reads of it are lost.
+    void drop_read_replies(std::uint8_t reg, int after, int count);
     void overwrite_register_zero(std::uint8_t b4, std::uint8_t b5, std::uint8_t b6);  // another program
 
     // Inspection.
@@ -139,6 +142,9 @@ private:
     bool m_lock_open = false;
     int m_missing_announcements = 0;
     int m_drop_replies = 0;
+    std::uint8_t m_drop_read_reg = 0;
+    int m_drop_read_after = 0;
+    int m_drop_read_count = 0;
     std::chrono::microseconds m_latency{0};
     SimReceiverVersion m_version;
     std::function<void()> m_bootloader_handler;

@@ -178,6 +178,35 @@ TEST_F(EnumerationTest, MissedAnnouncementIsAskedForAgain)
     EXPECT_EQ(two, 1u);
 }
 
+// A discovery tick whose read of the connected devices goes unanswered has learnt nothing: the
+// device reported before is still owed and asked for again, and completion waits for it. (On a
+// loaded machine the tick's read lost its turn at the receiver, and completion came without it.)
+TEST_F(EnumerationTest, TickThatCannotReadTheConnectedDevicesStillWaitsForThem)
+{
+    // Long enough a fallback that only the announcement can end the wait.
+    fresh_machine(5);
+    SimHidReceiver rx(0xC510, 0x51);
+    rx.receiver().set_latency(std::chrono::milliseconds(2));
+    rx.pair(1, keyboard());
+    // The first round leaves the device out; every try of the tick's read of register 0x02 is lost.
+    rx.receiver().set_missing_announcements(1);
+    rx.receiver().drop_read_replies(0x02, 1, 3);
+    rx.plug();
+    EventLog log;
+    EngineHost host(log);
+    ASSERT_TRUE(log.wait_count(QV_EVENT_ENUMERATION_COMPLETE, 1));
+    std::vector<std::uint64_t> before;
+    for (const auto& e : log.events()) {
+        if (e.event == QV_EVENT_ENUMERATION_COMPLETE)
+            break;
+        if (e.event == QV_EVENT_DEVICE_ARRIVAL)
+            before.push_back(e.handle);
+    }
+    ASSERT_EQ(before.size(), 2u) << "completion waits for the device the receiver reported";
+    EXPECT_EQ(text(info_of(before.back()).Name), "Sim Keyboard");
+    EXPECT_GE(rx.receiver().register_reads(0x02), 4) << "the tick's read was tried and lost";
+}
+
 TEST_F(EnumerationTest, ForeignInterfacesAreIgnored)
 {
     auto foreign = platform::sim::create_hid_collection(

@@ -184,6 +184,22 @@ TEST_F(ReceiverFirmware, LatencyHoldsRepliesAndRelayedReportsBack)
     EXPECT_GE(std::chrono::steady_clock::now() - before, 20ms);
 }
 
+TEST_F(ReceiverFirmware, LostReadRepliesFollowTheirRegisterAndCount)
+{
+    rx->receiver().drop_read_replies(0x02, 1, 2);
+    const Bytes readConnected{0x10, 0xFF, 0x81, 0x02, 0, 0, 0};
+    EXPECT_EQ(shortPort->ask(readConnected)[5], 1) << "the first read is answered: one device";
+    // Two reads of it lost, while another register still answers: its reply is the next one.
+    ASSERT_TRUE(shortPort->write(readConnected));
+    ASSERT_TRUE(shortPort->write(readConnected));
+    ASSERT_TRUE(shortPort->write({0x10, 0xFF, 0x81, 0x00, 0, 0, 0}));
+    const Bytes next = shortPort->read_until([](const Bytes& x) { return x[2] == 0x81; });
+    ASSERT_FALSE(next.empty());
+    EXPECT_EQ(next[3], 0x00);
+    EXPECT_EQ(shortPort->ask(readConnected)[5], 1) << "answered again once the count is spent";
+    EXPECT_EQ(rx->receiver().register_reads(0x02), 4);
+}
+
 TEST_F(ReceiverFirmware, IcpSwapsTheReceiverForItsBootloaderAndARestartBringsItBack)
 {
     ASSERT_NE(rx->bootloader(), nullptr);
