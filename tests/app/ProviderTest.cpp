@@ -193,6 +193,24 @@ TEST(ProviderAdoption, ReceiversOnTheDevioStackAreLeftToTheEngine)
 
 // A fast keyboard and a slow one (each reply takes its latency) on USB, with a provider that
 // keeps the real reply time-outs: the slow replies come late, but they come.
+// Times a series of calls: the window's, which must never wait on a device.
+struct CallTimer {
+    template <class Call>
+    void operator()(const Call& call)
+    {
+        const auto begin = std::chrono::steady_clock::now();
+        call();
+        longest = std::max(longest, std::chrono::steady_clock::now() - begin);
+        ++calls;
+    }
+    long long longest_ms() const
+    {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(longest).count();
+    }
+    std::chrono::steady_clock::duration longest{};
+    int calls = 0;
+};
+
 class ArrivalRig {
 public:
     static constexpr std::chrono::milliseconds kSlowLatency{300};
@@ -262,14 +280,7 @@ TEST(ProviderArrival, ASlowDeviceArrivingHoldsUpNoCallOfTheWindow)
     const auto plugged = Clock::now();
     a.slow().plug();
     // The window's calls on each of its events, here on a heartbeat, until the slow one is in.
-    Clock::duration longest{};
-    int calls = 0;
-    const auto timed = [&](const auto& call) {
-        const auto begin = Clock::now();
-        call();
-        longest = std::max(longest, Clock::now() - begin);
-        ++calls;
-    };
+    CallTimer timed;
     const auto deadline = plugged + 60s;
     bool arrived = false;
     while (!arrived && Clock::now() < deadline) {
@@ -292,8 +303,8 @@ TEST(ProviderArrival, ASlowDeviceArrivingHoldsUpNoCallOfTheWindow)
     const auto building = Clock::now() - plugged;
     // The slow keyboard took seconds to read: the heartbeat ran all along.
     EXPECT_GT(building, 4 * ArrivalRig::kSlowLatency);
-    EXPECT_GT(calls, 3 * 10);
-    EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 100)
+    EXPECT_GT(timed.calls, 3 * 10);
+    EXPECT_LT(timed.longest_ms(), 100)
         << "the longest call took that many milliseconds";
 
     // And it was read in full, without the lock.
@@ -400,14 +411,7 @@ TEST(ProviderReconnection, ASlowDeviceReadAgainHoldsUpNoCallOfTheWindow)
 
         // The window's calls on that very device, on a heartbeat, until it was read again.
         std::set<std::string> seen;   // the versions they found
-        Clock::duration longest{};
-        int calls = 0;
-        const auto timed = [&](const auto& call) {
-            const auto begin = Clock::now();
-            call();
-            longest = std::max(longest, Clock::now() - begin);
-            ++calls;
-        };
+        CallTimer timed;
         const auto readAgain = [&] {
             DFU_DEVICE_ENTRY entry{};
             return connections() > connectionsBefore && std::string(rig.info(slow).version) == row.version && adapter->getEntry(0, &entry) == DFU_OK &&
@@ -432,8 +436,8 @@ TEST(ProviderReconnection, ASlowDeviceReadAgainHoldsUpNoCallOfTheWindow)
         }
         ASSERT_TRUE(done) << "the device was not read again";
         EXPECT_GT(Clock::now() - cycled, 4 * ArrivalRig::kSlowLatency);
-        EXPECT_GT(calls, 4 * 10);
-        EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(longest).count(), 100)
+        EXPECT_GT(timed.calls, 4 * 10);
+        EXPECT_LT(timed.longest_ms(), 100)
             << "the longest call took that many milliseconds";
         // The window decides on what it reads: never a version half-way through the reading.
         for (const std::string& version : seen) {
