@@ -345,8 +345,12 @@ void Win32Bus::reader_lost(const std::string& path, std::uint64_t generation)
     // arrival: a report of the old handle is either published before the new device's arrival or
     // not at all. Our subscribers are queued, so the lock is held for posts only.
     std::lock_guard<std::recursive_mutex> lock(m_plug_mutex);
-    if (plug_generation(path) == generation)
-        unplugPath(path);
+    if (plug_generation(path) != generation)
+        return;
+    auto removed = m_removed_generations.find(path);
+    if (removed != m_removed_generations.end() && removed->second == generation)
+        return;  // announced by the window already
+    unplugPath(path);
 }
 
 void Win32Bus::unplugPath(const std::string& path)
@@ -510,6 +514,11 @@ void Win32Bus::handle_device_change(std::uint32_t event, const DEV_BROADCAST_HDR
                     Producer<IHardwareBus::PlugUnplug>::notify(
                         [device](IHardwareBus::PlugUnplug* s) { s->onPlug(device); }, "Win32Bus::PlugUnplug::onPlug");
                 } else {
+                    {
+                        // From here on a reader's report of this arrival's loss is late (see reader_lost).
+                        std::lock_guard<std::recursive_mutex> lock(m_plug_mutex);
+                        m_removed_generations[path] = plug_generation(path);
+                    }
                     Producer<IHardwareBus::PlugUnplug>::notify(
                         [device](IHardwareBus::PlugUnplug* s) { s->onUnplug(device); },
                         "Win32Bus::PlugUnplug::onUnplug");

@@ -89,8 +89,10 @@ public:
     // Arrivals of the path announced so far: a handle opened now belongs to the latest.
     std::uint64_t plug_generation(const std::string& path);
     // A device's reader found its handle (opened at `generation`) gone: unplugPath on this thread,
-    // unless an arrival of the path was announced since (the reader lagged behind a quick re-plug):
-    // a late report would take away the device plugged since.
+    // unless an arrival of the path was announced since (the reader lagged behind a quick re-plug),
+    // or the removal of that arrival was: the path may be back already, its arrival not yet
+    // announced but found by an enumeration (the combiner's, for another device's arrival). Either
+    // way a late report would take away the device plugged since.
     void reader_lost(const std::string& path, std::uint64_t generation);
 
     virtual std::shared_ptr<IWin32System> makeSystem();
@@ -153,6 +155,7 @@ private:
     std::map<DeviceNotificationRequest*, SentRequest> m_requests;
     std::mutex m_request_mutex;
     std::map<std::string, std::uint64_t> m_plug_generations;  // arrivals announced, per path
+    std::map<std::string, std::uint64_t> m_removed_generations;  // per path, the last arrival announced gone
     std::recursive_mutex m_plug_mutex;  // direct subscribers of an arrival may open devices
     std::shared_ptr<IHardwareSecondaryBus> m_winrt_bus;
     bool m_started = false;

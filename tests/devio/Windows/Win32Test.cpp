@@ -302,6 +302,32 @@ TEST_F(HidBus, AReaderLateWithItsLossDoesNotUnplugTheDevicePluggedSince)
     EXPECT_EQ(std::count(events.begin() + 6, events.end(), "unplug " + path), 1) << ::testing::PrintToString(events);
 }
 
+// The window announced the removal before the reader got round to its report: the path may be
+// back on the bus by then, found by an enumeration (the combiner enumerates on another device's
+// arrival) before the window counts its arrival. Published then, the report withdraws it.
+TEST_F(HidBus, AReaderLateWithALossTheWindowAnnouncedPublishesNothing)
+{
+    make_bus();
+    PlugLog log;
+    ASSERT_TRUE(log.subscribe(bus, 1, ""));
+    SimHidDevice device(0x4001, "Sim Keyboard", nullptr);
+    const std::string path = wide_to_lower_utf8(utf8_to_wide(device.short_collection()->path()).data());
+    device.plug();
+    ASSERT_TRUE(log.wait_count(2));
+    const std::uint64_t opened = bus->plug_generation(path);
+    device.unplug();
+    ASSERT_TRUE(log.wait_count(4));
+
+    bus->reader_lost(path, opened);  // no arrival counted since: only the announced removal tells
+    device.plug();
+    ASSERT_TRUE(log.wait_count(6));
+    // After its removal the path comes back, and nothing takes it away again.
+    const auto events = log.events();
+    const std::vector<std::string> after(events.begin() + 4, events.end());
+    EXPECT_EQ(std::count(after.begin(), after.end(), "unplug " + path), 0) << ::testing::PrintToString(events);
+    EXPECT_EQ(std::count(after.begin(), after.end(), "plug " + path), 1) << ::testing::PrintToString(events);
+}
+
 TEST_F(HidBus, AFailedWindowNeitherHangsTheStartNorServesRequests)
 {
     auto failing = std::make_shared<FailingWindowBus>(manager);
