@@ -407,7 +407,12 @@ void Device::onTimerEvent(int id)
         write_response_cache();
         break;
     case 2:
-        handle_connect();
+        // A Connect put off while the device talked. The timer may fire as the device leaves:
+        // before the loss is handled (the hardware already says so) or after it (stopping the
+        // timer cannot take back an event already queued). Either way the device is gone, and
+        // connecting it would publish it as back and clear the marks of its loss.
+        if (m_connected && m_hardware_device->isConnected())
+            handle_connect();
         break;
     case 3:
         if (m_unresponsive.exchange(false)) {

@@ -4,6 +4,8 @@
 #include "features/Feature.h"
 
 #include <chrono>
+#include <functional>
+#include <future>
 
 using namespace devio;
 using namespace devio::test;
@@ -267,4 +269,80 @@ TEST(Device, DeviceMayDieWhileItsWorkerHoldsIt)
         EXPECT_TRUE(weak.expired());
     }
     EXPECT_TRUE(request->is_complete());
+}
+
+// A Connect while the device still talks is put off by the firmware-check timer. That timer can
+// fire just as the device leaves, its event queued on the run loop before or after the loss.
+// Either way the device is gone: the event must not report it as connected again.
+TEST(Device, APutOffConnectFiringAsTheDeviceLeavesDoesNotBringItBack)
+{
+    const std::string leave = "SimHardwareDevice::Connect::onDisconnect";
+    const std::string fire = "Timer::TimerEvent::onTimerEvent";
+    struct Row {
+        const char* name;
+        bool fireFirst;
+    };
+    for (const Row& row : {Row{"the timer fires after the loss was queued", false},
+                           Row{"the timer fires before the loss was queued", true}}) {
+        SCOPED_TRACE(row.name);
+        ScaledTiming timing(2);   // talking = a report within the last 500 ms; the timer runs 500 ms
+        Rig rig;
+        ConnectLog events;
+        ASSERT_TRUE(events.subscribe(std::shared_ptr<IDevice>(rig.device), 1, "test"));
+        // Runs a task on the run loop and waits until it has run, with everything queued before it.
+        auto drain = [&] {
+            auto done = std::make_shared<std::promise<void>>();
+            rig.manager->post(
+                [done] {
+                    done->set_value();
+                    return false;
+                },
+                nullptr, nullptr, "test");
+            return done->get_future().wait_for(10s) == std::future_status::ready;
+        };
+
+        ASSERT_TRUE(rig.device->getFeatureSync(0x0020));   // the device has just talked
+        rig.hardware->announce_connect();
+        ASSERT_TRUE(drain());
+        ASSERT_TRUE(events.events().empty()) << "the Connect was not put off: "
+                                             << ::testing::PrintToString(events.events());
+
+        // Hold the run loop while the device leaves and the timer fires, in the row's order.
+        std::promise<void> open;
+        auto opened = open.get_future().share();
+        std::promise<void> held;
+        rig.manager->post(
+            [opened, &held] {
+                held.set_value();
+                opened.wait_for(10s);
+                return false;
+            },
+            nullptr, nullptr, "gate");
+        ASSERT_EQ(held.get_future().wait_for(10s), std::future_status::ready);
+        const auto queued = [&](std::size_t n) { return [&, n] { return rig.manager->queued_names().size() >= n; }; };
+        bool inOrder = false;
+        if (row.fireFirst) {
+            inOrder = eventually(queued(1));
+            rig.model->disappear();
+        } else {
+            rig.model->disappear();
+            inOrder = eventually(queued(1));
+        }
+        inOrder = inOrder && eventually(queued(2));
+        const auto names = rig.manager->queued_names();
+        open.set_value();
+        ASSERT_TRUE(inOrder);
+        ASSERT_EQ(names, row.fireFirst ? (std::vector<std::string>{fire, leave}) : (std::vector<std::string>{leave, fire}));
+        ASSERT_TRUE(drain());
+        EXPECT_EQ(events.events(), (std::vector<std::string>{"disconnect"}));
+
+        // Its real return is a connection as usual.
+        events.clear();
+        rig.model->power_cycle();
+        EXPECT_TRUE(events.wait_for("connect(false)")) << ::testing::PrintToString(events.events());
+        const auto back = events.events();
+        ASSERT_GE(back.size(), 2u);
+        EXPECT_EQ(std::vector<std::string>(back.end() - 2, back.end()),
+                  (std::vector<std::string>{"connect", "connect(false)"}));
+    }
 }

@@ -63,6 +63,15 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_queue.size();
     }
+    // The handler names of the waiting tasks, in queue order.
+    std::vector<std::string> queued_names()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        std::vector<std::string> names;
+        for (const auto& e : m_queue)
+            names.push_back(e.name);
+        return names;
+    }
     void flush(void* subscriber, void* producer) override
     {
         // Released after the unlock: a dropped task may post again as it goes.
