@@ -373,8 +373,18 @@ bool PairingDevice::verify_pairing()
     return radio.empty();
 }
 
+std::shared_ptr<PairingDevice> PairingDevice::hold_for_relay()
+{
+    // A subscriber may let go of this device inside the relay (a receiver bus that ends on its
+    // reader thread): it then ends after the relay, not under it. Already going, it relays nothing.
+    return weak_from_this().lock();
+}
+
 void PairingDevice::onRead(std::vector<Byte> data, bool relayed, unsigned status, unsigned length)
 {
+    const auto held = hold_for_relay();
+    if (!held)
+        return;
     Producer<IHardwareDevice::Read>::notify(
         [data = std::move(data), relayed, status, length](IHardwareDevice::Read* s) {
             s->onRead(data, relayed, status, length);
@@ -384,6 +394,9 @@ void PairingDevice::onRead(std::vector<Byte> data, bool relayed, unsigned status
 
 void PairingDevice::onWrite(std::vector<Byte> data, ErrorCode code, unsigned detail)
 {
+    const auto held = hold_for_relay();
+    if (!held)
+        return;
     Producer<IHardwareDevice::Write>::notify(
         [data = std::move(data), code, detail](IHardwareDevice::Write* s) { s->onWrite(data, code, detail); },
         "PairingDevice::Write::onWrite");
@@ -391,6 +404,9 @@ void PairingDevice::onWrite(std::vector<Byte> data, ErrorCode code, unsigned det
 
 void PairingDevice::onFastDisconnect()
 {
+    const auto held = hold_for_relay();
+    if (!held)
+        return;
     Producer<IHardwareDevice::FastDisconnect>::notify([](IHardwareDevice::FastDisconnect* s) { s->onFastDisconnect(); },
                                                       "PairingBus::FastDisconnect::onFastDisconnect");
 }

@@ -81,6 +81,11 @@ public:
         Producer<IHardwareDevice::Read>::notify([data](IHardwareDevice::Read* s) { s->onRead(data, false, 0, 20); },
                                                 "FakeHw::Read::onRead");
     }
+    void fast_disconnect()
+    {
+        Producer<IHardwareDevice::FastDisconnect>::notify([](IHardwareDevice::FastDisconnect* s) { s->onFastDisconnect(); },
+                                                          "FakeHw::FastDisconnect::onFastDisconnect");
+    }
 
     std::string path;
     std::uint16_t pid;

@@ -668,6 +668,52 @@ TEST(PairingDevice, RelaysReadsOfBothChannelsAndWritesOfItsPrimary)
     EXPECT_EQ(primary->closes, 1);
 }
 
+// A subscriber may let go of the last reference to the device from inside a relayed event (a
+// receiver bus that ends on its reader thread): the device ends after the relay, not under it.
+TEST(PairingDevice, ALastOwnerLettingGoInsideARelayEndsItAfterTheRelay)
+{
+    PairingRig rig;
+    auto bus = rig.make_bus();
+    auto live = rig.bt->add("le", "0000:00:000009", BluetoothLowEnergy);
+    auto primary = std::make_shared<FakeHw>("le", 0xB010, TransportUsbHid);
+    struct Owner : Subscriber<IHardwareDevice::Read>, Subscriber<IHardwareDevice::Write>,
+                   Subscriber<IHardwareDevice::FastDisconnect> {
+        std::shared_ptr<PairingDevice> device;
+        std::weak_ptr<PairingDevice> watched;
+        int events = 0;
+        void let_go()
+        {
+            ++events;
+            device.reset();
+        }
+        void onRead(std::vector<Byte>, bool, unsigned, unsigned) override { let_go(); }
+        void onWrite(std::vector<Byte>, ErrorCode, unsigned) override { let_go(); }
+        void onFastDisconnect() override { let_go(); }
+    };
+    const std::pair<const char*, std::function<void(FakeHw&)>> events[] = {
+        {"read", [](FakeHw& hw) { hw.read({0x11, 1}); }},
+        {"write", [](FakeHw& hw) { hw.write({0x10, 0xFF, 3}, false); }},
+        {"fast disconnect", [](FakeHw& hw) { hw.fast_disconnect(); }},
+    };
+    for (const auto& [name, send] : events) {
+        SCOPED_TRACE(name);
+        Owner owner;
+        owner.device = PairingDevice::create(bus, primary, "le", 0xB010, "", live, "unknown", 0);
+        owner.watched = owner.device;
+        // Two subscribers, so that the relay goes on past the one that lets go.
+        Owner other;
+        for (Owner* o : {&owner, &other}) {
+            ASSERT_TRUE(o->Subscriber<IHardwareDevice::Read>::subscribe(owner.device, 1, ""));
+            ASSERT_TRUE(o->Subscriber<IHardwareDevice::Write>::subscribe(owner.device, 1, ""));
+            ASSERT_TRUE(o->Subscriber<IHardwareDevice::FastDisconnect>::subscribe(owner.device, 1, ""));
+        }
+        ASSERT_TRUE(owner.device->open());
+        send(*primary);
+        EXPECT_EQ(owner.events + other.events, 2);
+        EXPECT_TRUE(owner.watched.expired());
+    }
+}
+
 TEST(PairingDevice, AnswersFromItsLiveDeviceAndRadio)
 {
     PairingRig rig;
