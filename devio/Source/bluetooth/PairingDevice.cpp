@@ -373,16 +373,11 @@ bool PairingDevice::verify_pairing()
     return radio.empty();
 }
 
-std::shared_ptr<PairingDevice> PairingDevice::hold_for_relay()
-{
-    // A subscriber may let go of this device inside the relay (a receiver bus that ends on its
-    // reader thread): it then ends after the relay, not under it. Already going, it relays nothing.
-    return weak_from_this().lock();
-}
-
 void PairingDevice::onRead(std::vector<Byte> data, bool relayed, unsigned status, unsigned length)
 {
-    const auto held = hold_for_relay();
+    // A subscriber may let go of this device inside the relay (a receiver bus that ends on its
+    // reader thread): it then ends after the delivery, not under it.
+    const DeliveryHold<PairingDevice> held(weak_from_this());
     if (!held)
         return;
     Producer<IHardwareDevice::Read>::notify(
@@ -394,7 +389,9 @@ void PairingDevice::onRead(std::vector<Byte> data, bool relayed, unsigned status
 
 void PairingDevice::onWrite(std::vector<Byte> data, ErrorCode code, unsigned detail)
 {
-    const auto held = hold_for_relay();
+    // A subscriber may let go of this device inside the relay (a receiver bus that ends on its
+    // reader thread): it then ends after the delivery, not under it.
+    const DeliveryHold<PairingDevice> held(weak_from_this());
     if (!held)
         return;
     Producer<IHardwareDevice::Write>::notify(
@@ -404,7 +401,9 @@ void PairingDevice::onWrite(std::vector<Byte> data, ErrorCode code, unsigned det
 
 void PairingDevice::onFastDisconnect()
 {
-    const auto held = hold_for_relay();
+    // A subscriber may let go of this device inside the relay (a receiver bus that ends on its
+    // reader thread): it then ends after the delivery, not under it.
+    const DeliveryHold<PairingDevice> held(weak_from_this());
     if (!held)
         return;
     Producer<IHardwareDevice::FastDisconnect>::notify([](IHardwareDevice::FastDisconnect* s) { s->onFastDisconnect(); },

@@ -93,7 +93,6 @@ protected:
     bool on_subscribe(IHardwareDevice::Connect* subscriber) override;
 
 private:
-    std::shared_ptr<PairingDevice> hold_for_relay();
     void subscribe_to_live();
     void report(const char* context);
     void publish_connect(bool connected);

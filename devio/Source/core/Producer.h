@@ -1,4 +1,5 @@
 #pragma once
+#include "core/DeliveryHold.h"
 #include "core/ErrorRecord.h"
 #include "core/IRunLoopAccess.h"
 
@@ -81,6 +82,7 @@ public:
 
     virtual void notify(std::function<void(E*)> call, std::string handlerName)
     {
+        const DeliveryScope delivery;  // outlives the lock
         std::lock_guard<std::recursive_mutex> lock(m_producer_mutex);
         // Copies: a direct handler may subscribe or unsubscribe on this producer.
         const std::set<E*> direct = m_direct;

@@ -139,7 +139,7 @@ bool CombinerDevice::is_complete()
 
 void CombinerDevice::onRead(std::vector<Byte> data, bool relayed, unsigned status, unsigned length)
 {
-    const auto held = hold_for_delivery();
+    const DeliveryHold<CombinerDevice> held(weak_from_this());
     if (!held)
         return;
     Delivering delivering(this);
@@ -150,7 +150,7 @@ void CombinerDevice::onRead(std::vector<Byte> data, bool relayed, unsigned statu
 
 void CombinerDevice::onWrite(std::vector<Byte> data, ErrorCode code, unsigned detail)
 {
-    const auto held = hold_for_delivery();
+    const DeliveryHold<CombinerDevice> held(weak_from_this());
     if (!held)
         return;
     Delivering delivering(this);
@@ -160,7 +160,7 @@ void CombinerDevice::onWrite(std::vector<Byte> data, ErrorCode code, unsigned de
 
 void CombinerDevice::onFastDisconnect()
 {
-    const auto held = hold_for_delivery();
+    const DeliveryHold<CombinerDevice> held(weak_from_this());
     if (!held)
         return;
     Delivering delivering(this);
@@ -175,14 +175,6 @@ CombinerDevice::~CombinerDevice()
     Subscriber<IHardwareDevice::Read>::unsubscribe_all();
     Subscriber<IHardwareDevice::Write>::unsubscribe_all();
     Subscriber<IHardwareDevice::FastDisconnect>::unsubscribe_all();
-}
-
-std::shared_ptr<CombinerDevice> CombinerDevice::hold_for_delivery()
-{
-    // A subscriber may let go of this device during the delivery; it must then end after the
-    // delivery, not inside it, where its own producer lock is held. Already going, it passes
-    // nothing on.
-    return weak_from_this().lock();
 }
 
 bool CombinerDevice::delivering_here() const

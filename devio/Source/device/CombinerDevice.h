@@ -78,7 +78,6 @@ private:
     bool sync_member(const std::shared_ptr<IHardwareDevice>& member, bool wanted, bool mayLeave);
     unsigned sync_members();
     bool delivering_here() const;
-    std::shared_ptr<CombinerDevice> hold_for_delivery();
 
     std::string m_path;
     std::uint16_t m_product_id;
