@@ -253,7 +253,7 @@ void cDFUDeviceProvider::onDeviceArrival(std::shared_ptr<devio::IDevice> device)
     // A device the adoption step found may also come as a queued arrival: one adapter each.
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        if (has_adapter_for(device))
+        if (adapter_for(device) != m_devices.end())
             return;
     }
     DfuAdapterHost host;
@@ -263,7 +263,7 @@ void cDFUDeviceProvider::onDeviceArrival(std::shared_ptr<devio::IDevice> device)
     // removal of the device is handled on this thread too, after this handler.
     std::shared_ptr<cDFUDevice> adapter = std::make_shared<cDevioDevice>(device, std::move(host));
     std::unique_lock<std::mutex> lock(m_mutex);
-    if (has_adapter_for(device)) {
+    if (adapter_for(device) != m_devices.end()) {
         lock.unlock();
         adapter.reset();
         return;
@@ -272,9 +272,10 @@ void cDFUDeviceProvider::onDeviceArrival(std::shared_ptr<devio::IDevice> device)
     notify(adapter->handle(), DFU_EVENT_DEVICE_ARRIVAL, 0);
 }
 
-bool cDFUDeviceProvider::has_adapter_for(const std::shared_ptr<devio::IDevice>& device) const
+std::vector<std::shared_ptr<cDFUDevice>>::iterator
+cDFUDeviceProvider::adapter_for(const std::shared_ptr<devio::IDevice>& device)
 {
-    return std::any_of(m_devices.begin(), m_devices.end(), [&](const std::shared_ptr<cDFUDevice>& adapter) {
+    return std::find_if(m_devices.begin(), m_devices.end(), [&](const std::shared_ptr<cDFUDevice>& adapter) {
         return std::static_pointer_cast<cDevioDevice>(adapter)->isDevice(device);
     });
 }
@@ -284,9 +285,7 @@ void cDFUDeviceProvider::onDeviceRemoval(std::shared_ptr<devio::IDevice> device)
     std::shared_ptr<cDFUDevice> removed;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        auto it = std::find_if(m_devices.begin(), m_devices.end(), [&](const std::shared_ptr<cDFUDevice>& adapter) {
-            return std::static_pointer_cast<cDevioDevice>(adapter)->isDevice(device);
-        });
+        auto it = adapter_for(device);
         if (it == m_devices.end())
             return;
         removed = *it;

@@ -80,8 +80,8 @@ public:
 private:
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void threadMain(std::promise<void>* windowReady);
-    // Under the provider mutex: whether a protocol-device adapter holds this device object.
-    bool has_adapter_for(const std::shared_ptr<devio::IDevice>& device) const;
+    // Under the provider mutex: the protocol-device adapter that holds this device object, or end.
+    std::vector<std::shared_ptr<cDFUDevice>>::iterator adapter_for(const std::shared_ptr<devio::IDevice>& device);
     void finishPendingReceiver();
     void endEngineUpdate(const std::shared_ptr<cQVDevice>& adapter, int status);
 

@@ -250,8 +250,15 @@ void PairingBus::setDataDirectory(std::string directory)
         file = m_file;
     }
     if (!read_file(file)) {
-        if (is_file_unread(file)) {
-            set_last_error(1, read_error(), kUnreadFile);
+        bool unread = false;
+        std::uint32_t error = 0;
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_mutex);
+            unread = m_file_unread && m_file == file;
+            error = m_read_error;
+        }
+        if (unread) {
+            set_last_error(1, error, kUnreadFile);
             report_error("PairingBus::setDataDirectory");
         }
         return;
@@ -291,18 +298,6 @@ void PairingBus::mark_read(const std::string& file)
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (m_file == file)
         m_file_unread = false;
-}
-
-bool PairingBus::is_file_unread(const std::string& file) const
-{
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return m_file_unread && m_file == file;
-}
-
-std::uint32_t PairingBus::read_error() const
-{
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return m_read_error;
 }
 
 void PairingBus::read_unread_file()

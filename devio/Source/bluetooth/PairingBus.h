@@ -80,8 +80,6 @@ private:
     // did not parse. Called without the lock.
     bool read_file(const std::string& file);
     void mark_read(const std::string& file);
-    bool is_file_unread(const std::string& file) const;
-    std::uint32_t read_error() const;
     void read_unread_file();
 
     const std::weak_ptr<IDeviceManager> m_manager;

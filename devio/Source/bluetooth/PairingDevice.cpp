@@ -389,8 +389,6 @@ void PairingDevice::onRead(std::vector<Byte> data, bool relayed, unsigned status
 
 void PairingDevice::onWrite(std::vector<Byte> data, ErrorCode code, unsigned detail)
 {
-    // A subscriber may let go of this device inside the relay (a receiver bus that ends on its
-    // reader thread): it then ends after the delivery, not under it.
     const DeliveryHold<PairingDevice> held(weak_from_this());
     if (!held)
         return;
@@ -401,8 +399,6 @@ void PairingDevice::onWrite(std::vector<Byte> data, ErrorCode code, unsigned det
 
 void PairingDevice::onFastDisconnect()
 {
-    // A subscriber may let go of this device inside the relay (a receiver bus that ends on its
-    // reader thread): it then ends after the delivery, not under it.
     const DeliveryHold<PairingDevice> held(weak_from_this());
     if (!held)
         return;
